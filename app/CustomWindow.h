@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window.
+#pragma once
+
+#include <QMainWindow>
+#include <QRect>
+
+namespace daxo {
+
+class CustomWindow : public QMainWindow {
+    Q_OBJECT
+    Q_PROPERTY(bool isFullScreen READ isFullScreen NOTIFY isFullScreenChanged)
+public:
+    explicit CustomWindow(QWidget* parent = nullptr);
+
+    // The frame full screen returns to.
+    QRect initialFrame() const { return m_initialFrame; }
+    void setInitialFrame(const QRect& frame) { m_initialFrame = frame; }
+    bool isFullScreen() const { return m_isFullScreen; }
+
+signals:
+    void windowWillClose();
+    void isFullScreenChanged(bool fullScreen);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QRect m_initialFrame;
+    bool m_isFullScreen = false;
+};
+
+} // namespace daxo

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The controller of the main window: the recording table, the folder choice, the side view.
+#pragma once
+
+#include "CustomWindow.h"
+#include "ZLXMediaList.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QSettings;
+
+namespace Ui {
+class MainMenu;
+}
+
+namespace daxo {
+
+class ZLXMediaTableModel;
+
+class ZLXAppDelegate : public QObject, public ZLXMediaListDelegate {
+    Q_OBJECT
+    Q_PROPERTY(int rightViewMode READ rightViewMode NOTIFY rightViewModeChanged)
+public:
+    explicit ZLXAppDelegate(QObject* parent = nullptr);
+    ~ZLXAppDelegate() override;
+
+    // Forces the language preference, shows the window at its launch frame.
+    void applicationDidFinishLaunching(QSettings& settings);
+
+    static QSize minWindowSize() { return {1020, 640}; }
+    // minWindowSize centred in the visible area of the window's screen.
+    QRect minWindowFrame() const;
+
+    // Sets a folder on the media list (what the folder dialog does once a folder is chosen).
+    void openMediaDirectory(const QString& directory);
+
+    // The folder dialog; tests put a chooser of their own in its place. An empty result means
+    // the dialog was cancelled.
+    using DirectoryChooser = std::function<QString(QWidget* parent)>;
+    void setDirectoryChooser(DirectoryChooser chooser) { m_directoryChooser = std::move(chooser); }
+
+    CustomWindow* window() const { return m_window.get(); }
+    const Ui::MainMenu& ui() const { return *m_ui; }
+    ZLXMediaList& mediaList() { return *m_mediaList; }
+    ZLXMediaTableModel* mediaTableModel() const { return m_tableModel; }
+    int rightViewMode() const { return m_rightViewMode; }
+    int64_t mediaIndex() const { return m_mediaIndex; }
+
+public slots:
+    void openMediaDirectoryDialog();
+    void clickMediaListViewButton();
+    void clickMapViewButton();
+    void closeWindow();
+    void stopPlay();
+
+signals:
+    void rightViewModeChanged(int mode);
+    // The table shows a newly built list.
+    void mediaListReloaded();
+
+private:
+    void mediaListChanged(ZLXMediaList& list) override;
+
+    void awakeFromNib();
+    void setupInitialValues();
+    void initMediaListTableView();
+    void updateTableColumnWithIndex(int index);
+    void createMenus();
+    void setRightViewMode(int mode);
+    void updateSideViewButton();
+    void layoutMapContainer();
+
+    std::unique_ptr<CustomWindow> m_window;
+    std::unique_ptr<Ui::MainMenu> m_ui;
+    std::unique_ptr<ZLXMediaList> m_mediaList;
+    ZLXMediaTableModel* m_tableModel = nullptr;
+    DirectoryChooser m_directoryChooser;
+    QWidget* m_mediaListScrollView = nullptr;
+
+    int64_t m_mediaIndex = -1;
+    int m_rightViewMode = 0;
+    uint64_t m_volume = 70;
+};
+
+} // namespace daxo

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Diagnostics: one line per call to the system log under the program's name, echoed to stderr.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace daxo {
+
+// printf-style; the format strings are the fixed diagnostic texts of the program
+// ("selectedRow=%ld,mediaIndex=%ld,isPlaying=%d,count=%ld", "fopen fail:%s", ...).
+void ZLXLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The name the log lines carry; set once at start-up, before the first line.
+void setLogIdentity(const char* ident);
+
+// Every line also goes to this observer when one is installed (tests read the log through it).
+using LogObserver = std::function<void(std::string_view line)>;
+void setLogObserver(LogObserver observer);
+
+} // namespace daxo

@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXMediaList.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace daxo {
+
+struct ZLXMediaList::Shared {
+    struct Job {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+
+    std::mutex mutex;
+    ZLXMediaList* owner = nullptr; // cleared when the list goes away
+    uint64_t generation = 0;
+    HandBack handBack;
+    std::vector<Job> jobs; // touched only by the owner's thread
+};
+
+ZLXMediaList::ZLXMediaList(HandBack handBack) : m_shared(std::make_shared<Shared>()) {
+    m_shared->owner = this;
+    m_shared->handBack = std::move(handBack);
+}
+
+ZLXMediaList::~ZLXMediaList() {
+    for (auto& job : m_shared->jobs)
+        job.thread.request_stop();
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->owner = nullptr;
+    }
+    m_shared->jobs.clear(); // joins
+}
+
+void ZLXMediaList::waitForRebuilds() {
+    // join() rather than destruction: a jthread asks its task to stop before it joins.
+    for (auto& job : m_shared->jobs) {
+        if (job.thread.joinable())
+            job.thread.join();
+    }
+    m_shared->jobs.clear();
+}
+
+void ZLXMediaList::setDirectoryPath(std::optional<std::string> path) {
+    m_directoryPath = std::move(path);
+    if (!m_directoryPath)
+        return;
+
+    auto& jobs = m_shared->jobs;
+    for (auto& job : jobs)
+        job.thread.request_stop();
+    std::erase_if(jobs, [](const Shared::Job& job) { return job.finished->load(); });
+
+    uint64_t generation;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        generation = ++m_shared->generation;
+    }
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    std::weak_ptr<Shared> weakShared = m_shared;
+    std::jthread thread([weakShared, generation, finished, directory = *m_directoryPath](
+                            std::stop_token stop) {
+        auto contents = std::make_shared<Contents>(build(directory, stop));
+        auto shared = weakShared.lock();
+        if (!shared || stop.stop_requested()) {
+            finished->store(true);
+            return;
+        }
+        auto install = [shared, generation, contents] {
+            std::lock_guard lock(shared->mutex);
+            ZLXMediaList* list = shared->owner;
+            if (!list || shared->generation != generation)
+                return; // the list is gone, or a newer folder was chosen meanwhile
+            list->m_contents = std::move(*contents);
+            if (list->m_delegate)
+                list->m_delegate->mediaListChanged(*list);
+        };
+        if (shared->handBack)
+            shared->handBack(std::move(install));
+        else
+            install();
+        finished->store(true);
+    });
+    jobs.push_back({std::move(thread), std::move(finished)});
+}
+
+ZLXMediaList::MediaPtr ZLXMediaList::mediaAtIndex(int64_t index) const {
+    if (index < 0 || static_cast<uint64_t>(index) >= m_contents.medias.size())
+        return nullptr;
+    return m_contents.medias[static_cast<size_t>(index)];
+}
+
+std::shared_ptr<ZLXMediaPair>
+ZLXMediaList::findPairIn(const Contents& contents, std::string_view fileNameOrPath) {
+    std::string_view key = path::deletingExtension(path::lastComponent(fileNameOrPath));
+    if (key.ends_with("_F") || key.ends_with("_R"))
+        key.remove_suffix(2);
+    const auto found = contents.mediaPairDic.find(std::string(key));
+    return found == contents.mediaPairDic.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<ZLXMediaPair>
+ZLXMediaList::findMediaPairWithFileName(std::string_view fileNameOrPath) const {
+    return findPairIn(m_contents, fileNameOrPath);
+}
+
+void ZLXMediaList::addMediaTo(Contents& contents, MediaPtr media) {
+    contents.medias.push_back(media);
+    auto pair = findPairIn(contents, media->fileName());
+    if (!pair) {
+        pair = ZLXMediaPair::mediaPair();
+        contents.mediaPairDic[media->mediaGroupName()] = pair;
+    }
+    if (media->isRearMedia())
+        pair->rearMedia = media;
+    else if (media->isFrontMedia())
+        pair->frontMedia = media;
+}
+
+void ZLXMediaList::addMedia(MediaPtr media) {
+    addMediaTo(m_contents, std::move(media));
+}
+
+bool ZLXMediaList::checkTimeByName(std::string_view name, size_t startPos) {
+    return path::utf16Length(name) >= kDateTimeLength + startPos;
+}
+
+std::shared_ptr<ZLXMedia> ZLXMediaList::createMediaByPath(std::string_view filePath) {
+    const std::string_view name = path::deletingExtension(path::lastComponent(filePath));
+    const size_t length = path::utf16Length(name);
+    if (length != kAlwaysNameLength && length != kMotionNameLength && length != kEventNameLength)
+        return nullptr;
+    for (std::string_view prefix : {"alwa_", "motion_", "event_"}) {
+        if (name.starts_with(prefix)) {
+            if (!checkTimeByName(name, prefix.size()))
+                return nullptr;
+            break;
+        }
+    }
+    if (!name.ends_with("_F") && !name.ends_with("_R"))
+        return nullptr;
+    return ZLXMedia::mediaWithPath(filePath);
+}
+
+namespace {
+
+struct Walk {
+    std::vector<ZLXMediaList::MediaPtr>& collector;
+    std::stop_token stop;
+    std::set<std::pair<dev_t, ino_t>> visited;
+
+    // Takes ownership of fd, an open directory.
+    void directory(int fd, std::string& dirPath) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !visited.emplace(st.st_dev, st.st_ino).second) {
+            close(fd);
+            return;
+        }
+        DIR* dir = fdopendir(fd);
+        if (!dir) {
+            close(fd);
+            return;
+        }
+        const size_t dirLength = dirPath.size();
+        while (const dirent* entry = readdir(dir)) {
+            if (stop.stop_requested())
+                break;
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            bool isDirectory = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                struct stat target {};
+                isDirectory = fstatat(dirfd(dir), entry->d_name, &target, 0) == 0 &&
+                              S_ISDIR(target.st_mode);
+            }
+            dirPath.resize(dirLength);
+            if (dirPath.empty() || dirPath.back() != '/')
+                dirPath += '/';
+            dirPath += name;
+            if (isDirectory) {
+                const int sub = openat(dirfd(dir), entry->d_name,
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (sub >= 0)
+                    directory(sub, dirPath);
+                continue;
+            }
+            if (!hasMp4Extension(name))
+                continue;
+            if (auto media = ZLXMediaList::createMediaByPath(dirPath)) {
+                collector.push_back(std::move(media));
+                if (collector.size() >= kMaxMediaCount)
+                    break;
+            }
+        }
+        dirPath.resize(dirLength);
+        closedir(dir);
+    }
+
+    static bool hasMp4Extension(std::string_view name) {
+        const std::string_view ext = path::extension(name);
+        if (ext.size() != 3)
+            return false;
+        auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+        return lower(ext[0]) == 'm' && lower(ext[1]) == 'p' && ext[2] == '4';
+    }
+};
+
+} // namespace
+
+void ZLXMediaList::eachDir(const std::string& directory, std::vector<MediaPtr>& collector,
+                           std::stop_token stop) {
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    Walk walk{collector, std::move(stop), {}};
+    std::string dirPath = directory;
+    walk.directory(fd, dirPath);
+}
+
+ZLXMediaList::Contents ZLXMediaList::build(const std::string& directory, std::stop_token stop) {
+    std::vector<MediaPtr> collected;
+    eachDir(directory, collected, stop);
+    if (stop.stop_requested())
+        return {};
+    std::sort(collected.begin(), collected.end(),
+              [](const MediaPtr& a, const MediaPtr& b) { return a->compareDate(*b) < 0; });
+    Contents contents;
+    contents.medias.reserve(collected.size());
+    for (auto& media : collected)
+        addMediaTo(contents, std::move(media));
+    return contents;
+}
+
+} // namespace daxo

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What each column of the recording table shows for one record.
+#pragma once
+
+#include "ZLXMedia.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace daxo {
+
+struct ZLXMediaTableColumn {
+    const char* identifier;
+    const char* titleKey;
+    bool centred; // else left-aligned
+};
+
+inline constexpr std::array<ZLXMediaTableColumn, 4> kMediaTableColumns{{
+    {"saveMode", "filelist.mode", true},
+    {"date", "filelist.date", true},
+    {"time", "filelist.time", true},
+    {"file", "filelist.file", false},
+}};
+
+// "2020-01-31", or empty for a record without a date.
+std::string mediaDateText(const ZLXMedia& media);
+// "23:59:59", or empty for a record without a date.
+std::string mediaTimeText(const ZLXMedia& media);
+// String-table key of the mode text: "media.always", "media.motion", "media.event".
+const char* mediaModeKey(const ZLXMedia& media);
+// Image of the mode cell, "car_front_alwa" ... "car_rear_event"; none for an Unknown channel.
+std::optional<std::string> mediaModeImageName(const ZLXMedia& media);
+
+} // namespace daxo

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's controller: launch frame, language step, recording table, side view.
+#include "../support/TempTree.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXLanguage.h"
+#include "ZLXLog.h"
+#include "ZLXMediaTableModel.h"
+#include "ui_MainMenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTest>
+
+using namespace daxo;
+using daxo::test::TempTree;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    static void waitForReload(ZLXAppDelegate& controller, QSignalSpy& spy, int count = 1) {
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), count, 20000);
+        Q_UNUSED(controller);
+    }
+    static QString cell(const ZLXAppDelegate& c, int row, int column, int role = Qt::DisplayRole) {
+        const auto* model = c.mediaTableModel();
+        return model->data(model->index(row, column), role).toString();
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(!installStringTable(*qApp, QStringLiteral("en")).isEmpty());
+    }
+
+    void launchShowsTheEmptyTableInACentredWindow() {
+        QSettings settings;
+        ZLXAppDelegate controller;
+        controller.applicationDidFinishLaunching(settings);
+        CustomWindow* window = controller.window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+
+        QCOMPARE(window->size(), QSize(1020, 640));
+        const QRect visible = window->screen()->availableGeometry();
+        const QPoint expected = visible.topLeft() + QPoint((visible.width() - 1020) / 2,
+                                                           (visible.height() - 640) / 2);
+        QCOMPARE(window->geometry().topLeft(), expected);
+        QCOMPARE(window->initialFrame(), QRect(expected, QSize(1020, 640)));
+        QCOMPARE(controller.mediaIndex(), -1);
+        QCOMPARE(controller.rightViewMode(), 0);
+        QCOMPARE(controller.mediaTableModel()->rowCount(), 0);
+        QVERIFY(controller.ui().mediaListTableView->isVisible());
+        QVERIFY(!controller.ui().mapContainerView->isVisible());
+
+        // the string table is loaded: header titles are texts, not keys
+        const auto* model = controller.mediaTableModel();
+        QCOMPARE(model->columnCount(), 4);
+        QStringList titles;
+        for (int i = 0; i < 4; ++i)
+            titles << model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+        QCOMPARE(titles, (QStringList{"Mode", "Date", "Time", "File"}));
+        QCOMPARE(model->headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                 Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+    void everyLaunchStoresEnglishAndLogsThePreviousList() {
+        QSettings settings;
+        settings.setValue(kLanguagesKey, QStringList{"de", "fr"});
+        QStringList logged;
+        setLogObserver([&](std::string_view line) { logged << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+        ZLXAppDelegate controller;
+        controller.applicationDidFinishLaunching(settings);
+        setLogObserver({});
+        QVERIFY(logged.contains("SUPPORT_LANGUAGE=de"));
+        QVERIFY(logged.contains("SUPPORT_LANGUAGE=fr"));
+        QCOMPARE(QSettings().value(kLanguagesKey).toStringList(), QStringList{"en"});
+        QCOMPARE(preferredLanguage(QSettings()), QStringLiteral("en"));
+    }
+
+    void chosenFolderFillsTheTable() {
+        TempTree tree;
+        tree.touch("alwa_20200131_090507_R.mp4");
+        tree.touch("DCIM/._alwa_20200101_120000_F.mp4");
+        tree.touch("event_20201301_120000_F.MP4");
+        tree.touch("readme.txt");
+        QSettings settings;
+        ZLXAppDelegate controller;
+        controller.applicationDidFinishLaunching(settings);
+        QSignalSpy reloaded(&controller, &ZLXAppDelegate::mediaListReloaded);
+        int dialogs = 0;
+        controller.setDirectoryChooser([&](QWidget*) {
+            ++dialogs;
+            return QString::fromStdString(tree.path());
+        });
+        controller.window()->findChild<QAction*>("openMediaDirectoryAction")->trigger();
+        QCOMPARE(dialogs, 1);
+        waitForReload(controller, reloaded);
+
+        const auto* model = controller.mediaTableModel();
+        QCOMPARE(model->rowCount(), 3);
+        // undated rows come first; a record with an Unknown channel has text and no image
+        const int undated = cell(controller, 0, 3) == "._alwa_20200101_120000_F.mp4" ? 0 : 1;
+        const int unknown = 1 - undated;
+        QCOMPARE(cell(controller, undated, 0), QStringLiteral("Normal"));
+        QCOMPARE(cell(controller, undated, 1), QString());
+        QCOMPARE(cell(controller, undated, 2), QString());
+        QVERIFY(!model->data(model->index(undated, 0), Qt::DecorationRole).value<QPixmap>().isNull());
+        QCOMPARE(cell(controller, unknown, 0), QStringLiteral("Event"));
+        QCOMPARE(cell(controller, unknown, 3), QStringLiteral("event_20201301_120000_F.MP4"));
+        QVERIFY(!model->data(model->index(unknown, 0), Qt::DecorationRole).isValid());
+
+        QCOMPARE(cell(controller, 2, 0), QStringLiteral("Normal"));
+        QCOMPARE(cell(controller, 2, 1), QStringLiteral("2020-01-31"));
+        QCOMPARE(cell(controller, 2, 2), QStringLiteral("09:05:07"));
+        QCOMPARE(cell(controller, 2, 3), QStringLiteral("alwa_20200131_090507_R.mp4"));
+        const QPixmap car = model->data(model->index(2, 0), Qt::DecorationRole).value<QPixmap>();
+        QVERIFY(!car.isNull());
+        QCOMPARE(car.toImage(), QPixmap(":/images/car_rear_alwa.png").toImage());
+        QCOMPARE(model->data(model->index(2, 1), Qt::FontRole).value<QFont>().pointSize(), 11);
+        QCOMPARE(model->data(model->index(2, 1), Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                 Qt::AlignHCenter | Qt::AlignVCenter);
+
+        // a cancelled dialog changes nothing
+        controller.setDirectoryChooser([](QWidget*) { return QString(); });
+        controller.openMediaDirectoryDialog();
+        QTest::qWait(100);
+        QCOMPARE(reloaded.count(), 1);
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(controller.mediaList().directoryPath(), tree.path());
+    }
+
+    void sideViewSwitchesAndANewListReturnsToTheTable() {
+        TempTree first, second;
+        first.touch("alwa_20200101_120000_F.mp4");
+        second.touch("alwa_20200101_120000_R.mp4");
+        second.touch("motion_20200101_120000_R.mp4");
+        QSettings settings;
+        ZLXAppDelegate controller;
+        controller.applicationDidFinishLaunching(settings);
+        QSignalSpy reloaded(&controller, &ZLXAppDelegate::mediaListReloaded);
+        QSignalSpy modes(&controller, &ZLXAppDelegate::rightViewModeChanged);
+        controller.openMediaDirectory(QString::fromStdString(first.path()));
+        waitForReload(controller, reloaded);
+        QCOMPARE(modes.count(), 0); // already the table
+
+        const auto& ui = controller.ui();
+        const QImage pressedRecord = QPixmap(":/images/record_p.png").toImage();
+        QCOMPARE(ui.recordButtonImageView->icon().pixmap(QSize(166, 32)).toImage(), pressedRecord);
+
+        QTest::mouseClick(ui.informationButtonImageView, Qt::LeftButton);
+        QCOMPARE(controller.rightViewMode(), 1);
+        QVERIFY(ui.mapContainerView->isVisible());
+        QVERIFY(!ui.mediaListTableView->isVisible());
+        QCOMPARE(ui.informationButtonImageView->icon().pixmap(QSize(166, 32)).toImage(),
+                 QPixmap(":/images/information_p.png").toImage());
+        QCOMPARE(ui.mapContainerView->size(), ui.mediaListBox->size());
+        controller.clickMapViewButton(); // no change, no notification
+        QCOMPARE(modes.count(), 1);
+
+        controller.openMediaDirectory(QString::fromStdString(second.path()));
+        QCOMPARE(controller.rightViewMode(), 1); // the table keeps its rows until the list reports
+        QCOMPARE(controller.mediaTableModel()->rowCount(), 1);
+        waitForReload(controller, reloaded, 2);
+        QCOMPARE(controller.rightViewMode(), 0);
+        QVERIFY(ui.mediaListTableView->isVisible());
+        QVERIFY(!ui.mapContainerView->isVisible());
+        QCOMPARE(controller.mediaTableModel()->rowCount(), 2);
+        QVERIFY(!controller.mediaList().findMediaPairWithFileName("alwa_20200101_120000_F.mp4")->frontMedia);
+
+        controller.window()->findChild<QAction*>("mapViewAction")->trigger();
+        QCOMPARE(controller.rightViewMode(), 1);
+        controller.window()->findChild<QAction*>("mediaListViewAction")->trigger();
+        QCOMPARE(controller.rightViewMode(), 0);
+    }
+
+    void menusCarryTheStandardShortcuts() {
+        ZLXAppDelegate controller;
+        QCOMPARE(controller.window()->findChild<QAction*>("openMediaDirectoryAction")->shortcut(),
+                 QKeySequence(QKeySequence::Open));
+        QCOMPARE(controller.window()->findChild<QAction*>("quitAction")->shortcut(),
+                 QKeySequence(QKeySequence::Quit));
+        QCOMPARE(controller.window()->findChild<QAction*>("closeWindowAction")->shortcut(),
+                 QKeySequence(QKeySequence::Close));
+    }
+
+    void closingTheWindowEndsTheProgram() {
+        QSettings settings;
+        ZLXAppDelegate controller;
+        controller.applicationDidFinishLaunching(settings);
+        QVERIFY(QTest::qWaitForWindowExposed(controller.window()));
+        QSignalSpy willClose(controller.window(), &CustomWindow::windowWillClose);
+        // the program ends when its last window closes (the signal for it needs a running loop)
+        QVERIFY(qApp->quitOnLastWindowClosed());
+        QVERIFY(controller.window()->testAttribute(Qt::WA_QuitOnClose));
+        controller.closeWindow();
+        QCOMPARE(willClose.count(), 1);
+        QVERIFY(!controller.window()->isVisible());
+        const QWidgetList topLevels = QApplication::topLevelWidgets();
+        QVERIFY(std::none_of(topLevels.cbegin(), topLevels.cend(),
+                             [](QWidget* w) { return w->isVisible(); }));
+    }
+
+    void destroyingTheControllerDuringARebuildIsSafe() {
+        TempTree tree;
+        const std::string dir = tree.mkdir("many");
+        for (int i = 0; i < 3000; ++i)
+            tree.touch("many/alwa_20200101_" + QString::asprintf("%06d", i).toStdString() + "_F.mp4");
+        {
+            ZLXAppDelegate controller;
+            controller.openMediaDirectory(QString::fromStdString(tree.path()));
+        }
+        QTest::qWait(50); // a hand-back queued for the gone controller must not run
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"

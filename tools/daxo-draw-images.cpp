@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Draws the viewer's named images into a folder at build time, so that no picture is kept in
+// the repository as a binary. Usage: daxo-draw-images OUTPUT_DIR
+#include <QColor>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QImage canvas(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+// A small car seen from the side; the camera marker sits at its front or its back.
+QImage car(bool front, const QColor& mode) {
+    QImage image = canvas(40, 20);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath body;
+    body.moveTo(4, 14);
+    body.lineTo(4, 10);
+    body.lineTo(11, 9);
+    body.lineTo(15, 4);
+    body.lineTo(26, 4);
+    body.lineTo(31, 9);
+    body.lineTo(36, 10);
+    body.lineTo(36, 14);
+    body.closeSubpath();
+    p.setPen(QPen(QColor(60, 60, 60), 1));
+    p.setBrush(mode);
+    p.drawPath(body);
+    p.setBrush(QColor(40, 40, 40));
+    p.drawEllipse(QPointF(11, 15), 3, 3);
+    p.drawEllipse(QPointF(29, 15), 3, 3);
+    p.setBrush(QColor(255, 220, 40));
+    p.setPen(Qt::NoPen);
+    const QPointF eye = front ? QPointF(35, 11.5) : QPointF(5, 11.5);
+    p.drawEllipse(eye, 2.5, 2.5);
+    return image;
+}
+
+QImage sideButton(bool pressed, bool list) {
+    QImage image = canvas(166, 32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(90, 90, 90), 1));
+    p.setBrush(pressed ? QColor(46, 110, 190) : QColor(70, 70, 74));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 165, 31), 4, 4);
+    const QColor ink = pressed ? Qt::white : QColor(190, 190, 190);
+    p.setPen(QPen(ink, 2));
+    if (list) {
+        for (int row = 0; row < 3; ++row)
+            p.drawLine(QPointF(73, 10 + row * 6), QPointF(93, 10 + row * 6));
+    } else {
+        // a map pin
+        p.setBrush(Qt::NoBrush);
+        QPainterPath pin;
+        pin.moveTo(83, 27);
+        pin.cubicTo(75, 17, 75, 6, 83, 6);
+        pin.cubicTo(91, 6, 91, 17, 83, 27);
+        p.drawPath(pin);
+        p.drawEllipse(QPointF(83, 13), 2.5, 2.5);
+    }
+    return image;
+}
+
+QImage appIcon() {
+    QImage image = canvas(256, 256);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(32, 36, 44));
+    p.drawRoundedRect(QRectF(8, 8, 240, 240), 40, 40);
+    // a camera lens
+    p.setBrush(QColor(46, 110, 190));
+    p.drawEllipse(QPointF(128, 118), 72, 72);
+    p.setBrush(QColor(20, 24, 30));
+    p.drawEllipse(QPointF(128, 118), 44, 44);
+    p.setBrush(QColor(220, 60, 50));
+    p.drawEllipse(QPointF(196, 52), 14, 14);
+    // a road
+    p.setBrush(QColor(200, 200, 200));
+    p.drawRect(QRectF(40, 206, 176, 10));
+    return image;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: daxo-draw-images OUTPUT_DIR\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    if (!out.mkpath(".")) {
+        std::fprintf(stderr, "daxo-draw-images: cannot create %s\n", argv[1]);
+        return 1;
+    }
+    struct Named {
+        const char* name;
+        std::function<QImage()> draw;
+    };
+    const QColor always(90, 170, 90), motion(80, 140, 220), event(220, 80, 70);
+    const Named images[] = {
+        {"car_front_alwa", [&] { return car(true, always); }},
+        {"car_front_motion", [&] { return car(true, motion); }},
+        {"car_front_event", [&] { return car(true, event); }},
+        {"car_rear_alwa", [&] { return car(false, always); }},
+        {"car_rear_motion", [&] { return car(false, motion); }},
+        {"car_rear_event", [&] { return car(false, event); }},
+        {"record_p", [] { return sideButton(true, true); }},
+        {"record_n", [] { return sideButton(false, true); }},
+        {"information_p", [] { return sideButton(true, false); }},
+        {"information_n", [] { return sideButton(false, false); }},
+        {"daxo-viewer", appIcon},
+    };
+    for (const Named& image : images) {
+        const QString file = out.filePath(QString::fromLatin1(image.name) + ".png");
+        if (!image.draw().save(file, "PNG")) {
+            std::fprintf(stderr, "daxo-draw-images: cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    return 0;
+}
