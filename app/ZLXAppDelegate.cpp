@@ -98,17 +98,21 @@ void ZLXAppDelegate::initMediaListTableView() {
     table->setModel(m_tableModel);
     QHeaderView* header = table->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignCenter);
+    header->setFont(m_tableModel->cellFont());
     for (int i = 0; i < m_tableModel->columnCount(); ++i)
         updateTableColumnWithIndex(i);
-    table->verticalHeader()->setDefaultSectionSize(22);
+    table->verticalHeader()->setDefaultSectionSize(20);
+    table->setIconSize(QSize(32, 16));
+    table->setTextElideMode(Qt::ElideMiddle);
 }
 
 void ZLXAppDelegate::updateTableColumnWithIndex(int index) {
-    // Titles, alignment, tags and the cell font come from the model; the view sets the widths
-    // (the file name takes what is left).
-    static constexpr int widths[] = {86, 78, 62};
-    if (index < 3)
-        m_ui->mediaListTableView->horizontalHeader()->resizeSection(index, widths[index]);
+    // Titles, alignment, tags and the cell font come from the model; the view sizes the
+    // columns: mode, date and time to their contents, the file name takes what is left.
+    QHeaderView* header = m_ui->mediaListTableView->horizontalHeader();
+    header->setSectionResizeMode(index, index + 1 < m_tableModel->columnCount()
+                                            ? QHeaderView::ResizeToContents
+                                            : QHeaderView::Stretch);
 }
 
 QRect ZLXAppDelegate::minWindowFrame() const {

@@ -20,7 +20,8 @@ Qt::Alignment columnAlignment(int column) {
 ZLXMediaTableModel::ZLXMediaTableModel(const ZLXMediaList& list, QObject* parent)
     : QAbstractTableModel(parent), m_list(list),
       m_cellFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont)) {
-    m_cellFont.setPointSize(11);
+    // 11 points of the desktop the table was drawn for: 11 device-independent pixels.
+    m_cellFont.setPixelSize(11);
     for (const auto& column : kMediaTableColumns)
         m_columnNames << qtTrId(column.titleKey);
 }

@@ -21,6 +21,7 @@ public:
     void reload();
 
     const QStringList& columnNames() const { return m_columnNames; }
+    const QFont& cellFont() const { return m_cellFont; }
     ZLXMediaList::MediaPtr mediaAtRow(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
