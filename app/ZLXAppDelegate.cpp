@@ -4,7 +4,9 @@
 #include "ZLXImages.h"
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
+#include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
+#include "ZLXVlcMediaPlayer.h"
 #include "ui_MainMenu.h"
 
 #include <QAction>
@@ -15,25 +17,53 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTableView>
+#include <QVBoxLayout>
 
 namespace daxo {
 
-ZLXAppDelegate::ZLXAppDelegate(QObject* parent)
+ZLXAppDelegate::ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent)
     : QObject(parent), m_window(std::make_unique<CustomWindow>()),
       m_ui(std::make_unique<Ui::MainMenu>()) {
     m_ui->setupUi(m_window.get());
-    awakeFromNib();
+    if (!playerFactory) {
+        playerFactory = [](ZLXVideoView* view) -> std::unique_ptr<ZLXMediaPlayer> {
+            return std::make_unique<ZLXVlcMediaPlayer>(view);
+        };
+    }
+    awakeFromNib(playerFactory);
     setupInitialValues();
 }
 
 ZLXAppDelegate::~ZLXAppDelegate() {
-    stopPlay();
     // The list goes first: a rebuild still running is cancelled before the window it would
     // report to is torn down.
     m_mediaList.reset();
+    stopPlay();
+    m_player1.reset();
+    m_player2.reset();
 }
 
-void ZLXAppDelegate::awakeFromNib() {
+namespace {
+
+// A player's surface fills its box and resizes with it.
+ZLXVideoView* addVideoView(QWidget* box) {
+    auto* view = new ZLXVideoView(box);
+    auto* layout = box->layout() ? box->layout() : new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
+}
+
+} // namespace
+
+void ZLXAppDelegate::awakeFromNib(const PlayerFactory& playerFactory) {
+    m_video1View = addVideoView(m_ui->player1BackgroundView);
+    m_video1View->setObjectName(QStringLiteral("video1View"));
+    m_player1 = playerFactory(m_video1View);
+    m_video2View = addVideoView(m_ui->player2BackgroundView);
+    m_video2View->setObjectName(QStringLiteral("video2View"));
+    m_player2 = playerFactory(m_video2View);
+
     // The finished list is handed over on this (the interface) thread; the queued call is
     // dropped if the controller is gone by then.
     m_mediaList = ZLXMediaList::mediaList([this](std::function<void()> install) {
@@ -61,6 +91,15 @@ void ZLXAppDelegate::setupInitialValues() {
 
     m_rightViewMode = 0;
     updateSideViewButton();
+
+    m_video1View->hide();
+    m_video2View->hide();
+
+    m_mapWebView = new ZLXMapWebView(m_ui->mapContainerTopView);
+    m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    m_ui->mapContainerTopView->layout()->addWidget(m_mapWebView);
+    m_mapWebView->loadMapPage();
+
     m_window->setWindowTitle(qtTrId("window.title"));
     createMenus();
 }
@@ -200,7 +239,12 @@ void ZLXAppDelegate::closeWindow() {
 }
 
 void ZLXAppDelegate::stopPlay() {
-    // Nothing plays yet; the players arrive with the media layer.
+    for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
+        if (!player)
+            continue;
+        player->pause();
+        player->setMedia(std::nullopt);
+    }
 }
 
 } // namespace daxo

@@ -4,6 +4,7 @@
 
 #include "CustomWindow.h"
 #include "ZLXMediaList.h"
+#include "ZLXMediaPlayer.h"
 
 #include <QObject>
 #include <QString>
@@ -19,13 +20,20 @@ class MainMenu;
 
 namespace daxo {
 
+class ZLXMapWebView;
 class ZLXMediaTableModel;
+class ZLXVideoView;
 
 class ZLXAppDelegate : public QObject, public ZLXMediaListDelegate {
     Q_OBJECT
     Q_PROPERTY(int rightViewMode READ rightViewMode NOTIFY rightViewModeChanged)
 public:
-    explicit ZLXAppDelegate(QObject* parent = nullptr);
+    // Makes the player that draws into a surface; the viewer's are libVLC players, tests may
+    // put scripted ones in their place.
+    using PlayerFactory = std::function<std::unique_ptr<ZLXMediaPlayer>(ZLXVideoView* view)>;
+
+    explicit ZLXAppDelegate(QObject* parent = nullptr) : ZLXAppDelegate(PlayerFactory(), parent) {}
+    explicit ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent = nullptr);
     ~ZLXAppDelegate() override;
 
     // Forces the language preference, shows the window at its launch frame.
@@ -49,6 +57,11 @@ public:
     ZLXMediaTableModel* mediaTableModel() const { return m_tableModel; }
     int rightViewMode() const { return m_rightViewMode; }
     int64_t mediaIndex() const { return m_mediaIndex; }
+    ZLXMediaPlayer* player1() const { return m_player1.get(); }
+    ZLXMediaPlayer* player2() const { return m_player2.get(); }
+    ZLXVideoView* video1View() const { return m_video1View; }
+    ZLXVideoView* video2View() const { return m_video2View; }
+    ZLXMapWebView* mapWebView() const { return m_mapWebView; }
 
 public slots:
     void openMediaDirectoryDialog();
@@ -65,7 +78,7 @@ signals:
 private:
     void mediaListChanged(ZLXMediaList& list) override;
 
-    void awakeFromNib();
+    void awakeFromNib(const PlayerFactory& playerFactory);
     void setupInitialValues();
     void initMediaListTableView();
     void updateTableColumnWithIndex(int index);
@@ -80,10 +93,14 @@ private:
     ZLXMediaTableModel* m_tableModel = nullptr;
     DirectoryChooser m_directoryChooser;
     QWidget* m_mediaListScrollView = nullptr;
+    ZLXVideoView* m_video1View = nullptr;
+    ZLXVideoView* m_video2View = nullptr;
+    std::unique_ptr<ZLXMediaPlayer> m_player1;
+    std::unique_ptr<ZLXMediaPlayer> m_player2;
+    ZLXMapWebView* m_mapWebView = nullptr;
 
     int64_t m_mediaIndex = -1;
     int m_rightViewMode = 0;
-    uint64_t m_volume = 70;
 };
 
 } // namespace daxo

@@ -7,15 +7,65 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onQuitSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP close the window like the Quit command does, so playback stops
+// and everything is released in order.
+void quitOnSignals(QApplication& app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        char byte;
+        [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+void prepareEnvironment() {
+    // libVLC draws into X11 windows: under Wayland the program runs through XWayland.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    // The web engine's sandbox cannot run as root.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     daxo::setLogIdentity("daxo-viewer");
+    prepareEnvironment();
     QApplication::setOrganizationName(QStringLiteral("daxo"));
     QApplication::setApplicationName(QStringLiteral("daxo-viewer"));
     QApplication::setApplicationVersion(QStringLiteral(DAXO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("daxo-viewer"));
     QApplication app(argc, argv);
+    quitOnSignals(app);
 
     QSettings settings;
     daxo::installStringTable(app, daxo::preferredLanguage(settings));

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controller: launch frame, language step, recording table, side view.
+#include "../support/MediaFixtures.h"
+#include "../support/QtTestMain.h"
 #include "../support/TempTree.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
+#include "ZLXMapWebView.h"
+#include "ZLXVlcMediaPlayer.h"
 #include "ZLXMediaTableModel.h"
 #include "ui_MainMenu.h"
 
@@ -14,6 +18,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace daxo;
@@ -205,6 +210,35 @@ private slots:
                              [](QWidget* w) { return w->isVisible(); }));
     }
 
+    void playersAndTheMapPageComeWithTheWindowAndClosingEmptiesThePlayers() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("alwa_20240101_120000_F.mp4");
+        const QString error = test::makeTestMp4(file, 3);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+
+        QSettings settings;
+        ZLXAppDelegate controller;
+        controller.applicationDidFinishLaunching(settings);
+        QVERIFY(controller.player1() && controller.player2());
+        QVERIFY(!controller.video1View()->isVisible());
+        QVERIFY(!controller.video2View()->isVisible());
+        QCOMPARE(controller.video1View()->parentWidget(), controller.ui().player1BackgroundView);
+        QCOMPARE(controller.video2View()->parentWidget(), controller.ui().player2BackgroundView);
+        QTRY_VERIFY_WITH_TIMEOUT(controller.mapWebView()->isPageLoaded(), 30000);
+        QCOMPARE(controller.mapWebView()->url(), ZLXMapWebView::mapPageUrl());
+
+        controller.player1()->setMedia(file);
+        controller.player2()->setMedia(file);
+        controller.player1()->play();
+        controller.player2()->play();
+        QTRY_VERIFY_WITH_TIMEOUT(controller.player1()->isPlaying() && controller.player2()->isPlaying(), 15000);
+        controller.closeWindow();
+        for (ZLXMediaPlayer* player : {controller.player1(), controller.player2()}) {
+            QVERIFY(!player->hasMedia());
+            QVERIFY(!player->isPlaying());
+        }
+    }
+
     void destroyingTheControllerDuringARebuildIsSafe() {
         TempTree tree;
         const std::string dir = tree.mkdir("many");
@@ -218,5 +252,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainWindowTest)
+DAXO_QTEST_MAIN(MainWindowTest)
 #include "tst_main_window.moc"

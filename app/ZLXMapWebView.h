@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A web view holding the map page "map2_eng.htm".
+#pragma once
+
+#include <QWebEngineView>
+#include <string>
+
+namespace daxo {
+
+class ZLXMapWebView : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit ZLXMapWebView(QWidget* parent = nullptr);
+
+    // The page's address among the application's resources.
+    static QUrl mapPageUrl();
+    void loadMapPage();
+    bool isPageLoaded() const { return m_loaded; }
+
+    // Runs a script text in the page; before the page has loaded this does nothing.
+    void runScript(const std::string& script);
+    void updateMapLat(double latitude, double longitude);
+
+signals:
+    void mapPageLoaded(bool ok);
+
+private:
+    bool m_loaded = false;
+};
+
+} // namespace daxo

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The script texts the program runs in the map page.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace daxo {
+
+// "setLatLag('127.250000','37.500000')": longitude first, six decimals, negative west and south.
+std::string mapSetLatLagScript(double longitude, double latitude);
+// "ZLXDebug('text')", the text quoted for a script string.
+std::string mapDebugScript(std::string_view text);
+
+inline constexpr const char* kMapNoGpsScript = "ZLXDebug('GPS Data Count=Zero')";
+
+} // namespace daxo

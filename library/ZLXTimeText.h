@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Playback times as text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace daxo {
+
+// "mm:ss", or "h:mm:ss" above an hour; negative times (remaining time) carry a leading '-';
+// no time at all is "--:--". Nothing left to play is "00:00".
+std::string ZLXTimeString(std::optional<int64_t> milliseconds);
+
+} // namespace daxo

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The map page in the web engine: the two script calls the program makes.
+#include "../support/QtTestMain.h"
+#include "ZLXMapScript.h"
+#include "ZLXMapWebView.h"
+
+#include <QSignalSpy>
+#include <QWebEnginePage>
+
+using namespace daxo;
+
+class MapPageTest : public QObject {
+    Q_OBJECT
+
+    static QVariant evaluate(ZLXMapWebView& view, const QString& script) {
+        QVariant result;
+        bool done = false;
+        view.page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        if (!QTest::qWaitFor([&] { return done; }, 10000))
+            return QStringLiteral("<no answer>");
+        return result;
+    }
+
+    static bool loadPage(ZLXMapWebView& view) {
+        QSignalSpy loaded(&view, &ZLXMapWebView::mapPageLoaded);
+        view.loadMapPage();
+        return loaded.wait(30000) && loaded.front().front().toBool();
+    }
+
+private slots:
+    void scriptTextsAreInTheAgreedForm() {
+        QCOMPARE(mapSetLatLagScript(127.25, 37.5), std::string("setLatLag('127.250000','37.500000')"));
+        QCOMPARE(mapSetLatLagScript(-0.1275, -51.5), std::string("setLatLag('-0.127500','-51.500000')"));
+        QCOMPARE(std::string(kMapNoGpsScript), std::string("ZLXDebug('GPS Data Count=Zero')"));
+        QCOMPARE(mapDebugScript("it's\\ok\n</script>"),
+                 std::string("ZLXDebug('it\\'s\\\\ok\\n\\x3c/script>')"));
+    }
+
+    void markerFollowsSetLatLag() {
+        ZLXMapWebView view;
+        view.resize(334, 300);
+        view.show();
+        view.updateMapLat(1, 2); // before the page has loaded: dropped, harmless
+        QVERIFY(loadPage(view));
+        QCOMPARE(evaluate(view, "markerLatLng()"), QVariant()); // no position yet
+        QCOMPARE(evaluate(view, "typeof L"), QVariant("object")); // Leaflet came with the page
+
+        view.runScript(mapSetLatLagScript(127.25, 37.5));
+        const QVariantList marker = evaluate(view, "markerLatLng()").toList();
+        QCOMPARE(marker.size(), 2);
+        QCOMPARE(marker[0].toDouble(), 37.5);
+        QCOMPARE(marker[1].toDouble(), 127.25);
+        const QVariantList centre = evaluate(view, "mapCenter()").toList();
+        QVERIFY(qAbs(centre[0].toDouble() - 37.5) < 1e-3);
+        QVERIFY(qAbs(centre[1].toDouble() - 127.25) < 1e-3);
+        QCOMPARE(evaluate(view, "document.getElementById('position').textContent"),
+                 QVariant("37.500000, 127.250000"));
+        QVERIFY(evaluate(view, "document.querySelector('.leaflet-control-attribution').textContent")
+                    .toString().contains("OpenStreetMap"));
+
+        view.updateMapLat(-33.8688, 151.2093); // map window's order: latitude, longitude
+        const QVariantList moved = evaluate(view, "markerLatLng()").toList();
+        QCOMPARE(moved[0].toDouble(), -33.8688);
+        QCOMPARE(moved[1].toDouble(), 151.2093);
+    }
+
+    void debugTextShowsInTheStatusLine() {
+        ZLXMapWebView view;
+        QVERIFY(loadPage(view));
+        view.runScript(kMapNoGpsScript);
+        QCOMPARE(evaluate(view, "document.getElementById('message').textContent"),
+                 QVariant("GPS Data Count=Zero"));
+        view.runScript(mapDebugScript("quote ' and <b>tag</b>"));
+        QCOMPARE(evaluate(view, "document.getElementById('message').textContent"),
+                 QVariant("quote ' and <b>tag</b>"));
+        QCOMPARE(evaluate(view, "document.getElementsByTagName('b').length"), QVariant(0));
+    }
+
+    void callsBeforeTheFunctionsExistDoNoHarm() {
+        ZLXMapWebView view;
+        view.page()->runJavaScript(QString::fromStdString(mapSetLatLagScript(10, 20)));
+        view.page()->runJavaScript(kMapNoGpsScript);
+        QVERIFY(loadPage(view));
+        QCOMPARE(evaluate(view, "markerLatLng()"), QVariant());
+    }
+};
+
+DAXO_QTEST_MAIN(MapPageTest)
+#include "tst_map_page.moc"

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The viewer as a program: it starts on a folder, keeps running, and ends cleanly.
+#include "../support/QtTestMain.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+class ViewerProcessTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_home.path());
+        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("DAXO_VLC_ARGS", "--aout=dummy");
+        return env;
+    }
+
+    // Starts the viewer, waits until it has finished launching, then asks it to quit.
+    QString runAndQuit(const QStringList& args, int* exitCode) {
+        QProcess viewer;
+        viewer.setProcessEnvironment(environment());
+        viewer.start(DAXO_VIEWER_PATH, args);
+        if (!viewer.waitForStarted(10000))
+            return "<not started>";
+        QByteArray err;
+        const bool launched = QTest::qWaitFor([&] {
+            err += viewer.readAllStandardError();
+            return err.contains("SUPPORT_LANGUAGE=") || viewer.state() == QProcess::NotRunning;
+        }, 60000);
+        if (!launched || viewer.state() == QProcess::NotRunning) {
+            *exitCode = -1;
+            return QString::fromLocal8Bit(err + viewer.readAllStandardError());
+        }
+        QTest::qWait(1500); // the map page and the folder walk are under way
+        viewer.terminate();
+        const bool ended = viewer.waitForFinished(30000);
+        *exitCode = ended && viewer.exitStatus() == QProcess::NormalExit ? viewer.exitCode() : -2;
+        return QString::fromLocal8Bit(err + viewer.readAllStandardError());
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_home.isValid()); }
+
+    void startsOnAFolderAndQuitsCleanly() {
+        QTemporaryDir card;
+        QFile(card.filePath("alwa_20240101_120000_F.mp4")).open(QIODevice::WriteOnly);
+        QFile(card.filePath("alwa_20240101_120000_R.mp4")).open(QIODevice::WriteOnly);
+        int exitCode = 0;
+        const QString log = runAndQuit({card.path()}, &exitCode);
+        QVERIFY2(exitCode == 0, qPrintable(log));
+        QVERIFY2(!log.contains("not a folder"), qPrintable(log));
+
+        // the first launch left English as the preference for the next
+        const QString second = runAndQuit({}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(second.contains("SUPPORT_LANGUAGE=en"), qPrintable(second));
+    }
+
+    void aFileInsteadOfAFolderIsReportedAndIgnored() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("notes.txt");
+        QFile(file).open(QIODevice::WriteOnly);
+        int exitCode = 0;
+        const QString log = runAndQuit({file}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(log.contains("is not a folder"), qPrintable(log));
+    }
+};
+
+DAXO_QTEST_MAIN(ViewerProcessTest)
+#include "tst_viewer_process.moc"
