@@ -18,35 +18,20 @@ std::string mapSetLatLagScript(double longitude, double latitude) {
 }
 
 std::string mapDebugScript(std::string_view text) {
-    std::string script = "ZLXDebug('";
+    std::string script("ZLXDebug('");
     for (char c : text) {
-        switch (c) {
-        case '\\':
-            script += "\\\\";
-            break;
-        case '\'':
-            script += "\\'";
-            break;
-        case '\n':
-            script += "\\n";
-            break;
-        case '\r':
-            script += "\\r";
-            break;
-        case '<': // keeps "</script>" and the like inert wherever the text ends up
-            script += "\\x3c";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
-                script += escaped;
-            } else {
-                script += c;
-            }
+        const auto byte = static_cast<unsigned char>(c);
+        // Quotes and backslashes are escaped; so are control characters and '<', which keeps
+        // "</script>" and the like inert wherever the text ends up.
+        if (c == '\\' || c == '\'' || c == '<' || byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            script.append(escaped);
+        } else {
+            script.push_back(c);
         }
     }
-    script += "')";
+    script.append("')");
     return script;
 }
 

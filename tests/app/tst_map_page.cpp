@@ -36,7 +36,7 @@ private slots:
         QCOMPARE(mapSetLatLagScript(-0.1275, -51.5), std::string("setLatLag('-0.127500','-51.500000')"));
         QCOMPARE(std::string(kMapNoGpsScript), std::string("ZLXDebug('GPS Data Count=Zero')"));
         QCOMPARE(mapDebugScript("it's\\ok\n</script>"),
-                 std::string("ZLXDebug('it\\'s\\\\ok\\n\\x3c/script>')"));
+                 std::string("ZLXDebug('it\\x27s\\x5cok\\x0a\\x3c/script>')"));
     }
 
     void markerFollowsSetLatLag() {

@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXBlackBoxData.h"
+
+#include "ZLXLog.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace daxo {
+namespace {
+
+int32_t readLE32(const uint8_t* p) {
+    return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                   uint32_t(p[3]) << 24);
+}
+
+uint32_t readBE32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// Absolute reads of one open file; every read is counted.
+class RecordingFile {
+public:
+    explicit RecordingFile(const char* path) : m_fd(::open(path, O_RDONLY | O_CLOEXEC)) {
+        struct stat st {};
+        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0)
+            m_size = uint64_t(st.st_size);
+    }
+    ~RecordingFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    RecordingFile(const RecordingFile&) = delete;
+    RecordingFile& operator=(const RecordingFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    uint64_t size() const { return m_size; }
+    uint64_t bytesRead() const { return m_read; }
+
+    // Reads exactly n bytes at pos; false on a short read.
+    bool readAt(uint64_t pos, void* out, size_t n) {
+        size_t done = 0;
+        while (done < n) {
+            const ssize_t got = ::pread(m_fd, static_cast<uint8_t*>(out) + done, n - done,
+                                        off_t(pos + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += size_t(got);
+        }
+        m_read += done;
+        return done == n;
+    }
+    bool size32At(uint32_t pos, uint32_t& value) {
+        uint8_t b[4];
+        if (!readAt(pos, b, 4))
+            return false;
+        value = readBE32(b);
+        return true;
+    }
+    bool typeAt(uint32_t pos, const char* type) {
+        char b[4];
+        return readAt(pos, b, 4) && std::memcmp(b, type, 4) == 0;
+    }
+
+private:
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    uint64_t m_read = 0;
+};
+
+} // namespace
+
+ZLXAviGSensorData ZLXAviGSensorData::aviGSensorDataWithData(const uint8_t* block) {
+    ZLXAviGSensorData d;
+    d.data.X = readLE32(block);
+    d.data.Y = readLE32(block + 4);
+    d.data.Z = readLE32(block + 8);
+    d.data.T = readLE32(block + 12);
+    return d;
+}
+
+ZLXAviGpsData ZLXAviGpsData::aviGpsDataWithData(const uint8_t* block) {
+    ZLXAviGpsData d;
+    d.data.unit = static_cast<signed char>(block[0]);
+    std::memcpy(d.data.gpsString.data(), block + 1, kTelemetryTextSize);
+    return d;
+}
+
+void ZLXBlackBoxData::clear() {
+    m_NMEAParser.clear();
+    m_NMEAs.clear();
+    m_GSensors.clear();
+    m_Times.clear();
+    m_TimeEvents.clear();
+    m_vGSensorData.clear();
+    m_vGpsData.clear();
+    m_udatSpeedDisplay = m_udatIncludeEvent = m_udatRecPark = 0;
+    m_LastTimeEventType = 0;
+}
+
+bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
+    ZLXLog("#############################   START");
+    clear();
+    m_bytesRead = 0;
+    if (!path)
+        return false;
+    RecordingFile file(path);
+    if (!file.isOpen())
+        return false;
+
+    bool ok = [&] {
+        // Positions are 32-bit and wrap as such; every step is a fixed hop along the path
+        // ftyp, (one box), moov { mvhd, 3 boxes, trak { tkhd, edts, mdia { mdhd, hdlr,
+        // minf { header, dinf, stbl { stsd, stts, stsc, stsz, stco } } } } }.
+        uint32_t p = 0, size = 0;
+        auto hop = [&]() {
+            if (!file.size32At(p, size))
+                return false;
+            p += size;
+            return true;
+        };
+        auto hopInto = [&]() { // past a box and the header of the box that follows
+            if (!hop())
+                return false;
+            if (!file.size32At(p, size))
+                return false;
+            p += size + 8;
+            return true;
+        };
+        if (!file.size32At(0, size) || !file.typeAt(4, "ftyp") || !file.typeAt(8, "avc1"))
+            return false;
+        p = size;
+        uint8_t header[8];
+        if (!file.readAt(p, header, 8))
+            return false;
+        p += readBE32(header);
+        if (!file.size32At(p, size) || !file.typeAt(p + 4, "moov") || !file.size32At(p + 8, size))
+            return false;
+        p += 8 + size;
+        for (int i = 0; i < 3; ++i) {
+            if (!hop())
+                return false;
+        }
+        if (!file.size32At(p, size))
+            return false;
+        p += 8;
+        if (!hop() || !file.readAt(p, header, 8))
+            return false;
+        p += readBE32(header) + 8;
+        if (!hopInto() || !hopInto())
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            if (!hop())
+                return false;
+        }
+        uint32_t stcoSize = 0, versionFlags = 0, count = 0;
+        if (!file.size32At(p, stcoSize) || !file.typeAt(p + 4, "stco") ||
+            !file.size32At(p + 8, versionFlags) || !file.size32At(p + 12, count))
+            return false;
+
+        // The table cannot be longer than its box, nor than the file holds: a count beyond
+        // either would only read other data as chunk offsets.
+        const uint64_t tableStart = uint64_t(p) + 16;
+        const uint64_t inFile = tableStart < file.size() ? (file.size() - tableStart) / 4 : 0;
+        const uint64_t inBox = stcoSize >= 16 ? (uint64_t(stcoSize) - 16) / 4 : 0;
+        const uint64_t entries = std::min<uint64_t>({count, inFile, inBox});
+
+        constexpr size_t kBatch = 4096; // offsets read at a time
+        uint8_t table[kBatch * 4];
+        uint8_t record[kTelemetryRecordSize];
+        for (uint64_t first = 0; first < entries; first += kBatch) {
+            const size_t n = size_t(std::min<uint64_t>(kBatch, entries - first));
+            if (!file.readAt(tableStart + first * 4, table, n * 4))
+                break;
+            for (size_t k = 0; k < n; ++k) {
+                const uint64_t offset = readBE32(table + 4 * k);
+                // A chunk whose record lies past the end adds nothing; the next one is read.
+                if (offset + kTelemetryRecordSize > file.size())
+                    continue;
+                if (file.readAt(offset + kTelemetryPrefixSize, record, kTelemetryPayloadSize))
+                    processRecord(record);
+            }
+        }
+        return true;
+    }();
+    m_bytesRead = file.bytesRead();
+    if (ok)
+        ZLXLog("#############################  FINISH");
+    return ok;
+}
+
+void ZLXBlackBoxData::processRecord(const uint8_t* payload) {
+    m_Times.push_back(int64_t(uint32_t(readLE32(payload + kTelemetryTimeOffset))));
+    uint8_t gsensor[16];
+    std::memcpy(gsensor, payload + kTelemetryGSensorOffset, sizeof gsensor);
+    m_vGSensorData.push_back(ZLXAviGSensorData::aviGSensorDataWithData(gsensor));
+    ParseGSensor(gsensor, sizeof gsensor);
+    uint8_t gps[1 + kTelemetryTextSize];
+    std::memcpy(gps, payload + kTelemetryUnitOffset, sizeof gps);
+    ParseNMEA(reinterpret_cast<char*>(gps + 1), kTelemetryTextSize);
+    m_vGpsData.push_back(ZLXAviGpsData::aviGpsDataWithData(gps));
+}
+
+bool ZLXBlackBoxData::ParseGSensor(const uint8_t* block, size_t size) {
+    if (!block || size < 12)
+        return false;
+    constexpr float kScale = 0.00390625f;
+    m_GSensors.emplace_back(float(readLE32(block)) * kScale, float(readLE32(block + 4)) * kScale,
+                            float(readLE32(block + 8)) * kScale);
+    return true;
+}
+
+bool ZLXBlackBoxData::ParseNMEA(char* text, size_t size) {
+    if (!text || size == 0)
+        return false;
+    size_t start = 0;
+    for (size_t i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (c == '$') {
+            start = i;
+        } else if (c == '\0' || c == '\n' || c == '\r') {
+            text[i] = '\0';
+            if (i - start >= 2 && text[start] == '$' && text[start + 1] == 'G') {
+                m_NMEAParser.parse(std::string_view(text + start, i - start));
+                m_NMEAs.push_back(m_NMEAParser.m_Current.duplicate());
+            }
+            start = i + 1;
+        }
+    }
+    return true;
+}
+
+bool ZLXBlackBoxData::ParseFrameData(const uint8_t* block, size_t size) {
+    // The three flags sit in bytes 4, 6 and 7: a block of any other size is refused.
+    if (!block || size != 8)
+        return false;
+    m_udatSpeedDisplay = block[4];
+    m_udatRecPark = block[6];
+    m_udatIncludeEvent = block[7];
+    return true;
+}
+
+bool ZLXBlackBoxData::ParseTime(const uint8_t* block, size_t size) {
+    // The time value is in bytes 0-3 and the event type in bytes 12-15.
+    if (!block || size < 16)
+        return false;
+    const uint32_t time = uint32_t(readLE32(block));
+    const uint32_t type = readBE32(block + 12);
+    if (type != 0 && type != m_LastTimeEventType) {
+        const time_t seconds = time_t(time);
+        struct tm utc {};
+        gmtime_r(&seconds, &utc);
+        ZLXTimeEvent event;
+        event.e = type == 1 ? 0 : 1;
+        event.t.wYear = uint16_t(utc.tm_year + 1900);
+        event.t.wMonth = uint16_t(utc.tm_mon + 1);
+        event.t.wDayOfWeek = 0;
+        event.t.wDay = uint16_t(utc.tm_mday);
+        event.t.wHour = uint16_t(utc.tm_hour);
+        event.t.wMinute = uint16_t(utc.tm_min);
+        event.t.wSecond = uint16_t(utc.tm_sec);
+        event.t.wMilliseconds = 0;
+        event.f = uint32_t(m_Times.size());
+        m_TimeEvents.push_back(event);
+    }
+    m_LastTimeEventType = type;
+    m_Times.push_back(int64_t(int32_t(time)));
+    return true;
+}
+
+bool ZLXBlackBoxData::ParseTimeEvent(const uint8_t*, size_t) {
+    return true;
+}
+
+int64_t ZLXBlackBoxData::frameCount() const {
+    return m_GSensors.size() > 1 ? int64_t(m_GSensors.size()) - 1 : 1;
+}
+
+} // namespace daxo

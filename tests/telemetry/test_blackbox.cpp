@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Telemetry extraction: the walk along the box path, the records, and damaged files.
+#include "../support/FfmpegInput.h"
+#include "../support/TempTree.h"
+#include "ZLXBlackBoxData.h"
+#include "ZLXRecordingWriter.h"
+
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace daxo;
+using namespace daxo::tools;
+
+namespace {
+
+const char* const kRmcGga = "$GNRMC,123519.000,A,,,,,022.4,084.4,230394,,,A*6A\r\n"
+                            "$GNGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,,M,,*47\r\n";
+
+class Extraction : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_tree = new test::TempTree;
+        s_input = s_tree->path("input.mp4");
+        s_silent = s_tree->path("silent.mp4");
+        ASSERT_TRUE(test::ffmpegMp4(s_input, 2)) << "ffmpeg could not make the input";
+        ASSERT_TRUE(test::ffmpegMp4(s_silent, 1, false)) << "ffmpeg could not make the input";
+    }
+    static void TearDownTestSuite() {
+        delete s_tree;
+        s_tree = nullptr;
+    }
+
+    static std::vector<TelemetryRecord> records(size_t n) {
+        std::vector<TelemetryRecord> list;
+        for (size_t i = 0; i < n; ++i) {
+            TelemetryRecord r;
+            r.time = 1700000000u + uint32_t(i);
+            r.x = int32_t(i) * 256;
+            r.y = -128;
+            r.z = 0;
+            r.t = 99;
+            r.unit = i % 2 ? 'M' : '9';
+            r.text = i % 3 == 0 ? kRmcGga : i % 3 == 1 ? std::string(128, '\0') : "$GNRMC,1*00\r\n";
+            list.push_back(r);
+        }
+        return list;
+    }
+
+    std::string write(const std::string& name, WriterOptions options, const std::string* input = nullptr) {
+        const std::string out = s_tree->path(name);
+        const WriteResult r = writeRecording(input ? *input : s_input, out, options);
+        EXPECT_TRUE(r.ok) << r.error;
+        m_offsets = r.recordOffsets;
+        return out;
+    }
+
+    static inline test::TempTree* s_tree = nullptr;
+    static inline std::string s_input, s_silent;
+    std::vector<uint64_t> m_offsets;
+};
+
+TEST_F(Extraction, TheWriterRefusesTextThatWouldNotFit) {
+    WriterOptions options;
+    options.telemetry = records(1);
+    options.telemetry->front().text = std::string(129, 'x');
+    const WriteResult r = writeRecording(s_input, s_tree->path("long.mp4"), options);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("128"), std::string::npos);
+}
+
+TEST_F(Extraction, ReadsEveryRecordInChunkOrder) {
+    ASSERT_LE(std::strlen(kRmcGga), 128u);
+    WriterOptions options;
+    options.telemetry = records(6);
+    const std::string file = write("alwa_20240101_120000_F.mp4", options);
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(file.c_str()));
+    ASSERT_EQ(data.m_Times.size(), 6u);
+    EXPECT_EQ(data.m_GSensors.size(), 6u);
+    EXPECT_EQ(data.m_vGSensorData.size(), 6u);
+    EXPECT_EQ(data.m_vGpsData.size(), 6u);
+    EXPECT_EQ(data.m_Times[5], 1700000005);
+    EXPECT_EQ(data.m_GSensors[1].x, 1.0f);
+    EXPECT_EQ(data.m_GSensors[1].y, -0.5f);
+    EXPECT_EQ(data.m_GSensors[1].z, 0.0f);
+    EXPECT_EQ(data.m_vGSensorData[3].data.X, 3 * 256);
+    EXPECT_EQ(data.m_vGSensorData[3].data.T, 99);
+    EXPECT_EQ(data.m_vGpsData[0].data.unit, '9');
+    EXPECT_EQ(data.m_vGpsData[1].data.unit, 'M');
+    // records 0 and 3 hold RMC and GGA; records 2 and 5 one short RMC; records 1 and 4 nothing
+    ASSERT_EQ(data.m_NMEAs.size(), 6u);
+    EXPECT_EQ(data.m_NMEAs[0].gpsValid, 1);
+    EXPECT_EQ(data.m_NMEAs[0].Latitude, 0); // the RMC alone has no position
+    EXPECT_EQ(data.m_NMEAs[1].Latitude, 4807.0380859375);
+    EXPECT_EQ(data.m_NMEAs[1].SatelliteUsedCount, 0u);
+    // the stored text has NUL where CR and LF ended the sentences
+    const auto& text = data.m_vGpsData[0].data.gpsString;
+    const size_t end = std::strlen(kRmcGga) - 2;
+    EXPECT_EQ(text[end], '\0');
+    EXPECT_EQ(text[end + 1], '\0');
+    EXPECT_EQ(std::string(text.data()), std::string(kRmcGga).substr(0, std::strchr(kRmcGga, '\r') - kRmcGga));
+    EXPECT_EQ(data.frameCount(), 5);
+    // headers on the path, the table, and one record per chunk: nothing of the video
+    EXPECT_LT(data.bytesRead(), 400u + 6 * 4 + 6 * 153);
+}
+
+TEST_F(Extraction, WalkingAgainStartsFromNothing) {
+    WriterOptions options;
+    options.telemetry = records(3);
+    const std::string withTelemetry = write("a_F.mp4", options);
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(withTelemetry.c_str()));
+    ASSERT_EQ(data.m_Times.size(), 3u);
+    options.telemetry = std::vector<TelemetryRecord>{};
+    const std::string empty = write("b_F.mp4", options);
+    ASSERT_TRUE(data.ExtractStreamInformation(empty.c_str())); // an empty table still succeeds
+    EXPECT_TRUE(data.m_Times.empty());
+    EXPECT_TRUE(data.m_NMEAs.empty());
+    EXPECT_EQ(data.m_NMEAParser.m_Current.gpsValid, 0);
+}
+
+TEST_F(Extraction, AVideoOnlyInputStillPutsTheTrackFifth) {
+    WriterOptions options;
+    options.telemetry = records(2);
+    const std::string file = write("silent_F.mp4", options, &s_silent);
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(file.c_str()));
+    EXPECT_EQ(data.m_Times.size(), 2u);
+}
+
+TEST_F(Extraction, RecordingsThatAreNotTheCamerasYieldNothing) {
+    ZLXBlackBoxData data;
+    EXPECT_FALSE(data.ExtractStreamInformation(s_tree->path("missing.mp4").c_str()));
+    EXPECT_FALSE(data.ExtractStreamInformation(nullptr));
+    EXPECT_FALSE(data.ExtractStreamInformation(s_input.c_str())); // ffmpeg's own layout
+
+    WriterOptions noTrack; // a rear file: the layout, no telemetry
+    EXPECT_FALSE(data.ExtractStreamInformation(write("r_R.mp4", noTrack).c_str()));
+
+    WriterOptions brand;
+    brand.telemetry = records(2);
+    brand.majorBrand = "isom";
+    EXPECT_FALSE(data.ExtractStreamInformation(write("brand.mp4", brand).c_str()));
+    EXPECT_TRUE(data.m_Times.empty());
+
+    WriterOptions fourth;
+    fourth.telemetry = records(2);
+    fourth.moovNotThird = true;
+    EXPECT_FALSE(data.ExtractStreamInformation(write("fourth.mp4", fourth).c_str()));
+
+    WriterOptions cut;
+    cut.telemetry = records(2);
+    cut.truncateTo = 2000;
+    EXPECT_FALSE(data.ExtractStreamInformation(write("cut.mp4", cut).c_str()));
+    EXPECT_TRUE(data.m_GSensors.empty());
+}
+
+TEST_F(Extraction, ACountBeyondTheTableReadsOnlyTheTable) {
+    WriterOptions options;
+    options.telemetry = records(4);
+    options.stcoEntryCount = 0xFFFFFFFFu;
+    const std::string file = write("count.mp4", options);
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(file.c_str()));
+    EXPECT_EQ(data.m_Times.size(), 4u);
+    EXPECT_LT(data.bytesRead(), std::filesystem::file_size(file) / 10);
+}
+
+TEST_F(Extraction, AChunkPastTheEndAddsNothingAndTheWalkGoesOn) {
+    WriterOptions options;
+    options.telemetry = records(4);
+    options.lastOffsetBeyondEnd = true;
+    const std::string file = write("beyond.mp4", options);
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(file.c_str()));
+    EXPECT_EQ(data.m_Times.size(), 3u);
+    EXPECT_EQ(data.m_vGpsData.size(), 3u);
+}
+
+TEST_F(Extraction, LargeFileReadsOnlyWhatItMust) {
+    WriterOptions options;
+    options.telemetry = records(100);
+    options.largeMdatBytes = 64ull << 20;
+    const std::string file = write("large_F.mp4", options);
+    ASSERT_GE(std::filesystem::file_size(file), 64ull << 20);
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(file.c_str()));
+    EXPECT_EQ(data.m_Times.size(), 100u);
+    EXPECT_EQ(data.m_Times[99], 1700000099);
+    EXPECT_LT(data.bytesRead(), 400u + 100 * (4 + 153));
+}
+
+TEST(ParseNmea, SplitsAtLineEndsAndParsesOnlyFinishedSentences) {
+    ZLXBlackBoxData data;
+    char text[128] = {};
+    // a second '$' before any line end starts over: only the GGA is parsed
+    std::snprintf(text, sizeof text, "$GNRMC,1,A,$GPGGA,1,4807.038,N,01131.000,E,1,05,2.0,0,M,,M,,*47\n$XXRMC*00\r");
+    ASSERT_TRUE(data.ParseNMEA(text, sizeof text));
+    ASSERT_EQ(data.m_NMEAs.size(), 1u);
+    EXPECT_EQ(data.m_NMEAs[0].SatelliteUsedCount, 5u);
+    EXPECT_EQ(data.m_NMEAs[0].gpsValid, 0);
+
+    // a sentence that fills the buffer without an end is dropped
+    char full[128];
+    std::memset(full, 'A', sizeof full);
+    full[0] = '$';
+    full[1] = 'G';
+    data.clear();
+    ASSERT_TRUE(data.ParseNMEA(full, sizeof full));
+    EXPECT_TRUE(data.m_NMEAs.empty());
+
+    // a handled or unhandled "$G" sentence both leave a snapshot
+    char two[64] = "$GPVTG,1,T*00\r\n$GNGSA,A,3,05,12,,,,,,,,,,,1,1,1*00";
+    data.clear();
+    ASSERT_TRUE(data.ParseNMEA(two, sizeof two));
+    EXPECT_EQ(data.m_NMEAs.size(), 2u);
+    EXPECT_EQ(data.m_NMEAs[1].SatelliteUsedCount, 2u);
+
+    EXPECT_FALSE(data.ParseNMEA(nullptr, 10));
+    EXPECT_FALSE(data.ParseNMEA(two, 0));
+}
+
+TEST(ParseBlocks, FrameDataAndTimeReadOnlyWhatTheyAreGiven) {
+    ZLXBlackBoxData data;
+    const uint8_t frame[8] = {0, 0, 0, 0, 4, 5, 6, 7};
+    EXPECT_TRUE(data.ParseFrameData(frame, 8));
+    EXPECT_EQ(data.m_udatSpeedDisplay, 4);
+    EXPECT_EQ(data.m_udatRecPark, 6);
+    EXPECT_EQ(data.m_udatIncludeEvent, 7);
+    EXPECT_FALSE(data.ParseFrameData(frame, 9));
+    EXPECT_FALSE(data.ParseFrameData(frame, 5)); // too short to hold the flags
+    EXPECT_FALSE(data.ParseFrameData(nullptr, 8));
+
+    auto block = [](uint32_t time, uint32_t type) {
+        std::array<uint8_t, 16> b{};
+        for (int i = 0; i < 4; ++i) {
+            b[size_t(i)] = uint8_t(time >> (8 * i));
+            b[size_t(15 - i)] = uint8_t(type >> (8 * i));
+        }
+        return b;
+    };
+    const auto first = block(86400 + 3661, 2); // 1970-01-02 01:01:01
+    EXPECT_TRUE(data.ParseTime(first.data(), 16));
+    EXPECT_TRUE(data.ParseTime(block(10, 2).data(), 16)); // the same type again: no event
+    EXPECT_TRUE(data.ParseTime(block(11, 0).data(), 16));
+    EXPECT_TRUE(data.ParseTime(block(12, 1).data(), 16));
+    EXPECT_FALSE(data.ParseTime(first.data(), 15));
+    ASSERT_EQ(data.m_TimeEvents.size(), 2u);
+    EXPECT_EQ(data.m_TimeEvents[0].e, 1u);
+    EXPECT_EQ(data.m_TimeEvents[0].f, 0u);
+    EXPECT_EQ(data.m_TimeEvents[0].t, (_SYSTEMTIME{1970, 1, 0, 2, 1, 1, 1, 0}));
+    EXPECT_EQ(data.m_TimeEvents[1].e, 0u);
+    EXPECT_EQ(data.m_TimeEvents[1].f, 3u);
+    EXPECT_EQ(data.m_Times.size(), 4u);
+    EXPECT_EQ(data.m_LastTimeEventType, 1u);
+    data.clear();
+    EXPECT_EQ(data.m_LastTimeEventType, 0u);
+    EXPECT_EQ(data.m_udatRecPark, 0);
+    EXPECT_EQ(data.frameCount(), 1);
+}
+
+} // namespace
