@@ -18,6 +18,7 @@ std::mutex& logMutex() {
 struct LogState {
     std::string ident = "daxo-viewer";
     bool opened = false;
+    bool quiet = false;
     LogObserver observer;
 };
 
@@ -36,6 +37,11 @@ void setLogIdentity(const char* ident) {
         closelog();
         s.opened = false;
     }
+}
+
+void setLogQuiet(bool quiet) {
+    std::lock_guard lock(logMutex());
+    state().quiet = quiet;
 }
 
 void setLogObserver(LogObserver observer) {
@@ -60,12 +66,14 @@ void ZLXLog(const char* format, ...) {
 
     std::lock_guard lock(logMutex());
     auto& s = state();
-    if (!s.opened) {
-        // openlog keeps the pointer, so the string must outlive the connection.
-        openlog(s.ident.c_str(), LOG_PERROR, LOG_USER);
-        s.opened = true;
+    if (!s.quiet) {
+        if (!s.opened) {
+            // openlog keeps the pointer, so the string must outlive the connection.
+            openlog(s.ident.c_str(), LOG_PERROR, LOG_USER);
+            s.opened = true;
+        }
+        syslog(LOG_NOTICE, "%s", line.c_str());
     }
-    syslog(LOG_NOTICE, "%s", line.c_str());
     if (s.observer)
         s.observer(line);
 }

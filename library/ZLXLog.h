@@ -15,6 +15,10 @@ void ZLXLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The name the log lines carry; set once at start-up, before the first line.
 void setLogIdentity(const char* ident);
 
+// Stops lines from reaching the system log and stderr (fuzzers, tools that print their own
+// messages); an observer still sees them.
+void setLogQuiet(bool quiet);
+
 // Every line also goes to this observer when one is installed (tests read the log through it).
 using LogObserver = std::function<void(std::string_view line)>;
 void setLogObserver(LogObserver observer);

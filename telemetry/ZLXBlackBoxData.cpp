@@ -169,7 +169,16 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
         const uint64_t tableStart = uint64_t(p) + 16;
         const uint64_t inFile = tableStart < file.size() ? (file.size() - tableStart) / 4 : 0;
         const uint64_t inBox = stcoSize >= 16 ? (uint64_t(stcoSize) - 16) / 4 : 0;
-        const uint64_t entries = std::min<uint64_t>({count, inFile, inBox});
+        // Every table entry may name the same chunk, so records are bounded apart from the
+        // bytes they take: a recording holds minutes, this is hours at any sensor rate.
+        const uint64_t entries = std::min<uint64_t>({count, inFile, inBox, kMaxTelemetryRecords});
+
+        const size_t expected = size_t(std::min<uint64_t>(entries, 1u << 16));
+        m_Times.reserve(expected);
+        m_GSensors.reserve(expected);
+        m_vGSensorData.reserve(expected);
+        m_vGpsData.reserve(expected);
+        m_NMEAs.reserve(expected);
 
         constexpr size_t kBatch = 4096; // offsets read at a time
         uint8_t table[kBatch * 4];

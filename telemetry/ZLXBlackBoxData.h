@@ -22,6 +22,8 @@ inline constexpr size_t kTelemetryTimeOffset = 0;
 inline constexpr size_t kTelemetryGSensorOffset = 8;
 inline constexpr size_t kTelemetryUnitOffset = 24;
 inline constexpr size_t kTelemetryTextOffset = 25;
+// The most records one walk reads.
+inline constexpr uint64_t kMaxTelemetryRecords = 1u << 20;
 
 struct ZLXAviGSensorData {
     struct {

@@ -174,14 +174,14 @@ std::string_view field(const ZLXNMEASentenceParser::Fields& fields, size_t index
     return index < fields.size() ? fields[index] : std::string_view();
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> pieces;
+void split(std::string_view text, char separator, std::vector<std::string_view>& pieces) {
+    pieces.clear();
     size_t start = 0;
     while (true) {
         const size_t at = text.find(separator, start);
         if (at == std::string_view::npos) {
             pieces.push_back(text.substr(start));
-            return pieces;
+            return;
         }
         pieces.push_back(text.substr(start, at - start));
         start = at + 1;
@@ -198,10 +198,12 @@ std::atomic<int32_t> g_lastMessage{0};
 bool ZLXNMEASentenceParser::parse(std::string_view sentence) {
     if (!nmea::isValidUtf8(sentence))
         return false;
-    const auto pieces = split(sentence, '*');
-    if (pieces.size() != 2)
+    // Exactly one '*': the checksum after it is not checked.
+    const size_t star = sentence.find('*');
+    if (star == std::string_view::npos || sentence.find('*', star + 1) != std::string_view::npos)
         return false;
-    const Fields fields = split(pieces[0], ',');
+    Fields& fields = m_fields; // reused: no allocation per sentence once it has grown
+    split(sentence.substr(0, star), ',', fields);
     const std::string_view address = fields[0];
     if (address == "$GPRMC" || address == "$GNRMC")
         return parseGPRMC(fields);
@@ -219,9 +221,9 @@ bool ZLXNMEASentenceParser::parseGPRMC(const Fields& fields) {
     gps.SpeedOverGround = floatOfField(field(fields, 7));
     gps.CourseOverGround = floatOfField(field(fields, 8));
     gps.gpsValid = field(fields, 2) == "A" ? 1 : 0;
-    const std::string date(field(fields, 9));
-    const std::string time(field(fields, 1));
-    if (date.size() == 6 && time.size() == 10) {
+    const std::string_view dateField = field(fields, 9), timeField = field(fields, 1);
+    if (dateField.size() == 6 && timeField.size() == 10) {
+        const std::string date(dateField), time(timeField);
         int hour = 0, minute = 0, second = 0, millisecond = 0, day = 0, month = 0, year = 0;
         std::sscanf(time.c_str(), "%02d%02d%02d.%03d", &hour, &minute, &second, &millisecond);
         std::sscanf(date.c_str(), "%02d%02d%02d", &day, &month, &year);

@@ -89,6 +89,9 @@ public:
     bool parseGPGSV(const Fields& fields);
 
     ZLXGpsData m_Current;
+
+private:
+    Fields m_fields;
 };
 
 namespace nmea {

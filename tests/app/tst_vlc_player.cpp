@@ -2,6 +2,7 @@
 // The libVLC player with dummy outputs on a short recording made by ffmpeg.
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
+#include "ZLXRecordingWriter.h"
 #include "ZLXVlcMediaPlayer.h"
 
 #include <QImageReader>
@@ -135,6 +136,34 @@ private slots:
         startAndWaitForPlaying(player);
         QVERIFY(player.position() < 0.9f);
         QVERIFY(player.isPlaying());
+    }
+
+    void cameraLayoutRecordingsPlayToTheirEnd() {
+        // The camera's layout (media moved, a telemetry text track fifth in moov) plays like
+        // the original, to its last frame, with its sound.
+        const QString input = m_dir.filePath("plain.mp4");
+        QString error = test::makeTestMp4(input, 3);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        tools::WriterOptions options;
+        options.telemetry = std::vector<tools::TelemetryRecord>(15);
+        for (auto& record : *options.telemetry)
+            record.text = "$GNRMC,120000.000,A,,,,,010.0,0.0,010124,,,A*00\r\n";
+        const QString camera = m_dir.filePath("alwa_20240101_120000_F.MP4");
+        const auto written = tools::writeRecording(input.toStdString(), camera.toStdString(), options);
+        QVERIFY2(written.ok, written.error.c_str());
+
+        ZLXVlcMediaPlayer player;
+        qint64 lastTime = 0;
+        connect(&player, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, [&](ZLXMediaPlayer* p) {
+            if (p->state() == ZLXMediaPlayer::Playing)
+                lastTime = std::max(lastTime, p->time());
+        });
+        player.setMedia(camera);
+        startAndWaitForPlaying(player);
+        QCOMPARE(player.audioTrackIndexes().size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(player.state() == ZLXMediaPlayer::Paused && player.position() == 1.0f, 15000);
+        QVERIFY(qAbs(player.mediaLength() - 3000) <= 100);
+        QVERIFY2(lastTime >= player.mediaLength() - 600, qPrintable(QString::number(lastTime)));
     }
 
     void noMediaEmptiesThePlayer() {

@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// daxo-make-demo-card DIR
+// Makes a small card that shows every feature of the viewer: a morning drive through Seoul in
+// three continuous groups and an event group with a hard stop, a rear-only motion recording
+// from the car park, and one file whose name the camera would never write. Videos come from
+// ffmpeg's test sources; the telemetry is a plausible drive with RMC, GGA and GSA sentences.
+#include "ZLXRecordingWriter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using daxo::tools::TelemetryRecord;
+namespace fs = std::filesystem;
+
+constexpr int kSeconds = 20;
+constexpr int kRecordsPerSecond = 5;
+constexpr const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+
+bool run(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "daxo-make-demo-card: cannot run %s\n", argv[0]);
+        return false;
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A clip of ffmpeg's test picture with the channel's name and the running time on it.
+bool makeClip(const std::string& out, const std::string& label, int seconds, int tone) {
+    const std::string picture = "testsrc2=size=640x360:rate=25:duration=" + std::to_string(seconds) +
+                                (fs::exists(kFont) ? std::string(",drawtext=fontfile=") + kFont : ",drawtext") +
+                                ":text='" + label + " %{pts\\:hms}':fontsize=36:fontcolor=white"
+                                ":box=1:boxcolor=black@0.55:boxborderw=8:x=(w-tw)/2:y=h-th-24";
+    return run({"ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i", picture,
+                "-f", "lavfi", "-i",
+                "sine=frequency=" + std::to_string(tone) + ":duration=" + std::to_string(seconds),
+                "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", "-c:a", "aac",
+                "-b:a", "64k", "-shortest", "-brand", "avc1", out});
+}
+
+std::string withChecksum(const std::string& body) {
+    unsigned sum = 0;
+    for (char c : body)
+        sum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return "$" + body + tail;
+}
+
+std::string nmeaAngle(double degrees, int degreeDigits) {
+    const double a = std::fabs(degrees);
+    const int d = int(a);
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*d%07.4f", degreeDigits, d, (a - d) * 60);
+    return text;
+}
+
+// The drive: a path through central Seoul and a speed for every second.
+struct Drive {
+    struct Point {
+        double lat, lon;
+    };
+    // City Hall, north up Sejong-daero, east along Jongno to Dongdaemun.
+    std::vector<Point> path{{37.56630, 126.97790}, {37.56900, 126.97720}, {37.57160, 126.97690},
+                            {37.57030, 126.98260}, {37.57040, 126.98800}, {37.57070, 126.99200},
+                            {37.57100, 127.00200}, {37.57130, 127.00900}};
+    double travelled = 0; // metres
+    double speed = 0;     // km/h
+
+    // km/h at second s of the whole drive: away from the lights, a cruise, a slow stretch,
+    // faster again, and the hard stop of the event group.
+    static double speedAt(double s) {
+        if (s < 10)
+            return s * 5;
+        if (s < 25)
+            return 50 + 20 * std::sin((s - 10) / 15 * M_PI);
+        if (s < 35)
+            return 50 - (s - 25) * 3;
+        if (s < 50)
+            return std::min(80.0, 20 + (s - 35) * 4);
+        if (s < 60)
+            return 80 - (s - 50);
+        if (s < 68)
+            return 70;
+        if (s < 69)
+            return 70 - (s - 68) * 70; // the stop
+        return 0;
+    }
+
+    Point position() const {
+        double left = travelled;
+        for (size_t i = 0; i + 1 < path.size(); ++i) {
+            const double dy = (path[i + 1].lat - path[i].lat) * 111320;
+            const double dx = (path[i + 1].lon - path[i].lon) * 111320 * std::cos(path[i].lat * M_PI / 180);
+            const double length = std::hypot(dx, dy);
+            if (left <= length)
+                return {path[i].lat + (path[i + 1].lat - path[i].lat) * left / length,
+                        path[i].lon + (path[i + 1].lon - path[i].lon) * left / length};
+            left -= length;
+        }
+        return path.back();
+    }
+    double course() const {
+        const Point a = position();
+        Drive ahead = *this;
+        ahead.travelled += 5;
+        const Point b = ahead.position();
+        const double c = std::atan2((b.lon - a.lon) * std::cos(a.lat * M_PI / 180), b.lat - a.lat) * 180 / M_PI;
+        return c < 0 ? c + 360 : c;
+    }
+};
+
+std::vector<TelemetryRecord> telemetry(Drive& drive, double startSecond, long epoch, char unit, bool impact) {
+    std::vector<TelemetryRecord> records;
+    const double dt = 1.0 / kRecordsPerSecond;
+    for (int i = 0; i < kSeconds * kRecordsPerSecond; ++i) {
+        const double s = startSecond + i * dt;
+        const double before = drive.speed;
+        drive.speed = Drive::speedAt(s);
+        drive.travelled += drive.speed / 3.6 * dt;
+        const double accel = (drive.speed - before) / 3.6 / dt / 9.81; // in g
+
+        TelemetryRecord r;
+        const long now = epoch + long(i * dt);
+        r.time = uint32_t(now);
+        const double wobble = std::sin(i * 1.7) * 0.03 + std::sin(i * 0.31) * 0.02;
+        double gx = -accel + wobble, gy = std::sin(s / 7) * 0.08 + wobble / 2, gz = 1.0 + wobble;
+        if (impact && std::fabs(s - (startSecond + 8.4)) < 0.5) {
+            const double k = 1 - std::fabs(s - (startSecond + 8.4)) * 2;
+            gx += 2.3 * k;
+            gy -= 1.4 * k;
+            gz += 0.9 * k;
+        }
+        r.x = int32_t(std::lround(gx * 256));
+        r.y = int32_t(std::lround(gy * 256));
+        r.z = int32_t(std::lround(gz * 256));
+        r.t = 0;
+        r.unit = unit;
+
+        const Drive::Point p = drive.position();
+        const int second = int(now % 60), minute = int(now / 60 % 60), hour = int(now / 3600 % 24);
+        char hms[16];
+        std::snprintf(hms, sizeof hms, "%02d%02d%02d.%03d", hour, minute, second, (i % kRecordsPerSecond) * 200);
+        const int sats = 7 + int(3 + 3 * std::sin(s / 13));
+        char hdop[8];
+        std::snprintf(hdop, sizeof hdop, "%.1f", 0.7 + 0.5 * (1 + std::sin(s / 9)));
+        const std::string lat = nmeaAngle(p.lat, 2) + ",N", lon = nmeaAngle(p.lon, 3) + ",E";
+        char speedCourse[32];
+        std::snprintf(speedCourse, sizeof speedCourse, "%.1f,%.1f", drive.speed / 1.852, drive.course());
+        const int slot = i % kRecordsPerSecond;
+        if (slot == 0 || slot == 2) {
+            r.text = withChecksum("GNRMC," + std::string(hms) + ",A," + lat + "," + lon + "," +
+                                  speedCourse + ",031024,,,A");
+        } else if (slot == 1 || slot == 3) {
+            r.text = withChecksum("GNGGA," + std::string(hms) + "," + lat + "," + lon + ",1," +
+                                  std::to_string(sats) + "," + hdop + ",38.0,M,18.2,M,,");
+        } else {
+            // GPS satellites, and every third second the GLONASS ones too: two short sentences
+            std::string gps = "GNGSA,A,3";
+            for (int k = 0; k < 12; ++k)
+                gps += k < sats - 3 ? "," + std::to_string(2 + 3 * k) : ",";
+            r.text = withChecksum(gps + ",1.6," + hdop + ",1.2");
+            if (int(s) % 3 == 0)
+                r.text += withChecksum("GNGSA,A,3,68,69,79,,,,,,,,,,1.6," + std::string(hdop) + ",1.2");
+        }
+        if (r.text.size() > 128) // never cut a sentence: drop the second one
+            r.text = r.text.substr(0, r.text.find('\n') + 1);
+        records.push_back(r);
+    }
+    return records;
+}
+
+bool writeRecording(const std::string& clip, const std::string& out,
+                    std::optional<std::vector<TelemetryRecord>> records) {
+    daxo::tools::WriterOptions options;
+    options.telemetry = std::move(records);
+    const auto result = daxo::tools::writeRecording(clip, out, options);
+    if (!result.ok)
+        std::fprintf(stderr, "daxo-make-demo-card: %s\n", result.error.c_str());
+    return result.ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: daxo-make-demo-card DIR\n");
+        return 2;
+    }
+    const fs::path card = argv[1];
+    std::error_code ec;
+    fs::create_directories(card, ec);
+    const fs::path work = card / ".making";
+    fs::create_directories(work, ec);
+    if (ec) {
+        std::fprintf(stderr, "daxo-make-demo-card: cannot create %s\n", card.c_str());
+        return 1;
+    }
+    const std::string front = (work / "front.mp4").string(), rear = (work / "rear.mp4").string();
+    if (!makeClip(front, "FRONT", kSeconds, 440) || !makeClip(rear, "REAR", kSeconds, 660)) {
+        std::fprintf(stderr, "daxo-make-demo-card: ffmpeg could not make the clips\n");
+        return 1;
+    }
+
+    struct Group {
+        const char* name;
+        long epoch; // 2024-10-03 08:15:00 UTC and on
+        char unit;
+        bool impact;
+    };
+    const long start = 1727943300;
+    const Group groups[] = {{"alwa_20241003_081500", start, '9', false},
+                            {"alwa_20241003_081520", start + 20, 'M', false},
+                            {"alwa_20241003_081540", start + 40, '9', false},
+                            {"event_20241003_081600", start + 60, '9', true}};
+    Drive drive;
+    double second = 0;
+    for (const Group& g : groups) {
+        const std::string base = (card / g.name).string();
+        if (!writeRecording(front, base + "_F.MP4", telemetry(drive, second, g.epoch, g.unit, g.impact)) ||
+            !writeRecording(rear, base + "_R.MP4", std::nullopt))
+            return 1;
+        second += kSeconds;
+    }
+    // In the car park, only the rear camera saw the motion.
+    if (!writeRecording(rear, (card / "motion_20241003_120210_R.MP4").string(), std::nullopt))
+        return 1;
+    // A name the camera never writes: the list leaves it out.
+    fs::copy_file(front, card / "holiday clip.mp4", fs::copy_options::overwrite_existing, ec);
+    fs::remove_all(work, ec);
+    std::printf("demo card ready in %s\n", card.c_str());
+    return ec ? 1 : 0;
+}
