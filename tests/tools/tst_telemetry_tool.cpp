@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// daxo-telemetry on a demo recording: the CSV rows, a GPX file another reader opens, NMEA logs.
+#include "../support/QtTestMain.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+class TelemetryToolTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_front, m_rear;
+
+    struct Run {
+        int exitCode = -1;
+        QByteArray out, err;
+    };
+    static Run run(const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        Run r;
+        if (!p.waitForStarted(10000) || !p.waitForFinished(120000))
+            return r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        const Run made = run(DAXO_DEMO_CARD_TOOL, {m_dir.filePath("card")});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        m_front = m_dir.filePath("card/alwa_20241003_081500_F.MP4");
+        m_rear = m_dir.filePath("card/alwa_20241003_081500_R.MP4");
+    }
+
+    void csvHasOneRowPerRecord() {
+        const Run r = run(DAXO_TELEMETRY_TOOL, {m_front});
+        QCOMPARE(r.exitCode, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 101); // a header and 100 records
+        QCOMPARE(lines[0].trimmed(), QByteArray("index,time,x,y,z,unit,latitude,longitude,speed_kmh,hdop,"
+                                                 "satellites,gps_valid,utc"));
+        const QList<QByteArray> last = lines[100].trimmed().split(',');
+        QCOMPARE(last.size(), 13);
+        QCOMPARE(last[0], QByteArray("99"));
+        QCOMPARE(last[1], QByteArray("1727943319"));
+        QCOMPARE(last[5], QByteArray("9"));
+        QVERIFY(qAbs(last[6].toDouble() - 37.57) < 0.02);
+        QVERIFY(qAbs(last[7].toDouble() - 126.98) < 0.03);
+        QVERIFY(last[12].startsWith("2024-10-03T08:15:1"));
+    }
+
+    void gpxOpensInAnotherReader() {
+        const Run r = run(DAXO_TELEMETRY_TOOL, {"--gpx", m_front});
+        QCOMPARE(r.exitCode, 0);
+        const QString gpx = m_dir.filePath("route.gpx");
+        QFile file(gpx);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(r.out);
+        file.close();
+        QVERIFY(r.out.contains("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\""));
+        const int points = r.out.count("<trkpt ");
+        QVERIFY(points > 50);
+
+        // gpsbabel reads it back: same number of points, same places
+        const Run babel = run("gpsbabel", {"-t", "-i", "gpx", "-f", gpx, "-o", "unicsv", "-F", "-"});
+        QVERIFY2(babel.exitCode == 0, babel.err.constData());
+        const QList<QByteArray> rows = babel.out.trimmed().split('\n');
+        QCOMPARE(rows.size() - 1, points);
+        QVERIFY(rows[0].contains("Latitude"));
+        QVERIFY(rows[1].contains("37.566"));
+        QVERIFY(rows[1].contains("126.977"));
+        // and the document is well-formed XML
+        const Run lint = run("xmllint", {"--noout", gpx});
+        QVERIFY2(lint.exitCode == 0, lint.err.constData());
+    }
+
+    void nmeaLogGivesOneRowPerLine() {
+        const QString log = m_dir.filePath("drive.nmea");
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+                   "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n"
+                   "$GNRMC,123519.000,A,,,,,022.4,084.4,230394,,,A*6A\n");
+        file.close();
+        const Run r = run(DAXO_TELEMETRY_TOOL, {"--nmea", log});
+        QCOMPARE(r.exitCode, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[1].startsWith("1,N,E,"));
+        QVERIFY(lines[1].contains(",4807.03808594,1131,"));
+        QVERIFY(lines[2].startsWith("0,N,E,")); // VTG is not handled; the fix stays
+        QVERIFY(lines[3].trimmed().endsWith(",2094-03-23T12:35:19.000Z"));
+    }
+
+    void aFileWithoutTelemetryIsRefused() {
+        for (const QString& file : {m_rear, m_dir.filePath("nothing.mp4")}) {
+            const Run r = run(DAXO_TELEMETRY_TOOL, {file});
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.contains("is not a recording with telemetry"), r.err.constData());
+        }
+        QCOMPARE(run(DAXO_TELEMETRY_TOOL, {}).exitCode, 2);
+    }
+};
+
+DAXO_QTEST_MAIN(TelemetryToolTest)
+#include "tst_telemetry_tool.moc"
