@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXMedia.h"
 
+#include "ZLXNumberText.h"
+
 #include <array>
 #include <cstdio>
 #include <tuple>
@@ -150,23 +152,6 @@ std::string_view deletingLastComponent(std::string_view p) {
 } // namespace path
 
 namespace {
-
-// The usual leading-integer rule: blanks skipped, an optional sign, digits up to the first
-// non-digit; no digits give 0.
-int32_t leadingInteger(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    int32_t value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        value = value * 10 + (s[i] - '0'); // at most four digits reach here
-    return negative ? -value : value;
-}
 
 bool endsWith(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;

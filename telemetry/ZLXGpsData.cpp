@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXGpsData.h"
 
+#include "ZLXNumberText.h"
+
 #include <atomic>
-#include <charconv>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -50,80 +50,6 @@ void convertNmeaToDegrees(double* latitudeOut, double* longitudeOut, double lati
 }
 
 namespace nmea {
-namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-} // namespace
-
-double floatOfField(std::string_view field) {
-    size_t i = 0;
-    while (i < field.size() && isBlank(field[i]))
-        ++i;
-    bool negative = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-        negative = field[i] == '-';
-        ++i;
-    }
-    // The longest decimal number here: digits, an optional fraction, an optional exponent.
-    const size_t start = i;
-    size_t digits = 0;
-    while (i < field.size() && isDigit(field[i]))
-        ++i, ++digits;
-    if (i < field.size() && field[i] == '.') {
-        ++i;
-        while (i < field.size() && isDigit(field[i]))
-            ++i, ++digits;
-    }
-    if (digits == 0)
-        return 0.0;
-    size_t end = i;
-    if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < field.size() && (field[j] == '+' || field[j] == '-'))
-            ++j;
-        if (j < field.size() && isDigit(field[j])) {
-            while (j < field.size() && isDigit(field[j]))
-                ++j;
-            end = j;
-        }
-    }
-    float value = 0.0f;
-    const auto result = std::from_chars(field.data() + start, field.data() + end, value);
-    if (result.ec == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone on overflow and underflow: decide by the exponent.
-        const std::string_view text = field.substr(start, end - start);
-        const size_t e = text.find_first_of("eE");
-        const bool tiny = e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
-        value = tiny ? 0.0f : HUGE_VALF;
-    }
-    return negative ? -double(value) : double(value);
-}
-
-int32_t integerOfField(std::string_view field) {
-    size_t i = 0;
-    while (i < field.size() && isBlank(field[i]))
-        ++i;
-    bool negative = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-        negative = field[i] == '-';
-        ++i;
-    }
-    int64_t value = 0;
-    for (; i < field.size() && isDigit(field[i]); ++i) {
-        value = value * 10 + (field[i] - '0');
-        if (value > int64_t(INT32_MAX) + 1)
-            value = int64_t(INT32_MAX) + 1; // saturate, as the usual reading does
-    }
-    if (negative)
-        return value > int64_t(INT32_MAX) ? INT32_MIN : int32_t(-value);
-    return value > INT32_MAX ? INT32_MAX : int32_t(value);
-}
 
 bool isValidUtf8(std::string_view text) {
     size_t i = 0;
@@ -167,8 +93,12 @@ bool isValidUtf8(std::string_view text) {
 
 namespace {
 
-using nmea::floatOfField;
-using nmea::integerOfField;
+double floatOfField(std::string_view field) {
+    return leadingFloat(field);
+}
+int32_t integerOfField(std::string_view field) {
+    return leadingInteger(field);
+}
 
 std::string_view field(const ZLXNMEASentenceParser::Fields& fields, size_t index) {
     return index < fields.size() ? fields[index] : std::string_view();

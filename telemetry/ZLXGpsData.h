@@ -95,10 +95,6 @@ private:
 };
 
 namespace nmea {
-// The leading decimal number of a field as single precision, widened; 0 without one.
-double floatOfField(std::string_view field);
-// The leading decimal integer of a field; 0 without one.
-int32_t integerOfField(std::string_view field);
 bool isValidUtf8(std::string_view text);
 } // namespace nmea
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The NMEA parser on sentences as receivers send them.
 #include "ZLXGpsData.h"
+#include "ZLXNumberText.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -176,18 +177,18 @@ TEST(NmeaGsv, KeepsChannelsInSequenceAndRefusesGaps) {
 }
 
 TEST(NmeaFields, NumbersReadAsTheirLeadingPart) {
-    EXPECT_EQ(nmea::floatOfField(""), 0);
-    EXPECT_EQ(nmea::floatOfField("abc"), 0);
-    EXPECT_EQ(nmea::floatOfField("  12.5xyz"), 12.5);
-    EXPECT_EQ(nmea::floatOfField("-0.25"), -0.25);
-    EXPECT_EQ(nmea::floatOfField("1e3"), 1000);
-    EXPECT_EQ(nmea::floatOfField("1e"), 1);
-    EXPECT_EQ(nmea::floatOfField("1e99"), double(HUGE_VALF));
-    EXPECT_EQ(nmea::floatOfField("."), 0);
-    EXPECT_EQ(nmea::integerOfField("08"), 8);
-    EXPECT_EQ(nmea::integerOfField(" -7x"), -7);
-    EXPECT_EQ(nmea::integerOfField("99999999999"), INT32_MAX);
-    EXPECT_EQ(nmea::integerOfField("-99999999999"), INT32_MIN);
+    EXPECT_EQ(leadingFloat(""), 0);
+    EXPECT_EQ(leadingFloat("abc"), 0);
+    EXPECT_EQ(leadingFloat("  12.5xyz"), 12.5);
+    EXPECT_EQ(leadingFloat("-0.25"), -0.25);
+    EXPECT_EQ(leadingFloat("1e3"), 1000);
+    EXPECT_EQ(leadingFloat("1e"), 1);
+    EXPECT_EQ(leadingFloat("1e99"), double(HUGE_VALF));
+    EXPECT_EQ(leadingFloat("."), 0);
+    EXPECT_EQ(leadingInteger("08"), 8);
+    EXPECT_EQ(leadingInteger(" -7x"), -7);
+    EXPECT_EQ(leadingInteger("99999999999"), INT32_MAX);
+    EXPECT_EQ(leadingInteger("-99999999999"), INT32_MIN);
 }
 
 TEST(NmeaDegrees, DegreesAndMinutesToDecimal) {
