@@ -6,6 +6,7 @@
 #include "ZLXLog.h"
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
+#include "ZLXSettingController.h"
 #include "ZLXVlcMediaPlayer.h"
 #include "ui_MainMenu.h"
 
@@ -111,6 +112,14 @@ void ZLXAppDelegate::createMenus() {
                                     &ZLXAppDelegate::openMediaDirectoryDialog);
     open->setObjectName(QStringLiteral("openMediaDirectoryAction"));
     open->setShortcut(QKeySequence::Open);
+    file->addSeparator();
+    QAction* settings = file->addAction(qtTrId("menu.settings"), this,
+                                        &ZLXAppDelegate::showSettingPanel);
+    settings->setObjectName(QStringLiteral("showSettingPanelAction"));
+    settings->setShortcut(QKeySequence::Preferences);
+    if (settings->shortcut().isEmpty())
+        settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     QAction* close = file->addAction(qtTrId("menu.close_window"), this,
                                      &ZLXAppDelegate::closeWindow);
@@ -236,6 +245,14 @@ void ZLXAppDelegate::layoutMapContainer() {
 
 void ZLXAppDelegate::closeWindow() {
     m_window->close();
+}
+
+void ZLXAppDelegate::showSettingPanel() {
+    auto settings = std::make_unique<ZLXSettingController>();
+    ZLXSettingController* window = settings.get();
+    m_lastDialogController = std::move(settings); // the one opened before goes
+    window->show();
+    window->windowDidLoad();
 }
 
 void ZLXAppDelegate::stopPlay() {

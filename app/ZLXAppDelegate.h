@@ -62,6 +62,7 @@ public:
     ZLXVideoView* video1View() const { return m_video1View; }
     ZLXVideoView* video2View() const { return m_video2View; }
     ZLXMapWebView* mapWebView() const { return m_mapWebView; }
+    QWidget* lastDialogController() const { return m_lastDialogController.get(); }
 
 public slots:
     void openMediaDirectoryDialog();
@@ -69,6 +70,7 @@ public slots:
     void clickMapViewButton();
     void closeWindow();
     void stopPlay();
+    void showSettingPanel();
 
 signals:
     void rightViewModeChanged(int mode);
@@ -98,6 +100,7 @@ private:
     std::unique_ptr<ZLXMediaPlayer> m_player1;
     std::unique_ptr<ZLXMediaPlayer> m_player2;
     ZLXMapWebView* m_mapWebView = nullptr;
+    std::unique_ptr<QWidget> m_lastDialogController; // the settings or clock window last opened
 
     int64_t m_mediaIndex = -1;
     int m_rightViewMode = 0;

@@ -22,5 +22,28 @@
     <message id="dialog.choose_folder"><source>Choose the folder of recordings</source><translation>Choose the folder of recordings</translation></message>
     <message id="side.recordings"><source>Recordings</source><translation>Recordings</translation></message>
     <message id="side.map"><source>Map</source><translation>Map</translation></message>
+    <message id="menu.settings"><source>&amp;Settings…</source><translation>&amp;Settings…</translation></message>
+    <message id="setting.window_title"><source>Camera Settings</source><translation>Camera Settings</translation></message>
+    <message id="setting.video"><source>Video</source><translation>Video</translation></message>
+    <message id="setting.basic"><source>Basic</source><translation>Basic</translation></message>
+    <message id="setting.gps"><source>GPS</source><translation>GPS</translation></message>
+    <message id="setting.aux"><source>Auxiliary</source><translation>Auxiliary</translation></message>
+    <message id="setting.park"><source>Parking</source><translation>Parking</translation></message>
+    <message id="setting.motion"><source>Motion and Parking</source><translation>Motion and Parking</translation></message>
+    <message id="setting.adas"><source>ADAS</source><translation>ADAS</translation></message>
+    <message id="setting.audio"><source>Audio</source><translation>Audio</translation></message>
+    <message id="setting.driveinfoview"><source>Drive Info</source><translation>Drive Info</translation></message>
+    <message id="setting.information"><source>Drive Information</source><translation>Drive Information</translation></message>
+    <message id="setting.sdcardformat"><source>Format Card…</source><translation>Format Card…</translation></message>
+    <message id="setting.initialize"><source>Reset to Defaults</source><translation>Reset to Defaults</translation></message>
+    <message id="save"><source>Save</source><translation>Save</translation></message>
+    <message id="cancel"><source>Cancel</source><translation>Cancel</translation></message>
+    <message id="msg.saved"><source>The settings were saved. Put the card back into the camera.</source><translation>The settings were saved. Put the card back into the camera.</translation></message>
+    <message id="msg.write_protected_disk"><source>The settings could not be written. Is the card locked?</source><translation>The settings could not be written. Is the card locked?</translation></message>
+    <message id="msg.file_open_fail"><source>The file could not be opened.</source><translation>The file could not be opened.</translation></message>
+    <message id="msg.input_value_invalid_format"><source>Please enter a number.</source><translation>Please enter a number.</translation></message>
+    <message id="msg.gsensor_outofrange_fmt"><source>Please enter a value from %1 to %2.</source><translation>Please enter a value from %1 to %2.</translation></message>
+    <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
+    <message id="msg.no_disk_utility"><source>No disk utility is installed (GNOME Disks or KDE Partition Manager).</source><translation>No disk utility is installed (GNOME Disks or KDE Partition Manager).</translation></message>
 </context>
 </TS>

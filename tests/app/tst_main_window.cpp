@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -191,6 +192,15 @@ private slots:
                  QKeySequence(QKeySequence::Quit));
         QCOMPARE(controller.window()->findChild<QAction*>("closeWindowAction")->shortcut(),
                  QKeySequence(QKeySequence::Close));
+        QAction* settings = controller.window()->findChild<QAction*>("showSettingPanelAction");
+        QCOMPARE(settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        // each opening makes a new settings window and drops the one before
+        settings->trigger();
+        QPointer<QWidget> first = controller.lastDialogController();
+        QVERIFY(first && first->isVisible());
+        settings->trigger();
+        QVERIFY(!first);
+        QVERIFY(controller.lastDialogController()->isVisible());
     }
 
     void closingTheWindowEndsTheProgram() {

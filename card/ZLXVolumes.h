@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The mounted volumes, as lsblk describes them, and the camera's card among them.
+#pragma once
+
+#include "TKUSBDiskEntity.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace daxo {
+
+// One mounted file system as lsblk reports it, with what it inherits from its disk.
+struct ZLXMountedVolume {
+    QString mountPoint;
+    QString label;
+    QString devicePath; // "/dev/sdb1"
+    QString diskPath;   // the whole medium, "/dev/sdb"
+    std::optional<QString> model;
+    QString transport; // "usb", "mmc", "nvme", ...
+    bool removable = false;
+    bool readOnly = false;
+    bool whole = false; // the file system spans the whole medium
+    uint64_t size = 0;
+};
+
+// The mounted volumes of `lsblk --json --bytes` output; anything unreadable gives nothing.
+std::vector<ZLXMountedVolume> parseLsblkJson(const QByteArray& json);
+
+// Where the volume list comes from: lsblk by default, recorded outputs in tests.
+using ZLXVolumeSource = std::function<QByteArray()>;
+void setVolumeSource(ZLXVolumeSource source);
+QByteArray lsblkOutput();
+
+QStringList removableVolumeURLs();
+QStringList usbVolumeURLs();
+std::vector<TKUSBDiskEntity> usbDiskEntities();
+std::optional<QString> usbVolumeURLContainingFile(const QString& fileName);
+std::optional<TKUSBDiskEntity> findCardDisk();
+
+// Renames a volume's label (UDisks2 over the system bus, else fatlabel through pkexec).
+// Tests put a renamer of their own in place.
+using ZLXVolumeRenamer = std::function<bool(const TKUSBDiskEntity& volume, const QString& label, QString* error)>;
+void setVolumeRenamer(ZLXVolumeRenamer renamer);
+bool renameVolume(const TKUSBDiskEntity& volume, const QString& label, QString* error);
+
+} // namespace daxo

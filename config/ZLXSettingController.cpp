@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXSettingController.h"
+
+#include "ZLXAlert.h"
+#include "ZLXLog.h"
+#include "ZLXVolumes.h"
+#include "ui_SettingWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+namespace daxo {
+namespace {
+
+constexpr const char* kLabelKeys[ZLXSettingController::kPageCount] = {
+    "setting.video", "setting.basic", "setting.gps",   "setting.aux",
+    "setting.park",  "setting.adas",  "setting.audio", "setting.driveinfoview"};
+constexpr const char* kTitleKeys[ZLXSettingController::kPageCount] = {
+    "setting.video",  "setting.basic", "setting.gps",   "setting.aux",
+    "setting.motion", "setting.adas",  "setting.audio", "setting.information"};
+
+// Until a page of its own exists, a segment shows an empty page that accepts everything.
+class EmptySettingPage : public ZLXSettingControllerDelegate {
+public:
+    QWidget* view() override { return &m_view; }
+    void setFileData(_FILEDATA*) override {}
+    bool populate() override { return true; }
+    std::optional<QString> validateUserInput() override { return std::nullopt; }
+    void setMainController(ZLXSettingController*) override {}
+
+private:
+    QWidget m_view;
+};
+
+QString configPathOn(const TKUSBDiskEntity& volume) {
+    return QString::fromStdString(volume.mountedURL()) + QStringLiteral("/config.bin");
+}
+
+} // namespace
+
+ZLXSettingController::ZLXSettingController(QWidget* parent, PageFactory pages)
+    : QDialog(parent), m_ui(std::make_unique<Ui::SettingWindow>()), m_pageFactory(std::move(pages)) {
+    m_ui->setupUi(this);
+    setWindowModality(Qt::NonModal);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    if (!m_pageFactory)
+        m_pageFactory = [](int) { return std::make_unique<EmptySettingPage>(); };
+    QStringList labels;
+    for (const char* key : kLabelKeys)
+        labels << qtTrId(key);
+    m_ui->functionSegmentedControl->setSegmentLabels(labels);
+    m_ui->sdcardFormatButton->setText(qtTrId("setting.sdcardformat"));
+    m_ui->resetButton->setText(qtTrId("setting.initialize"));
+    m_ui->saveButton->setText(qtTrId("save"));
+    m_ui->cancelButton->setText(qtTrId("cancel"));
+    m_ui->sdcardFormatButton->setEnabled(false); // the card format comes with its own window
+    connect(m_ui->functionSegmentedControl, &TKSegmentedControl::segmentClicked, this,
+            &ZLXSettingController::clickFunctionSegmentedControl);
+    connect(m_ui->resetButton, &QPushButton::clicked, this, &ZLXSettingController::onSaveDefaultSetting);
+    connect(m_ui->saveButton, &QPushButton::clicked, this, &ZLXSettingController::onSave);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &ZLXSettingController::onCloseCmd);
+    m_saveLocationChooser = [](QWidget* parentWindow) {
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        return QFileDialog::getSaveFileName(parentWindow, QStringLiteral("Save Settings"),
+                                            QDir(desktop).filePath(QStringLiteral("config.bin")));
+    };
+}
+
+ZLXSettingController::~ZLXSettingController() {
+    if (m_targetController && m_targetController->view())
+        m_targetController->view()->setParent(nullptr);
+    if (m_driveInfoController && m_driveInfoController->view())
+        m_driveInfoController->view()->setParent(nullptr);
+}
+
+QString ZLXSettingController::pageTitleKey(int index) {
+    return index >= 0 && index < kPageCount ? QString::fromLatin1(kTitleKeys[index]) : QString();
+}
+QString ZLXSettingController::pageLabelKey(int index) {
+    return index >= 0 && index < kPageCount ? QString::fromLatin1(kLabelKeys[index]) : QString();
+}
+
+void ZLXSettingController::windowDidLoad() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect visible = screen->availableGeometry();
+        move(visible.topLeft() + QPoint((visible.width() - width()) / 2, (visible.height() - height()) / 2));
+    }
+    onInitDIalog();
+    changeViewController(0);
+}
+
+void ZLXSettingController::onInitDIalog() {
+    InitFileData(&m_FileData);
+    loadSettingFile();
+}
+
+void ZLXSettingController::findUSBVolume() {
+    if (usbVolumeURLs().isEmpty()) {
+        ZLXLog("no removable devices");
+        return;
+    }
+    m_SettingFilePath.reset();
+    m_selectedUSBDisk.reset();
+    auto card = daxo::findCardDisk();
+    if (!card)
+        return;
+    const QFileInfo config(configPathOn(*card));
+    if (!config.isFile() || config.size() != qint64(kFileDataSize))
+        return;
+    if (card->volumeName() != "DAXO") {
+        QString error;
+        if (renameVolume(*card, QStringLiteral("DAXO"), &error)) {
+            if (auto renamed = daxo::findCardDisk())
+                card = renamed;
+        } else {
+            ZLXLog("error=%s", qUtf8Printable(error));
+        }
+    }
+    m_SettingFilePath = configPathOn(*card);
+    m_selectedUSBDisk = card;
+}
+
+void ZLXSettingController::titleWindow() {
+    QString title = QStringLiteral("%1[Ver %2]").arg(qtTrId("setting.window_title"), m_strVersion);
+    if (m_SettingFilePath)
+        title += QStringLiteral(" : ") + *m_SettingFilePath;
+    setWindowTitle(title);
+}
+
+bool ZLXSettingController::loadSettingFile() {
+    findUSBVolume();
+    m_strVersion = QCoreApplication::applicationVersion();
+    if (!m_SettingFilePath || !QFileInfo::exists(*m_SettingFilePath)) {
+        titleWindow();
+        return false;
+    }
+    showLoading(QStringLiteral("Loading..."));
+    // The read works on its own copy; the window's record changes only here, on this thread.
+    const std::string path = m_SettingFilePath->toStdString();
+    const _FILEDATA start = m_FileData;
+    auto* watcher = new QFutureWatcher<std::optional<_FILEDATA>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        const std::optional<_FILEDATA> loaded = watcher->result();
+        watcher->deleteLater();
+        hideLoading();
+        if (loaded) {
+            m_FileData = *loaded;
+        } else {
+            InitFileData(&m_FileData);
+            m_SettingFilePath.reset();
+            m_FileData.time_gmt = FindLocalTimeZoneIndex();
+        }
+        titleWindow();
+        if (m_targetController)
+            m_targetController->setFileData(&m_FileData); // shown again from what was read
+        emit settingFileLoaded(loaded.has_value());
+    });
+    watcher->setFuture(QtConcurrent::run([path, start]() -> std::optional<_FILEDATA> {
+        _FILEDATA record = start;
+        if (!LoadFileData(path, &record))
+            return std::nullopt;
+        return record;
+    }));
+    return true;
+}
+
+void ZLXSettingController::clickFunctionSegmentedControl(int index) {
+    changeViewController(index);
+}
+
+ZLXSettingControllerDelegate* ZLXSettingController::createDriveInfoController() {
+    if (!m_driveInfoController)
+        m_driveInfoController = m_pageFactory(kPageCount - 1);
+    return m_driveInfoController.get();
+}
+
+void ZLXSettingController::changeViewController(int index) {
+    if (index == m_lastSelectedTabIndex || index < 0 || index >= kPageCount)
+        return;
+    if (m_targetController) {
+        if (const auto message = m_targetController->validateUserInput()) {
+            m_ui->functionSegmentedControl->setSelectedSegment(m_lastSelectedTabIndex);
+            showAlert(this, QStringLiteral("DAXO"), *message);
+            return;
+        }
+        if (!m_targetController->populate())
+            return;
+        m_targetController->onHide();
+        if (QWidget* view = m_targetController->view()) {
+            m_ui->targetView->layout()->removeWidget(view);
+            view->hide();
+            view->setParent(nullptr);
+        }
+        m_targetController = nullptr;
+        m_page.reset();
+    }
+    ZLXSettingControllerDelegate* page = nullptr;
+    if (index == kPageCount - 1) {
+        page = createDriveInfoController();
+    } else {
+        m_page = m_pageFactory(index);
+        page = m_page.get();
+    }
+    m_targetController = page;
+    if (QWidget* view = page->view()) {
+        view->setWindowTitle(qtTrId(kTitleKeys[index]));
+        m_ui->targetView->layout()->addWidget(view);
+        view->show();
+    }
+    page->setFileData(&m_FileData);
+    page->setMainController(this);
+    m_lastSelectedTabIndex = index;
+    m_ui->functionSegmentedControl->setSelectedSegment(index);
+}
+
+std::optional<QString> ZLXSettingController::validateUserInput() {
+    return m_targetController ? m_targetController->validateUserInput() : std::nullopt;
+}
+
+bool ZLXSettingController::populate() {
+    return m_targetController ? m_targetController->populate() : true;
+}
+
+void ZLXSettingController::onSave() {
+    if (const auto message = validateUserInput()) {
+        showAlert(this, QStringLiteral("DAXO"), *message);
+        return;
+    }
+    populate();
+    FinalizeFileData(&m_FileData);
+
+    QString path;
+    if (m_selectedUSBDisk && QFileInfo::exists(configPathOn(*m_selectedUSBDisk))) {
+        path = configPathOn(*m_selectedUSBDisk);
+    } else if (const auto card = daxo::findCardDisk()) {
+        path = configPathOn(*card);
+    } else {
+        path = m_saveLocationChooser ? m_saveLocationChooser(this) : QString();
+        if (path.isEmpty())
+            return;
+    }
+    if (SaveFileData(&m_FileData, QFile::encodeName(path).toStdString())) {
+        showAlert(this, QStringLiteral("Warn"), qtTrId("msg.write_protected_disk"));
+        return;
+    }
+    showAlertSheet(this, path, qtTrId("msg.saved"), [this] { onCloseCmd(); });
+}
+
+void ZLXSettingController::onSaveDefaultSetting() {
+    InitFileData(&m_FileData);
+    if (m_targetController)
+        m_targetController->setFileData(&m_FileData);
+}
+
+void ZLXSettingController::onDiskUtil() {
+    for (const char* tool : {"gnome-disks", "kdepartitionmanager"}) {
+        if (!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
+            QProcess::startDetached(QString::fromLatin1(tool), {}))
+            return;
+    }
+    showAlert(this, QStringLiteral("DAXO"), qtTrId("msg.no_disk_utility"));
+}
+
+void ZLXSettingController::onCloseCmd() {
+    close();
+}
+
+void ZLXSettingController::showLoading(const QString& title) {
+    if (!m_loadingSheet) {
+        m_loadingSheet = new QDialog(this);
+        m_loadingSheet->setObjectName(QStringLiteral("loadingSheet"));
+        m_loadingSheet->setWindowModality(Qt::WindowModal);
+        auto* layout = new QVBoxLayout(m_loadingSheet);
+        auto* label = new QLabel(title, m_loadingSheet);
+        label->setObjectName(QStringLiteral("loadingTitle"));
+        m_loadingIndicator = new QProgressBar(m_loadingSheet);
+        m_loadingIndicator->setRange(0, 100);
+        m_loadingIndicator->setTextVisible(false);
+        m_loadingIndicator->setMinimumWidth(260);
+        layout->addWidget(label);
+        layout->addWidget(m_loadingIndicator);
+    }
+    m_stopLoadingWindow = false;
+    m_progress = 0;
+    m_loadingIndicator->setValue(0);
+    QTimer::singleShot(500, this, [this] { updateLoadingWindow(15); });
+    m_loadingSheet->open();
+}
+
+void ZLXSettingController::updateLoadingWindow(int steps) {
+    if (!m_loadingSheet)
+        return;
+    m_progress += 100.0 / (2.0 * steps);
+    m_loadingIndicator->setValue(int(m_progress));
+    if (m_progress >= 100 || m_stopLoadingWindow) {
+        m_loadingIndicator->setValue(0);
+        m_loadingSheet->done(QDialog::Accepted);
+        m_loadingSheet->deleteLater();
+        m_loadingSheet = nullptr;
+        m_loadingIndicator = nullptr;
+        m_stopLoadingWindow = true;
+        return;
+    }
+    QTimer::singleShot(500, this, [this, steps] { updateLoadingWindow(steps); });
+}
+
+void ZLXSettingController::hideLoading() {
+    m_stopLoadingWindow = true;
+}
+
+} // namespace daxo

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXValidator.h"
+
+#include <charconv>
+#include <string>
+
+namespace daxo {
+namespace {
+
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Scans a decimal floating-point number at text[i...]; returns the position after it, or
+// nothing when there is no number there.
+std::optional<size_t> scanNumber(std::string_view text, size_t i) {
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    while (i < text.size() && isDigit(text[i]))
+        ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && isDigit(text[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
+        if (j < text.size() && isDigit(text[j])) {
+            while (j < text.size() && isDigit(text[j]))
+                ++j;
+            i = j;
+        }
+    }
+    return i;
+}
+
+size_t skipSpaces(std::string_view text, size_t i = 0) {
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
+    return i;
+}
+
+} // namespace
+
+bool ZLXValidator::stringIsNumber(std::string_view text) {
+    const auto end = scanNumber(text, skipSpaces(text));
+    return end && skipSpaces(text, *end) == text.size();
+}
+
+std::string ZLXValidator::numericStringFromString(std::string_view text) {
+    for (size_t n = text.size(); n > 0; --n) {
+        if (stringIsNumber(text.substr(0, n)))
+            return std::string(text.substr(0, n));
+    }
+    return {};
+}
+
+std::optional<ZLXMessage> ZLXValidator::validateGsensorThreshold(std::optional<std::string_view> text) {
+    if (!text || text->empty())
+        return std::nullopt;
+    const size_t start = skipSpaces(*text);
+    const auto end = scanNumber(*text, start);
+    if (!end)
+        return ZLXMessage{"msg.input_value_invalid_format", {}};
+    // Read without the C locale's help: the decimal point is always '.'.
+    std::string_view number = text->substr(start, *end - start);
+    if (!number.empty() && number.front() == '+')
+        number.remove_prefix(1);
+    double value = 0;
+    std::from_chars(number.data(), number.data() + number.size(), value);
+    if (value < kMinThreshold || value > kMaxThreshold)
+        return ZLXMessage{"msg.gsensor_outofrange_fmt", {kMinThreshold, kMaxThreshold}};
+    return std::nullopt;
+}
+
+std::optional<ZLXMessage> ZLXValidator::validateSDCardSizeRatio(int percent) {
+    if (percent <= 9)
+        return ZLXMessage{"msg.sdcard_ratio_too_low", {}};
+    return std::nullopt;
+}
+
+std::string filterPlateText(std::string_view text) {
+    std::string kept;
+    for (char c : text) {
+        if (kept.size() == 8)
+            break;
+        if (isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            kept.push_back(c);
+    }
+    return kept;
+}
+
+} // namespace daxo

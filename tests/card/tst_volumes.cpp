@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The volume list read from lsblk's JSON, the card among it, and running the disk tools.
+#include "../support/QtTestMain.h"
+#include "ZLXLog.h"
+#include "ZLXShell.h"
+#include "ZLXVolumes.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace daxo;
+
+class VolumesTest : public QObject {
+    Q_OBJECT
+
+    static QByteArray recorded(const char* name) {
+        QFile file(QStringLiteral(DAXO_TEST_DATA "/lsblk/") + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void cleanup() { setVolumeSource({}); }
+
+    void parsesMountedVolumesWithWhatTheyInherit() {
+        const auto volumes = parseLsblkJson(recorded("desk.json"));
+        QCOMPARE(volumes.size(), size_t(8));
+        const auto& card = volumes[4]; // sdb1
+        QCOMPARE(card.mountPoint, QStringLiteral("/media/anna/DAXO"));
+        QCOMPARE(card.devicePath, QStringLiteral("/dev/sdb1"));
+        QCOMPARE(card.diskPath, QStringLiteral("/dev/sdb"));
+        QCOMPARE(card.model, std::optional<QString>("Card Reader"));
+        QCOMPARE(card.transport, QStringLiteral("usb"));
+        QVERIFY(card.removable && card.readOnly && !card.whole);
+        QCOMPARE(card.size, uint64_t(7944011776));
+        // an older lsblk writes its flags and sizes as strings; a whole-disk file system
+        const auto& old = volumes[7];
+        QVERIFY(old.removable && !old.readOnly && old.whole);
+        QCOMPARE(old.size, uint64_t(31914983424));
+        QCOMPARE(old.model, std::optional<QString>("SD Reader"));
+
+        QVERIFY(parseLsblkJson("not json").empty());
+        QVERIFY(parseLsblkJson("{\"blockdevices\": 5}").empty());
+        QVERIFY(parseLsblkJson("[]").empty());
+    }
+
+    void onlyUsbRemovableVolumesCount() {
+        const QByteArray json = recorded("desk.json");
+        setVolumeSource([json] { return json; });
+        QCOMPARE(removableVolumeURLs(), (QStringList{"/media/anna/DAXO2", "/media/anna/STICK", "/media/anna/DAXO",
+                                                     "/media/anna/BOOT", "/media/anna/DAXO1", "/media/anna/CAM"}));
+        // the built-in slot is not on USB
+        QCOMPARE(usbVolumeURLs(), (QStringList{"/media/anna/STICK", "/media/anna/DAXO", "/media/anna/BOOT",
+                                               "/media/anna/DAXO1", "/media/anna/CAM"}));
+        const auto entities = usbDiskEntities();
+        QCOMPARE(entities.size(), size_t(5));
+        QCOMPARE(QString::fromStdString(entities[1].displayString()), QStringLiteral("[7.4 GB] DAXO <Card Reader>"));
+        // no DAXO card is writable and none holds config.bin: the first writable DAXO is the
+        // one on the two-partition disk
+        const auto card = findCardDisk();
+        QVERIFY(card);
+        QCOMPARE(card->mountedURL(), std::string("/media/anna/DAXO1"));
+        QCOMPARE(card->deviceFilePath(), std::string("/dev/sdc2"));
+        QCOMPARE(usbVolumeURLContainingFile("config.bin"), std::nullopt);
+
+        setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
+        QVERIFY(!findCardDisk());
+        QVERIFY(usbVolumeURLs().isEmpty());
+    }
+
+    void theCardHoldingConfigBinIsFound() {
+        QTemporaryDir first, second;
+        QFile(second.filePath("config.bin")).open(QIODevice::WriteOnly);
+        const QByteArray json = QStringLiteral(R"({"blockdevices":[
+            {"name":"sdb","path":"/dev/sdb","type":"disk","tran":"usb","rm":true,"ro":false,"label":"DAXO","mountpoint":"%1","size":1000,"model":"A"},
+            {"name":"sdc","path":"/dev/sdc","type":"disk","tran":"usb","rm":true,"ro":false,"label":"DAXO","mountpoint":"%2","size":1000,"model":"B"}]})")
+                                    .arg(first.path(), second.path()).toUtf8();
+        setVolumeSource([json] { return json; });
+        QCOMPARE(QString::fromStdString(findCardDisk()->mountedURL()), second.path());
+        QCOMPARE(usbVolumeURLContainingFile("config.bin"), std::optional<QString>(second.path()));
+    }
+
+    void commandsAreProgramsWithArguments() {
+        QStringList log;
+        setLogObserver([&](std::string_view line) { log << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+        // an argument is passed as it is: no shell sees it
+        QTemporaryDir dir;
+        const QString odd = dir.filePath("a b'; touch pwned; '");
+        ZLXCommandResult r = runShellScript("touch", {odd}, false);
+        QVERIFY(r.ok());
+        QVERIFY(QFile::exists(odd));
+        QVERIFY(!QFile::exists("pwned"));
+        QCOMPARE(log.last(), QStringLiteral("ERROR={}"));
+
+        r = runShellScript("ls", {dir.filePath("missing")}, false);
+        QCOMPARE(r.exitStatus, 2);
+        QVERIFY(r.message.contains("missing"));
+        QVERIFY(log.last().startsWith("ERROR={number=2"));
+        r = runShellScript("/nonexistent/program", {}, false);
+        QCOMPARE(r.exitStatus, -1);
+
+        const auto out = runPipeCommand("printf", {"%s", QString(3000, 'x')});
+        QVERIFY(out);
+        QCOMPARE(out->size(), 3000);
+        QVERIFY(log.contains(QStringLiteral("read\n")));
+        QVERIFY(!runPipeCommand("/nonexistent/program", {}));
+        QVERIFY(log.last().startsWith("popen fail:"));
+        setLogObserver({});
+    }
+};
+
+DAXO_QTEST_MAIN(VolumesTest)
+#include "tst_volumes.moc"

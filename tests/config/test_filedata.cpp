@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// config.bin: the layout, the defaults, finalising and the checksum, loading and saving.
+#include "../support/TempTree.h"
+#include "ZLXFileData.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace daxo;
+using daxo::test::TempTree;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes encode(const _FILEDATA& r) {
+    uint8_t b[kFileDataSize];
+    encodeFileData(r, b);
+    return Bytes(b, b + kFileDataSize);
+}
+uint32_t u32At(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+uint16_t u16At(const Bytes& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
+void put32(Bytes& b, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+        b[at + size_t(k)] = uint8_t(v >> (8 * k));
+}
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The default file built by hand from the table: offset, width, value.
+Bytes handBuiltDefaults() {
+    Bytes b(kFileDataSize, 0);
+    b[0] = 0x26;
+    b[1] = 0x57; // cfg_ver 22310
+    const std::pair<size_t, uint32_t> words[] = {
+        {4, 34},    {8, 70},    {12, 10},   {16, 20},   {20, 12100}, {32, 3},    {40, 1},
+        {44, 1},    {48, 3},    {52, 2},    {60, 1},    {68, 2},     {72, 2},    {76, 128},
+        {80, 2},    {84, 2},    {88, 45},   {92, 45},   {96, 45},    {100, 10},  {104, 8},
+        {108, 8},   {112, 8},   {116, 3},   {120, 3},   {124, 96},   {128, 97},  {132, 3600},
+        {136, 92},  {140, 60},  {152, 1},   {180, 1},   {184, 1},    {188, 1},   {196, 1},
+        {200, 1},   {204, 1},   {208, 1},   {212, 1},   {216, 60},   {220, 20},  {224, 1},
+        {228, 176}, {232, 3000}, {236, 1},  {264, 1},   {268, 2},    {272, 2},   {276, 2},
+        {280, 2},   {292, 1},   {296, 98},  {300, 1},   {308, 1},    {320, 96},  {328, 1},
+        {340, 1},   {388, 4},   {392, 2},   {404, 1},   {420, 1},    {432, 0x3F800000},
+        {436, 0x3F800000}, {440, 4}, {444, 4}, {448, 0x3FC00000}, {452, 0x3FA00000},
+        {456, 0x3FACCCCD}, {496, 1}};
+    for (auto [at, v] : words)
+        put32(b, at, v);
+    std::memcpy(&b[256], "Daxo", 4);
+    std::memcpy(&b[356], "DaxoA", 5);
+    std::memcpy(&b[372], "73194082", 8);
+    b[400] = 10;
+    b[401] = 6;
+    b[402] = 1;
+    return b;
+}
+
+TEST(FileDataLayout, TableDescribesEveryByteOnce) {
+    size_t next = 0;
+    for (const auto& f : fileDataFields()) {
+        EXPECT_EQ(f.offset, next) << f.name;
+        next = f.offset + f.size;
+    }
+    EXPECT_EQ(next, kFileDataSize);
+    ASSERT_NE(findFileDataField("blackboxHeight"), nullptr);
+    EXPECT_EQ(findFileDataField("blackboxHeight")->offset, 456u);
+    EXPECT_EQ(findFileDataField("nope"), nullptr);
+}
+
+TEST(FileDataDefaults, MatchTheTableByteForByteAndKeepWhatTheyDoNotSet) {
+    _FILEDATA record{};
+    SetDefaultFileData(&record);
+    EXPECT_EQ(encode(record), handBuiltDefaults());
+
+    // the kept fields survive a reset
+    record.time_gmt = 20;
+    record.summer_time = 1;
+    record.Brightness1 = 7;
+    record.dummy1 = 9;
+    record.checksum = 0x1234;
+    record.gsen_x_threshold = 99;
+    InitFileData(&record);
+    EXPECT_EQ(record.time_gmt, 20);
+    EXPECT_EQ(record.summer_time, 1u);
+    EXPECT_EQ(record.Brightness1, 7u);
+    EXPECT_EQ(record.dummy1, 9);
+    EXPECT_EQ(record.checksum, 0x1234);
+    EXPECT_EQ(record.gsen_x_threshold, 45);
+    EXPECT_EQ(record.motion1080pCValue, 3u);
+}
+
+TEST(FileDataFinalize, PlateFlagModelNumberAndChecksum) {
+    _FILEDATA zero{};
+    FinalizeFileData(&zero);
+    EXPECT_EQ(zero.modelNum, 34u);
+    EXPECT_EQ(zero.osd_plate_flag, 0);
+    EXPECT_EQ(zero.checksum, 34);
+
+    _FILEDATA plate{};
+    plate.szPlateNumber[0] = 'A';
+    plate.szPlateNumber[1] = 'B';
+    FinalizeFileData(&plate);
+    EXPECT_EQ(plate.osd_plate_flag, 1);
+    EXPECT_EQ(plate.checksum, 0x4262);
+
+    _FILEDATA defaults{};
+    InitFileData(&defaults);
+    FinalizeFileData(&defaults);
+    EXPECT_EQ(defaults.osd_plate_flag, 1);
+    Bytes b = encode(defaults);
+    uint16_t sum = 0;
+    for (size_t at = 4; at < kFileDataSize; at += 4)
+        sum ^= u16At(b, at);
+    EXPECT_EQ(defaults.checksum, sum);
+    EXPECT_EQ(u16At(b, 2), sum); // stored little-endian at offset 2
+
+    // the upper half of a word never enters the sum
+    const uint16_t before = defaults.checksum;
+    defaults.ADAS_FCWS_Speed = 77;
+    defaults.ADAS_FCMD_Enable = 1;
+    FinalizeFileData(&defaults);
+    EXPECT_EQ(defaults.checksum, before);
+    defaults.ADAS_Ldws_Speed = 5;
+    FinalizeFileData(&defaults);
+    EXPECT_NE(defaults.checksum, before);
+
+    defaults.szPlateNumber[0] = '\0';
+    FinalizeFileData(&defaults);
+    EXPECT_EQ(defaults.osd_plate_flag, 0);
+}
+
+TEST(FileDataLoad, AcceptsByModelNumberAndSizeOnly) {
+    TempTree tree;
+    Bytes good = handBuiltDefaults();
+    put32(good, 0, 1 | (0xBEEF << 16)); // cfg_ver 1 and a checksum that is wrong
+    writeFile(tree.path("good.bin"), good);
+    _FILEDATA record{};
+    ASSERT_TRUE(LoadFileData(tree.path("good.bin"), &record));
+    EXPECT_EQ(record.cfg_ver, 1);
+    EXPECT_EQ(record.checksum, 0xBEEF);
+    EXPECT_EQ(record.blackboxHeight, 1.35f);
+
+    Bytes model33 = good;
+    put32(model33, 4, 33);
+    writeFile(tree.path("33.bin"), model33);
+    EXPECT_FALSE(LoadFileData(tree.path("33.bin"), &record));
+
+    writeFile(tree.path("499.bin"), Bytes(good.begin(), good.end() - 1));
+    EXPECT_FALSE(LoadFileData(tree.path("499.bin"), &record));
+
+    Bytes longer = good;
+    longer.resize(600, 0xAA);
+    writeFile(tree.path("600.bin"), longer);
+    EXPECT_TRUE(LoadFileData(tree.path("600.bin"), &record));
+
+    _FILEDATA untouched{};
+    untouched.gsen_x_threshold = 123;
+    EXPECT_FALSE(LoadFileData(tree.path("missing.bin"), &untouched));
+    EXPECT_EQ(untouched.gsen_x_threshold, 123);
+}
+
+TEST(FileDataSave, WritesExactly500BytesAndCarriesUnknownFieldsThrough) {
+    TempTree tree;
+    Bytes original = handBuiltDefaults();
+    put32(original, 0, 1);            // cfg_ver 1
+    put32(original, 464, 0xDEADBEEF); // reserved words
+    original[403] = 0x5A;             // dummy1
+    put32(original, 160, 777);        // plate_number, which no page edits
+    writeFile(tree.path("config.bin"), original);
+    _FILEDATA record{};
+    ASSERT_TRUE(LoadFileData(tree.path("config.bin"), &record));
+    record.gsen_y_threshold = 60;
+    FinalizeFileData(&record);
+    ASSERT_EQ(SaveFileData(&record, tree.path("config.bin")), std::nullopt);
+    const Bytes saved = readFile(tree.path("config.bin"));
+    ASSERT_EQ(saved.size(), kFileDataSize);
+    EXPECT_EQ(u16At(saved, 0), 1);
+    EXPECT_EQ(u32At(saved, 464), 0xDEADBEEFu);
+    EXPECT_EQ(saved[403], 0x5A);
+    EXPECT_EQ(u32At(saved, 160), 777u);
+    EXPECT_EQ(u32At(saved, 92), 60u);
+    EXPECT_EQ(u32At(saved, 4), 34u);
+    // nothing but config.bin is left in the folder
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.root()), {}), 1);
+
+    EXPECT_EQ(SaveFileData(&record, "/proc/config.bin"), std::string("msg.file_open_fail"));
+    EXPECT_EQ(SaveFileData(&record, tree.path("config.bin/inside")), std::string("msg.file_open_fail"));
+    EXPECT_EQ(readFile(tree.path("config.bin")), saved);
+}
+
+TEST(FileDataSave, DefaultFileAfterAFormatHasNoChecksum) {
+    TempTree tree;
+    ASSERT_EQ(SaveDefaultFileData(tree.path("config.bin")), std::nullopt);
+    const Bytes b = readFile(tree.path("config.bin"));
+    ASSERT_EQ(b.size(), kFileDataSize);
+    EXPECT_EQ(u16At(b, 2), 0);
+    EXPECT_EQ(u32At(b, 168), 0u);
+    EXPECT_EQ(u32At(b, 172), 0u);
+    EXPECT_EQ(u32At(b, 244), 0u);
+    EXPECT_EQ(b, handBuiltDefaults());
+}
+
+TEST(FileDataTimeZone, OffsetsFindTheirIndex) {
+    EXPECT_EQ(timeZoneIndexForOffset(0), 14);
+    EXPECT_EQ(timeZoneIndexForOffset(5 * 3600 + 1800), 22);
+    EXPECT_EQ(timeZoneIndexForOffset(-(3 * 3600 + 1800)), 10);
+    EXPECT_EQ(timeZoneIndexForOffset(5 * 3600 + 45 * 60), 23);
+    EXPECT_EQ(timeZoneIndexForOffset(-16200), 8); // -430
+    EXPECT_EQ(timeZoneIndexForOffset(14 * 3600), -1);
+    EXPECT_EQ(timeZoneIndexForOffset(-12 * 3600), 0);
+    EXPECT_EQ(timeZoneIndexForOffset(13 * 3600), 33);
+
+    // the computer's own zone, set per test through TZ
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    const std::pair<const char*, int32_t> zones[] = {
+        {"UTC", 14}, {"Asia/Kolkata", 22}, {"Asia/Kathmandu", 23}, {"Pacific/Kiritimati", -1}, {"<-0330>3:30", 10}};
+    for (auto [zone, index] : zones) {
+        setenv("TZ", zone, 1);
+        tzset();
+        EXPECT_EQ(FindLocalTimeZoneIndex(), index) << zone;
+    }
+    if (saved)
+        setenv("TZ", before.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+} // namespace

@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The settings window on a FAT32 image mounted through FUSE, standing in for the card.
+#include "../support/QtTestMain.h"
+#include "TKSegmentedControl.h"
+#include "ZLXFileData.h"
+#include "ZLXSettingController.h"
+#include "ZLXVolumes.h"
+#include "ui_SettingWindow.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace daxo;
+
+namespace {
+
+// What a page was asked; kept by the test, since the window deletes pages it leaves.
+struct PageLog {
+    int shown = 0, populated = 0, hidden = 0;
+    std::optional<QString> complaint;
+    _FILEDATA* record = nullptr;
+};
+
+struct FakePage : ZLXSettingControllerDelegate {
+    explicit FakePage(std::shared_ptr<PageLog> log) : log(std::move(log)) {}
+    std::shared_ptr<PageLog> log;
+    QWidget widget;
+    QWidget* view() override { return &widget; }
+    void setFileData(_FILEDATA* r) override { log->record = r, ++log->shown; }
+    bool populate() override {
+        ++log->populated;
+        if (log->record)
+            log->record->aud_output_vol = 1; // what the user chose on this page
+        return true;
+    }
+    std::optional<QString> validateUserInput() override { return log->complaint; }
+    void setMainController(ZLXSettingController*) override {}
+    void onHide() override { ++log->hidden; }
+};
+
+QMessageBox* alertOf(QWidget* window) {
+    QMessageBox* found = nullptr;
+    (void)QTest::qWaitFor([&] {
+        const auto boxes = window->findChildren<QMessageBox*>();
+        for (QMessageBox* box : boxes) {
+            if (box->isVisible())
+                found = box;
+        }
+        return found != nullptr;
+    }, 5000);
+    return found;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class SettingWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_image, m_mount;
+    QString m_label = "DAXO";
+    bool m_mounted = false;
+    std::vector<std::shared_ptr<PageLog>> m_pages; // one log per page made, in order
+
+    bool run(const QString& program, const QStringList& args, QString* err = nullptr) {
+        QProcess p;
+        p.start(program, args);
+        const bool ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (err)
+            *err = QString::fromLocal8Bit(p.readAllStandardError());
+        return ok;
+    }
+    bool mount(bool writable) {
+        unmount();
+        QString err;
+        if (!run("fusefat", {"-o", writable ? "rw+" : "ro", m_image, m_mount}, &err)) {
+            qWarning("fusefat: %s", qPrintable(err));
+            return false;
+        }
+        m_mounted = true;
+        return true;
+    }
+    void unmount() {
+        if (m_mounted && !run("fusermount", {"-u", m_mount}))
+            run("fusermount3", {"-u", m_mount});
+        m_mounted = false;
+    }
+    // The card as lsblk would report it: a USB reader holding the image.
+    void offerCard(bool readOnly = false) {
+        setVolumeSource([this, readOnly] {
+            return QStringLiteral(R"({"blockdevices":[{"name":"sdb","path":"/dev/sdb","type":"disk","tran":"usb",
+                "rm":true,"hotplug":true,"ro":%1,"label":"%2","mountpoint":"%3","size":41943040,"model":"Card Reader"}]})")
+                .arg(readOnly ? "true" : "false", m_label, m_mount).toUtf8();
+        });
+    }
+    void writeConfig(const QByteArray& bytes) {
+        QFile::remove(m_mount + "/config.bin"); // the FUSE file system does not truncate
+        QFile f(m_mount + "/config.bin");
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    static QByteArray recordBytes(void (*change)(_FILEDATA&), bool finalize = true) {
+        _FILEDATA r{};
+        InitFileData(&r);
+        if (finalize) {
+            change(r);
+            FinalizeFileData(&r);
+        } else {
+            FinalizeFileData(&r);
+            change(r);
+        }
+        uint8_t b[kFileDataSize];
+        encodeFileData(r, b);
+        return QByteArray(reinterpret_cast<const char*>(b), kFileDataSize);
+    }
+    std::unique_ptr<ZLXSettingController> openWindow() {
+        m_pages.clear();
+        auto window = std::make_unique<ZLXSettingController>(nullptr, [this](int) {
+            m_pages.push_back(std::make_shared<PageLog>());
+            return std::make_unique<FakePage>(m_pages.back());
+        });
+        window->show();
+        return window;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_image = m_dir.filePath("card.img");
+        m_mount = m_dir.filePath("mnt");
+        QVERIFY(QDir().mkpath(m_mount));
+        QString err;
+        QVERIFY2(run("mkfs.fat", {"-F", "32", "-C", "-n", "DAXO", m_image, "40000"}, &err), qPrintable(err));
+        QVERIFY2(mount(true), "fusefat could not mount the card image");
+    }
+    void cleanupTestCase() {
+        unmount();
+        setVolumeSource({});
+        setVolumeRenamer({});
+    }
+    void init() {
+        m_label = "DAXO";
+        if (!m_mounted || !QFileInfo(m_mount).isWritable())
+            QVERIFY(mount(true));
+        offerCard();
+    }
+
+    void loadsBehindTheSheetAndTitlesWithThePath() {
+        writeConfig(recordBytes([](_FILEDATA& r) { r.gsen_x_threshold = 77; r.time_gmt = 3; }));
+        auto window = openWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(window->isLoading()); // the sheet is up while the file is read
+        QVERIFY(window->findChild<QDialog*>("loadingSheet")->isVisible());
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(loaded.front().front().toBool(), true);
+        QCOMPARE(window->filedata()->gsen_x_threshold, 77);
+        QCOMPARE(window->filedata()->time_gmt, 3);
+        QCOMPARE(window->settingFilePath(), std::optional<QString>(m_mount + "/config.bin"));
+        QVERIFY(window->windowTitle().endsWith(" : " + m_mount + "/config.bin"));
+        QVERIFY(window->windowTitle().contains("[Ver "));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isLoading(), 2000); // closes at the next tick
+        // the first page was shown again from what was read
+        QCOMPARE(window->lastSelectedTabIndex(), 0);
+        QVERIFY(m_pages[0]->shown >= 2);
+        QCOMPARE(m_pages[0]->record, window->filedata());
+    }
+
+    void pageChangesWaitForAValidPage() {
+        writeConfig(recordBytes([](_FILEDATA&) {}));
+        auto window = openWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        TKSegmentedControl* selector = window->ui().functionSegmentedControl;
+        QCOMPARE(selector->segmentCount(), 8);
+
+        window->changeViewController(0); // the page shown: nothing at all
+        QCOMPARE(m_pages[0]->populated, 0);
+
+        QCOMPARE(m_pages.size(), size_t(1));
+        window->clickFunctionSegmentedControl(1);
+        QCOMPARE(window->lastSelectedTabIndex(), 1);
+        QCOMPARE(m_pages.size(), size_t(2));
+        QCOMPARE(m_pages[0]->populated, 1);
+        QCOMPARE(m_pages[0]->hidden, 1);
+        PageLog* basic = m_pages[1].get();
+        basic->complaint = QStringLiteral("Please enter a value from 0.05 to 1.5.");
+        selector->setSelectedSegment(2); // as a click would
+        window->clickFunctionSegmentedControl(2);
+        QCOMPARE(window->lastSelectedTabIndex(), 1);
+        QCOMPARE(selector->selectedSegment(), 1);
+        QCOMPARE(basic->populated, 0);
+        QMessageBox* alert = alertOf(window.get());
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("DAXO"));
+        QCOMPARE(alert->informativeText(), *basic->complaint);
+        alert->accept();
+
+        basic->complaint.reset();
+        window->clickFunctionSegmentedControl(7);
+        window->clickFunctionSegmentedControl(3);
+        window->clickFunctionSegmentedControl(7);
+        const size_t made = m_pages.size();
+        QCOMPARE(made, size_t(4)); // pages 0, 1, 7 and 3: page 7 was made once
+    }
+
+    void resetShowsTheDefaultsAndSaveWritesTheCard() {
+        writeConfig(recordBytes([](_FILEDATA& r) { r.vid_brightness = 4; r.Brightness1 = 7; r.cfg_ver = 1; }));
+        auto window = openWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(window->filedata()->vid_brightness, 4u);
+        const int shownBefore = m_pages[0]->shown;
+        window->ui().resetButton->click();
+        QCOMPARE(window->filedata()->vid_brightness, 2u);
+        QCOMPARE(window->filedata()->Brightness1, 7u); // the voice language is kept
+        QCOMPARE(m_pages[0]->shown, shownBefore + 1);
+        window->filedata()->szPlateNumber[0] = '\0';
+
+        const QByteArray before = fileBytes(m_mount + "/config.bin");
+        QSignalSpy closed(window.get(), &QDialog::finished);
+        window->ui().saveButton->click();
+        QMessageBox* alert = alertOf(window.get());
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), m_mount + "/config.bin");
+        const QByteArray saved = fileBytes(m_mount + "/config.bin");
+        QCOMPARE(saved.size(), 500);
+        QVERIFY(saved != before);
+        _FILEDATA check{};
+        QVERIFY(LoadFileData((m_mount + "/config.bin").toStdString(), &check));
+        QCOMPARE(check.modelNum, 34u);
+        QCOMPARE(check.osd_plate_flag, 0);
+        QCOMPARE(check.aud_output_vol, 1u); // the page's populate reached the card
+        QCOMPARE(check.cfg_ver, 22310);     // the reset wrote the layout mark again
+        QCOMPARE(check.checksum, fileDataChecksum(check));
+        // the command-line tool agrees
+        QProcess tool;
+        tool.start(DAXO_CONFIG_TOOL, {"show", m_mount + "/config.bin"});
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitCode(), 0);
+        const QJsonObject shown = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+        QCOMPARE(shown["modelNum"].toInt(), 34);
+        QCOMPARE(shown["checksumValid"].toBool(), true);
+        const QJsonArray fields = shown["fields"].toArray();
+        QCOMPARE(fields.size(), 118);
+        QCOMPARE(fields[40].toObject()["name"].toString(), QStringLiteral("osd_plate_flag"));
+        QCOMPARE(fields[40].toObject()["value"].toInt(), 0);
+        alert->accept();
+        QTRY_VERIFY(!window->isVisible()); // the window closes when the alert is dismissed
+    }
+
+    void aLockedCardGivesWarnAndKeepsTheOldFile() {
+        writeConfig(recordBytes([](_FILEDATA& r) { r.gsen_z_threshold = 33; }));
+        const QByteArray before = fileBytes(m_mount + "/config.bin");
+        QVERIFY(mount(false));
+        offerCard(true);
+        auto window = openWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(window->filedata()->gsen_z_threshold, 33);
+        window->filedata()->gsen_z_threshold = 44;
+        window->onSave();
+        QMessageBox* alert = alertOf(window.get());
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Warn"));
+        QCOMPARE(alert->informativeText(), qtTrId("msg.write_protected_disk"));
+        alert->accept();
+        QVERIFY(window->isVisible()); // the user may try again
+        QCOMPARE(fileBytes(m_mount + "/config.bin"), before);
+        QVERIFY(mount(true));
+        QCOMPARE(fileBytes(m_mount + "/config.bin"), before);
+    }
+
+    void aShortFileOpensWithDefaultsAndSaveReplacesIt() {
+        writeConfig(QByteArray(499, '\x01'));
+        auto window = openWindow();
+        window->windowDidLoad();
+        QVERIFY(!window->isLoading()); // nothing to read
+        QCOMPARE(window->settingFilePath(), std::nullopt);
+        QVERIFY(!window->windowTitle().contains(" : "));
+        QCOMPARE(window->filedata()->gsen_x_threshold, 45);
+        window->onSave();
+        QMessageBox* alert = alertOf(window.get());
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), m_mount + "/config.bin");
+        alert->accept();
+        QCOMPARE(fileBytes(m_mount + "/config.bin").size(), 500);
+    }
+
+    void aRejectedFileTakesTheComputersTimeZone() {
+        writeConfig(recordBytes([](_FILEDATA& r) { r.modelNum = 33; r.time_gmt = 5; }, false));
+        qputenv("TZ", "Asia/Kolkata");
+        tzset();
+        auto window = openWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(loaded.front().front().toBool(), false);
+        QCOMPARE(window->settingFilePath(), std::nullopt);
+        QCOMPARE(window->filedata()->time_gmt, 22);
+        QVERIFY(!window->windowTitle().contains(" : "));
+        qunsetenv("TZ");
+        tzset();
+    }
+
+    void aCardWithAnotherNameIsRenamed() {
+        writeConfig(recordBytes([](_FILEDATA&) {}));
+        m_label = "CAM";
+        QStringList renamed;
+        setVolumeRenamer([&](const TKUSBDiskEntity& v, const QString& label, QString*) {
+            renamed << QString::fromStdString(v.volumeName()) + "->" + label;
+            m_label = label;
+            return true;
+        });
+        auto window = openWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(renamed, QStringList{"CAM->DAXO"});
+        QCOMPARE(window->selectedUSBDisk()->volumeName(), std::string("DAXO"));
+
+        // a failed rename is logged and the card is used as it is
+        m_label = "CAM";
+        setVolumeRenamer([](const TKUSBDiskEntity&, const QString&, QString* error) {
+            *error = "not allowed";
+            return false;
+        });
+        auto second = openWindow();
+        QSignalSpy loaded2(second.get(), &ZLXSettingController::settingFileLoaded);
+        second->windowDidLoad();
+        QVERIFY(loaded2.wait(10000));
+        QCOMPARE(second->selectedUSBDisk()->volumeName(), std::string("CAM"));
+        setVolumeRenamer({});
+    }
+
+    void withoutACardSaveAsksWhere() {
+        setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
+        auto window = openWindow();
+        window->windowDidLoad();
+        QCOMPARE(window->settingFilePath(), std::nullopt);
+        int asked = 0;
+        window->setSaveLocationChooser([&](QWidget*) {
+            ++asked;
+            return QString();
+        });
+        window->onSave(); // cancelled: nothing happens
+        QCOMPARE(asked, 1);
+        QVERIFY(window->findChildren<QMessageBox*>().isEmpty() ||
+                !window->findChildren<QMessageBox*>().front()->isVisible());
+        const QString chosen = m_dir.filePath("elsewhere.bin");
+        window->setSaveLocationChooser([&](QWidget*) { return chosen; });
+        window->onSave();
+        QMessageBox* alert = alertOf(window.get());
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), chosen);
+        QCOMPARE(fileBytes(chosen).size(), 500);
+        alert->accept();
+    }
+};
+
+DAXO_QTEST_MAIN(SettingWindowTest)
+#include "tst_setting_window.moc"
