@@ -4,6 +4,7 @@
 // three continuous groups and an event group with a hard stop, a rear-only motion recording
 // from the car park, and one file whose name the camera would never write. Videos come from
 // ffmpeg's test sources; the telemetry is a plausible drive with RMC, GGA and GSA sentences.
+#include "ZLXFileData.h"
 #include "ZLXRecordingWriter.h"
 
 #include <cmath>
@@ -241,6 +242,14 @@ int main(int argc, char** argv) {
     // In the car park, only the rear camera saw the motion.
     if (!writeRecording(rear, (card / "motion_20241003_120210_R.MP4").string(), std::nullopt))
         return 1;
+    // The camera's settings as a new camera has them.
+    daxo::_FILEDATA settings{};
+    daxo::InitFileData(&settings);
+    daxo::FinalizeFileData(&settings);
+    if (daxo::SaveFileData(&settings, (card / "config.bin").string())) {
+        std::fprintf(stderr, "daxo-make-demo-card: cannot write config.bin\n");
+        return 1;
+    }
     // A name the camera never writes: the list leaves it out.
     fs::copy_file(front, card / "holiday clip.mp4", fs::copy_options::overwrite_existing, ec);
     fs::remove_all(work, ec);

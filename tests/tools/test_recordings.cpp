@@ -5,6 +5,7 @@
 #include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
 #include "ZLXBlackBoxData.h"
+#include "ZLXFileData.h"
 #include "ZLXMediaList.h"
 #include "ZLXRecordingWriter.h"
 
@@ -152,6 +153,9 @@ TEST_F(Recordings, DemoCardHasEveryKindOfRecording) {
     EXPECT_EQ(events, 2u);
     EXPECT_EQ(motions, 1u);
     EXPECT_TRUE(fs::exists(s_tree->path("card/holiday clip.mp4")));
+    _FILEDATA settings{};
+    EXPECT_TRUE(LoadFileData(s_tree->path("card/config.bin"), &settings));
+    EXPECT_EQ(settings.checksum, fileDataChecksum(settings));
     const auto motion = list.findMediaPairWithFileName("motion_20241003_120210_R.MP4");
     ASSERT_TRUE(motion);
     EXPECT_FALSE(motion->frontMedia);
