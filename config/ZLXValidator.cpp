@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXValidator.h"
 
-#include <charconv>
+#include "ZLXNumberText.h"
+
 #include <string>
 
 namespace daxo {
@@ -14,34 +15,6 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Scans a decimal floating-point number at text[i...]; returns the position after it, or
-// nothing when there is no number there.
-std::optional<size_t> scanNumber(std::string_view text, size_t i) {
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < text.size() && isDigit(text[i]))
-        ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && isDigit(text[i]))
-            ++i, ++digits;
-    }
-    if (digits == 0)
-        return std::nullopt;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            ++j;
-        if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j]))
-                ++j;
-            i = j;
-        }
-    }
-    return i;
-}
-
 size_t skipSpaces(std::string_view text, size_t i = 0) {
     while (i < text.size() && isSpace(text[i]))
         ++i;
@@ -51,7 +24,7 @@ size_t skipSpaces(std::string_view text, size_t i = 0) {
 } // namespace
 
 bool ZLXValidator::stringIsNumber(std::string_view text) {
-    const auto end = scanNumber(text, skipSpaces(text));
+    const auto end = scanDecimalNumber(text, skipSpaces(text));
     return end && skipSpaces(text, *end) == text.size();
 }
 
@@ -67,15 +40,10 @@ std::optional<ZLXMessage> ZLXValidator::validateGsensorThreshold(std::optional<s
     if (!text || text->empty())
         return std::nullopt;
     const size_t start = skipSpaces(*text);
-    const auto end = scanNumber(*text, start);
+    const auto end = scanDecimalNumber(*text, start);
     if (!end)
         return ZLXMessage{"msg.input_value_invalid_format", {}};
-    // Read without the C locale's help: the decimal point is always '.'.
-    std::string_view number = text->substr(start, *end - start);
-    if (!number.empty() && number.front() == '+')
-        number.remove_prefix(1);
-    double value = 0;
-    std::from_chars(number.data(), number.data() + number.size(), value);
+    const double value = decimalNumber(text->substr(start, *end - start));
     if (value < kMinThreshold || value > kMaxThreshold)
         return ZLXMessage{"msg.gsensor_outofrange_fmt", {kMinThreshold, kMaxThreshold}};
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace daxo {
 namespace {
@@ -27,42 +28,62 @@ bool skipBlanksAndSign(std::string_view text, size_t& i) {
 
 } // namespace
 
-double leadingFloat(std::string_view field) {
-    size_t i = 0;
-    const bool negative = skipBlanksAndSign(field, i);
-    // The longest decimal number here: digits, an optional fraction, an optional exponent.
-    const size_t start = i;
-    size_t digits = 0;
-    while (i < field.size() && isDigit(field[i]))
-        ++i, ++digits;
-    if (i < field.size() && field[i] == '.') {
+std::optional<size_t> scanDecimalNumber(std::string_view text, size_t i) {
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         ++i;
-        while (i < field.size() && isDigit(field[i]))
+    // Digits, an optional fraction, an optional exponent; at least one digit.
+    size_t digits = 0;
+    while (i < text.size() && isDigit(text[i]))
+        ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && isDigit(text[i]))
             ++i, ++digits;
     }
     if (digits == 0)
-        return 0.0;
-    size_t end = i;
-    if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
+        return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         size_t j = i + 1;
-        if (j < field.size() && (field[j] == '+' || field[j] == '-'))
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
             ++j;
-        if (j < field.size() && isDigit(field[j])) {
-            while (j < field.size() && isDigit(field[j]))
+        if (j < text.size() && isDigit(text[j])) {
+            while (j < text.size() && isDigit(text[j]))
                 ++j;
-            end = j;
+            i = j;
         }
     }
-    float value = 0.0f;
-    const auto result = std::from_chars(field.data() + start, field.data() + end, value);
+    return i;
+}
+
+template <typename T> T decimalValue(std::string_view number) {
+    bool negative = false;
+    if (!number.empty() && (number.front() == '+' || number.front() == '-')) {
+        negative = number.front() == '-';
+        number.remove_prefix(1);
+    }
+    T value = 0;
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) {
         // from_chars leaves the value alone on overflow and underflow: decide by the exponent.
-        const std::string_view text = field.substr(start, end - start);
-        const size_t e = text.find_first_of("eE");
-        const bool tiny = e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
-        value = tiny ? 0.0f : HUGE_VALF;
+        const size_t e = number.find_first_of("eE");
+        const bool tiny = e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
+        value = tiny ? T(0) : std::numeric_limits<T>::infinity();
     }
-    return negative ? -double(value) : double(value);
+    return negative ? -value : value;
+}
+
+double decimalNumber(std::string_view number) {
+    return decimalValue<double>(number);
+}
+
+double leadingFloat(std::string_view field) {
+    size_t i = 0;
+    while (i < field.size() && isBlank(field[i]))
+        ++i;
+    const auto end = scanDecimalNumber(field, i);
+    if (!end)
+        return 0.0;
+    return double(decimalValue<float>(field.substr(i, *end - i)));
 }
 
 int32_t leadingInteger(std::string_view field) {

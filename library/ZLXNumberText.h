@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace daxo {
@@ -12,5 +13,11 @@ namespace daxo {
 int32_t leadingInteger(std::string_view text);
 // Digits with an optional fraction and exponent, as single precision, widened.
 double leadingFloat(std::string_view text);
+
+// Where the decimal number (sign, digits, fraction, exponent) starting at `start` ends; none
+// when there is no number there.
+std::optional<size_t> scanDecimalNumber(std::string_view text, size_t start);
+// The value of a number that scanDecimalNumber found, whatever the C locale says.
+double decimalNumber(std::string_view number);
 
 } // namespace daxo
