@@ -71,6 +71,34 @@ QImage sideButton(bool pressed, bool list) {
     return image;
 }
 
+// The bars drawn over the application's icon while something loads: 16 points high.
+QImage bar(const QColor& top, const QColor& bottom, int width = 128) {
+    QImage image = canvas(width, 16);
+    QPainter p(&image);
+    QLinearGradient g(0, 2, 0, 14);
+    g.setColorAt(0, top);
+    g.setColorAt(1, bottom);
+    p.setPen(QPen(bottom.darker(130), 1));
+    p.setBrush(g);
+    p.setOpacity(0.85);
+    p.drawRect(QRectF(0.5, 2.5, width - 1, 11));
+    return image;
+}
+
+QImage barberBar() {
+    QImage image = bar(QColor(150, 200, 255), QColor(70, 140, 220), 160);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 110));
+    for (int x = -16; x < 160; x += 32) {
+        QPolygonF stripe;
+        stripe << QPointF(x, 14) << QPointF(x + 12, 14) << QPointF(x + 24, 2) << QPointF(x + 12, 2);
+        p.drawPolygon(stripe);
+    }
+    return image;
+}
+
 QImage appIcon() {
     QImage image = canvas(256, 256);
     QPainter p(&image);
@@ -122,6 +150,9 @@ int main(int argc, char** argv) {
         {"information_p", [] { return sideButton(true, false); }},
         {"information_n", [] { return sideButton(false, false); }},
         {"daxo-viewer", appIcon},
+        {"blueProgress", [] { return bar(QColor(129, 204, 255), QColor(59, 120, 185)); }},
+        {"greyProgress", [] { return bar(QColor(241, 241, 241), QColor(160, 160, 160)); }},
+        {"barberProgress", barberBar},
     };
     for (const Named& image : images) {
         const QString file = out.filePath(QString::fromLatin1(image.name) + ".png");

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXWindowLayout.h"
+
+#include <algorithm>
+
+namespace daxo {
+namespace {
+
+int atLeast0(int v) {
+    return std::max(0, v);
+}
+
+} // namespace
+
+ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode) {
+    ZLXWindowLayout l;
+    l.fullScreen = fullScreen;
+    l.backgroundBox = {0, 0, width, height};
+    if (!fullScreen) {
+        l.headBox = {0, 0, width, 50};
+        l.bodyBox = {0, 50, width, atLeast0(height - 50)};
+        const int body = l.bodyBox.height;
+        l.bodyRightBox = {atLeast0(width - 10 - 334), 0, 334, atLeast0(body - 8)};
+        l.bodyLeftBox = {10, 0, atLeast0(width - 10 - 10 - 334 - 10), atLeast0(body - 8)};
+        const int left = l.bodyLeftBox.height, lw = l.bodyLeftBox.width;
+        l.mediaControlBox = {0, atLeast0(left - 72), lw, 72};
+        l.gsensorBox = {0, atLeast0(left - 72 - 4 - 130), lw, 130};
+        l.videoBox = {0, 0, lw, atLeast0(left - 72 - 4 - 130 - 4)};
+        const int right = l.bodyRightBox.height;
+        l.sideButtonBox = {0, 0, 334, 32};
+        l.subVideoBox = {0, atLeast0(right - 250), 334, 250};
+        l.mediaListBox = {0, 32, 334, atLeast0(right - 32 - 250)};
+        const ZLXRect whole{0, 0, 334, l.mediaListBox.height};
+        if (rightViewMode == 0) {
+            l.mediaListScrollView = whole;
+        } else {
+            l.mapContainerView = whole;
+            l.mapContainerTopView = {0, 0, 334, atLeast0(whole.height - 57)};
+            l.mapContainerBottomView = {0, atLeast0(whole.height - 57), 334, 57};
+        }
+    } else {
+        l.bodyBox = {0, 0, width, height};
+        l.bodyLeftBox = {0, 0, width, atLeast0(height - 2)};
+        const int left = l.bodyLeftBox.height;
+        l.videoBox = {0, 0, width, atLeast0(left - 36)};
+        l.mediaControlBoxForFullScreen = {0, atLeast0(left - 36), atLeast0(width - 2), 36};
+    }
+    return l;
+}
+
+} // namespace daxo

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where the main window's boxes go, for a content size, normal or full screen. Rectangles are
+// in their parent box's coordinates, y growing downwards.
+#pragma once
+
+namespace daxo {
+
+struct ZLXRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const ZLXRect&) const = default;
+};
+
+struct ZLXWindowLayout {
+    bool fullScreen = false;
+    ZLXRect backgroundBox;            // in the window's content
+    ZLXRect headBox, bodyBox;         // in backgroundBox; headBox empty in full screen
+    ZLXRect bodyLeftBox, bodyRightBox; // in bodyBox; bodyRightBox empty in full screen
+    ZLXRect videoBox, gsensorBox, mediaControlBox, mediaControlBoxForFullScreen; // in bodyLeftBox
+    ZLXRect sideButtonBox, mediaListBox, subVideoBox;                          // in bodyRightBox
+    ZLXRect mediaListScrollView, mapContainerView;                              // in mediaListBox
+    ZLXRect mapContainerTopView, mapContainerBottomView;                        // in mapContainerView
+};
+
+// Head 50; left column with 10-point margins (video, 4, G-sensor 130, 4, controls 72); right
+// column 334 wide (side buttons 32, table or map, partner video 250); 8 at the bottom. In full
+// screen the video above a 36-point strip, 2 points from the right and bottom edges.
+ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode);
+
+} // namespace daxo
