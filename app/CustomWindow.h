@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window.
+// The main window: moved by dragging its background, with a full screen of its own.
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QRect>
 
 namespace daxo {
@@ -17,6 +18,8 @@ public:
     QRect initialFrame() const { return m_initialFrame; }
     void setInitialFrame(const QRect& frame) { m_initialFrame = frame; }
     bool isFullScreen() const { return m_isFullScreen; }
+    void enterFullscreen();
+    void leaveFullscreen();
 
 signals:
     void windowWillClose();
@@ -24,9 +27,14 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     QRect m_initialFrame;
+    QPoint m_initialLocation;
+    bool m_dragging = false;
     bool m_isFullScreen = false;
 };
 

@@ -7,6 +7,10 @@
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
 #include "ZLXSettingController.h"
+#include "ZLXWindowLayout.h"
+#include "TKBackgroundView.h"
+#include "PMProgressIndicator.h"
+#include "GraphView.h"
 #include "ZLXVlcMediaPlayer.h"
 #include "ui_MainMenu.h"
 
@@ -17,6 +21,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSlider>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -36,6 +41,8 @@ ZLXAppDelegate::ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent)
 }
 
 ZLXAppDelegate::~ZLXAppDelegate() {
+    if (m_window->centralWidget())
+        m_window->centralWidget()->removeEventFilter(this);
     // The list goes first: a rebuild still running is cancelled before the window it would
     // report to is torn down.
     m_mediaList.reset();
@@ -71,6 +78,10 @@ void ZLXAppDelegate::awakeFromNib(const PlayerFactory& playerFactory) {
         QMetaObject::invokeMethod(this, std::move(install), Qt::QueuedConnection);
     });
     m_mediaListScrollView = m_ui->mediaListTableView;
+    m_playInfo = new ZLXPlayInfo(this);
+    m_blackBoxData = std::make_unique<ZLXBlackBoxData>();
+    m_ui->mediaControlBoxForFullScreen->hide();
+    setLogos(false, false);
     m_window->setWindowIcon(namedImage(QStringLiteral("daxo-viewer")));
     initMediaListTableView();
 }
@@ -90,8 +101,57 @@ void ZLXAppDelegate::setupInitialValues() {
     black.setColor(QPalette::Window, Qt::black);
     m_ui->subVideoBox->setPalette(black);
 
+    // The players report through queued signals, always on this thread.
+    for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
+        connect(player, &ZLXMediaPlayer::mediaPlayerStateChanged, this, &ZLXAppDelegate::mediaPlayerStateChanged);
+        connect(player, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, &ZLXAppDelegate::mediaPlayerTimeChanged);
+    }
+    connect(&m_playStopTimer, &QTimer::timeout, this, &ZLXAppDelegate::timerPlayNext);
+
+    // The two position sliders show playInfo.position; moving one seeks.
+    for (QSlider* slider : {m_ui->videoPositionSlider, m_ui->videoPositionSliderForFullScreen}) {
+        slider->setRange(0, 1000);
+        slider->setEnabled(true);
+        connect(slider, &QSlider::sliderMoved, this, [this](int value) {
+            m_playInfo->setPosition(value / 1000.0);
+            videoPositionSliderMoved(value / 1000.0);
+        });
+    }
+    m_ui->volumeSlider->setRange(0, 200);
+    connect(m_ui->volumeSlider, &QSlider::sliderMoved, this, &ZLXAppDelegate::volumeSliderMoved);
+    connect(m_ui->playButton, &QToolButton::clicked, this, &ZLXAppDelegate::clickPlayButton);
+    connect(m_ui->audioToggleButton, &QToolButton::clicked, this, &ZLXAppDelegate::toggleAudioChoice);
+    connect(m_ui->speedTextButton, &QToolButton::clicked, this, [this] {
+        m_playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed();
+    });
+    connect(m_ui->sizeTextButton, &QToolButton::clicked, this, &ZLXAppDelegate::sizeUp);
+    m_ui->playButton->setIconSize(QSize(24, 24));
+
+    // Reactions to the observed state.
+    connect(m_playInfo, &ZLXPlayInfo::speedChanged, this, [this](double speed) {
+        m_ui->speedTextButton->setText(QString::asprintf("%.1fx", speed));
+    });
+    connect(m_playInfo, &ZLXPlayInfo::scaleChanged, this, [this](double scale) {
+        m_ui->sizeTextButton->setText(QString::asprintf("%.2fx", scale));
+    });
+    connect(m_playInfo, &ZLXPlayInfo::isPlayingChanged, this, [this](bool playing) {
+        m_ui->playButton->setIcon(namedImage(playing ? QStringLiteral("icon_pause_n") : QStringLiteral("icon_play_n")));
+    });
+    connect(m_playInfo, &ZLXPlayInfo::positionChanged, this, &ZLXAppDelegate::playInfoPositionChanged);
+    connect(m_playInfo, &ZLXPlayInfo::audioMediaDirectionChanged, this, &ZLXAppDelegate::updateAudioUI);
+    connect(m_window.get(), &CustomWindow::isFullScreenChanged, this, &ZLXAppDelegate::layoutWindow);
+    m_window->centralWidget()->installEventFilter(this);
+    connect(m_ui->mediaListTableView, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { changeAndPlay(index.row()); });
+
     m_rightViewMode = 0;
     updateSideViewButton();
+    m_volume = 70;
+    m_playInfo->setIsPlaying(false);
+    m_playInfo->setSpeed(1);
+    m_playInfo->setScale(0);
+    m_ui->volumeSlider->setValue(int(m_volume));
+    m_ui->progressIndicator->hide();
 
     m_video1View->hide();
     m_video2View->hide();
@@ -103,6 +163,59 @@ void ZLXAppDelegate::setupInitialValues() {
 
     m_window->setWindowTitle(qtTrId("window.title"));
     createMenus();
+    createPlaybackMenus();
+    layoutWindow();
+}
+
+void ZLXAppDelegate::createPlaybackMenus() {
+    QMenuBar* bar = m_window->menuBar();
+    QMenu* playback = bar->addMenu(qtTrId("menu.playback"));
+    struct Item {
+        const char* key;
+        const char* name;
+        QKeySequence shortcut;
+        void (ZLXAppDelegate::*slot)();
+    };
+    const Item items[] = {
+        {"menu.play_pause", "playPauseAction", QKeySequence(Qt::Key_Space), &ZLXAppDelegate::clickPlayButton},
+        {"menu.jump_forward", "jumpForwardAction", QKeySequence(Qt::Key_Right), &ZLXAppDelegate::jumpForward},
+        {"menu.jump_backward", "jumpBackwardAction", QKeySequence(Qt::Key_Left), &ZLXAppDelegate::jumpBackward},
+        {"menu.volume_up", "volumeUpAction", QKeySequence(Qt::Key_Up), &ZLXAppDelegate::volumeUp},
+        {"menu.volume_down", "volumeDownAction", QKeySequence(Qt::Key_Down), &ZLXAppDelegate::volumeDown},
+        {"menu.faster", "increaseSpeedAction", QKeySequence(Qt::Key_BracketRight), &ZLXAppDelegate::increaseSpeed},
+        {"menu.slower", "decreaseSpeedAction", QKeySequence(Qt::Key_BracketLeft), &ZLXAppDelegate::decreaseSpeed},
+        {"menu.swap", "swapPlayerAction", QKeySequence(Qt::Key_S), &ZLXAppDelegate::swapPlayer},
+        {"menu.audio_choice", "toggleAudioChoiceAction", QKeySequence(Qt::Key_A), nullptr},
+    };
+    for (const Item& item : items) {
+        QAction* action = playback->addAction(qtTrId(item.key));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setShortcut(item.shortcut);
+        if (item.slot) {
+            connect(action, &QAction::triggered, this, item.slot);
+        } else {
+            connect(action, &QAction::triggered, this, [this] {
+                if (m_ui->audioToggleButton->isVisible()) {
+                    m_ui->audioToggleButton->toggle();
+                    toggleAudioChoice();
+                }
+            });
+        }
+    }
+    QMenu* view = bar->findChild<QMenu*>(QStringLiteral("viewMenu"));
+    const Item viewItems[] = {
+        {"menu.full_screen", "toggleFullScreenAction", QKeySequence(Qt::Key_F), &ZLXAppDelegate::toggleFullScreen},
+        {"menu.size_up", "sizeUpAction", QKeySequence(Qt::CTRL | Qt::Key_Plus), &ZLXAppDelegate::sizeUp},
+        {"menu.size_down", "sizeDownAction", QKeySequence(Qt::CTRL | Qt::Key_Minus), &ZLXAppDelegate::sizeDown},
+    };
+    view->addSeparator();
+    for (const Item& item : viewItems) {
+        QAction* action = view->addAction(qtTrId(item.key), this, item.slot);
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setShortcut(item.shortcut);
+    }
+    view->findChild<QAction*>(QStringLiteral("sizeUpAction"))
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
 }
 
 void ZLXAppDelegate::createMenus() {
@@ -131,6 +244,7 @@ void ZLXAppDelegate::createMenus() {
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* view = bar->addMenu(qtTrId("menu.view"));
+    view->setObjectName(QStringLiteral("viewMenu"));
     QAction* list = view->addAction(qtTrId("menu.recordings"), this,
                                     &ZLXAppDelegate::clickMediaListViewButton);
     list->setObjectName(QStringLiteral("mediaListViewAction"));
@@ -235,14 +349,6 @@ void ZLXAppDelegate::updateSideViewButton() {
     layoutMapContainer();
 }
 
-void ZLXAppDelegate::layoutMapContainer() {
-    if (m_window->isFullScreen())
-        return;
-    // The box's layout gives whichever of the two is visible the whole of mediaListBox.
-    m_ui->mediaListBox->layout()->activate();
-    m_ui->mapContainerView->layout()->activate();
-}
-
 void ZLXAppDelegate::closeWindow() {
     m_window->close();
 }
@@ -256,6 +362,7 @@ void ZLXAppDelegate::showSettingPanel() {
 }
 
 void ZLXAppDelegate::stopPlay() {
+    ++m_startGeneration; // a start whose telemetry is still being read will not start
     for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
         if (!player)
             continue;

@@ -5,9 +5,12 @@
 #include "CustomWindow.h"
 #include "ZLXMediaList.h"
 #include "ZLXMediaPlayer.h"
+#include "ZLXPlayInfo.h"
+#include "ZLXBlackBoxData.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -64,7 +67,42 @@ public:
     ZLXMapWebView* mapWebView() const { return m_mapWebView; }
     QWidget* lastDialogController() const { return m_lastDialogController.get(); }
 
+    // Playback.
+    bool playAtIndex(int64_t index);
+    bool playNext();
+    static bool isPlaying(const ZLXMediaPlayer* player); // has media, plays, time left
+    bool hasAudio(const ZLXMediaPlayer* player) const;
+    ZLXPlayInfo* playInfo() const { return m_playInfo; }
+    const ZLXBlackBoxData& blackBoxData() const { return *m_blackBoxData; }
+    uint64_t volume() const { return m_volume; }
+    bool waitingForPlayStart() const { return m_waitingForPlayStart; }
+    bool isMoving() const { return m_moving; }
+    bool isSwapping() const { return m_swapping; }
+    bool preparingPlayNext() const { return m_preparingPlayNext; }
+    bool stopVideoLoadingView() const { return m_stopVideoLoadingView; }
+    double loadingProgress() const { return m_progress; }
+    void setVolume(uint64_t volume);
+    void setVideoScaleIndex(int step);
+    void layoutWindow();
+    // The box geometry the window has now (for tests).
+    QRect boxFrame(const QString& name) const;
+
 public slots:
+    void changeAndPlay(int row);
+    void clickPlayButton();
+    void swapPlayer();
+    void toggleFullScreen();
+    void videoPositionSliderMoved(double value);
+    void jumpForward();
+    void jumpBackward();
+    void volumeSliderMoved(int value);
+    void volumeUp();
+    void volumeDown();
+    void increaseSpeed();
+    void decreaseSpeed();
+    void sizeUp();
+    void sizeDown();
+    void toggleAudioChoice();
     void openMediaDirectoryDialog();
     void clickMediaListViewButton();
     void clickMapViewButton();
@@ -73,6 +111,8 @@ public slots:
     void showSettingPanel();
 
 signals:
+    // Playback started (the first state change with the players running).
+    void playerStarted();
     void rightViewModeChanged(int mode);
     // The table shows a newly built list.
     void mediaListReloaded();
@@ -88,6 +128,30 @@ private:
     void setRightViewMode(int mode);
     void updateSideViewButton();
     void layoutMapContainer();
+    void layoutBodyBox();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    void updateVideoUI();
+    void initMediaControlView();
+    void didStartPlayer();
+    void didFinishPlay();
+    void startTimerPlayNext();
+    void timerPlayNext();
+    void syncVideoPositionDelay(double seconds);
+    void chooseAudioAuto();
+    void updateAudioUI();
+    void updatePlayInfoScale();
+    void updateVideoViewVisibility();
+    void mediaPlayerStateChanged(ZLXMediaPlayer* player);
+    void mediaPlayerTimeChanged(ZLXMediaPlayer* player);
+    void playInfoPositionChanged(double position);
+    void updateGsensorUIByPlayPositon();
+    void updateGpsUIByPlayPosition();
+    void setLogos(bool rearLarge, bool frontSmall);
+    void showLoading(const QString& text);
+    void updateLoadingWindow(double seconds);
+    void hideLoading();
+    void createPlaybackMenus();
 
     std::unique_ptr<CustomWindow> m_window;
     std::unique_ptr<Ui::MainMenu> m_ui;
@@ -102,8 +166,22 @@ private:
     ZLXMapWebView* m_mapWebView = nullptr;
     std::unique_ptr<QWidget> m_lastDialogController; // the settings or clock window last opened
 
+    ZLXPlayInfo* m_playInfo = nullptr;
+    std::unique_ptr<ZLXBlackBoxData> m_blackBoxData;
+    QTimer m_playStopTimer;
     int64_t m_mediaIndex = -1;
     int m_rightViewMode = 0;
+    bool m_preparingPlayNext = false;
+    double m_progress = 0;
+    bool m_stopVideoLoadingView = true;
+    bool m_waitingForPlayStart = false;
+    bool m_swapping = false;
+    bool m_moving = false;
+    double m_movingPosition = 0;
+    uint64_t m_volume = 70;
+    int32_t m_refreshCounter = -1; // every third time notification publishes the position
+    uint64_t m_loadingGeneration = 0;
+    uint64_t m_startGeneration = 0; // counts starts; a late hand-back of an older one is dropped
 };
 
 } // namespace daxo

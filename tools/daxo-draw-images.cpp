@@ -99,6 +99,41 @@ QImage barberBar() {
     return image;
 }
 
+// A channel's name on the background of its video area.
+QImage logo(const QString& text, int height) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(height / 2);
+    const QFontMetrics metrics(font);
+    QImage image = canvas(metrics.horizontalAdvance(text) + height, height);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 40));
+    p.drawRoundedRect(image.rect().adjusted(1, 1, -1, -1), height / 4, height / 4);
+    p.setFont(font);
+    p.setPen(QColor(220, 220, 220));
+    p.drawText(image.rect(), Qt::AlignCenter, text);
+    return image;
+}
+
+QImage playIcon(bool pause) {
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 60, 60));
+    if (pause) {
+        p.drawRect(QRectF(6, 5, 4, 14));
+        p.drawRect(QRectF(14, 5, 4, 14));
+    } else {
+        QPolygonF triangle;
+        triangle << QPointF(7, 4) << QPointF(20, 12) << QPointF(7, 20);
+        p.drawPolygon(triangle);
+    }
+    return image;
+}
+
 QImage appIcon() {
     QImage image = canvas(256, 256);
     QPainter p(&image);
@@ -153,6 +188,12 @@ int main(int argc, char** argv) {
         {"blueProgress", [] { return bar(QColor(129, 204, 255), QColor(59, 120, 185)); }},
         {"greyProgress", [] { return bar(QColor(241, 241, 241), QColor(160, 160, 160)); }},
         {"barberProgress", barberBar},
+        {"v1_front_logo", [] { return logo(QStringLiteral("FRONT"), 64); }},
+        {"v1_rear_logo", [] { return logo(QStringLiteral("REAR"), 64); }},
+        {"v2_front_logo", [] { return logo(QStringLiteral("FRONT"), 32); }},
+        {"v2_rear_logo", [] { return logo(QStringLiteral("REAR"), 32); }},
+        {"icon_play_n", [] { return playIcon(false); }},
+        {"icon_pause_n", [] { return playIcon(true); }},
     };
     for (const Named& image : images) {
         const QString file = out.filePath(QString::fromLatin1(image.name) + ".png");

@@ -45,5 +45,18 @@
     <message id="msg.gsensor_outofrange_fmt"><source>Please enter a value from %1 to %2.</source><translation>Please enter a value from %1 to %2.</translation></message>
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
     <message id="msg.no_disk_utility"><source>No disk utility is installed (GNOME Disks or KDE Partition Manager).</source><translation>No disk utility is installed (GNOME Disks or KDE Partition Manager).</translation></message>
+    <message id="menu.playback"><source>&amp;Playback</source><translation>&amp;Playback</translation></message>
+    <message id="menu.play_pause"><source>Play / Pause</source><translation>Play / Pause</translation></message>
+    <message id="menu.jump_forward"><source>Forward 10 Seconds</source><translation>Forward 10 Seconds</translation></message>
+    <message id="menu.jump_backward"><source>Back 10 Seconds</source><translation>Back 10 Seconds</translation></message>
+    <message id="menu.volume_up"><source>Volume Up</source><translation>Volume Up</translation></message>
+    <message id="menu.volume_down"><source>Volume Down</source><translation>Volume Down</translation></message>
+    <message id="menu.faster"><source>Double Speed</source><translation>Double Speed</translation></message>
+    <message id="menu.slower"><source>Normal Speed</source><translation>Normal Speed</translation></message>
+    <message id="menu.swap"><source>Exchange Front and Rear</source><translation>Exchange Front and Rear</translation></message>
+    <message id="menu.audio_choice"><source>Hear the Other Channel</source><translation>Hear the Other Channel</translation></message>
+    <message id="menu.full_screen"><source>Full Screen</source><translation>Full Screen</translation></message>
+    <message id="menu.size_up"><source>Bigger</source><translation>Bigger</translation></message>
+    <message id="menu.size_down"><source>Smaller</source><translation>Smaller</translation></message>
 </context>
 </TS>

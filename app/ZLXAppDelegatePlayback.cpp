@@ -1,0 +1,657 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Two players in step, the telemetry shown while they play, the window's geometry and the
+// loading indicator.
+#include "ZLXAppDelegate.h"
+
+#include "GraphView.h"
+#include "PMProgressIndicator.h"
+#include "TKBackgroundView.h"
+#include "ZLXImages.h"
+#include "ZLXLog.h"
+#include "ZLXMapWebView.h"
+#include "ZLXMediaTableModel.h"
+#include "ZLXTelemetryText.h"
+#include "ZLXTimeText.h"
+#include "ZLXVlcMediaPlayer.h"
+#include "ZLXWindowLayout.h"
+#include "ui_MainMenu.h"
+
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QParallelAnimationGroup>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QtConcurrent>
+
+namespace daxo {
+namespace {
+
+constexpr double kSliderScale = 1000; // the position sliders run 0 to 1000
+
+QString mediaPathText(const std::optional<QString>& path) {
+    return path ? *path : QString();
+}
+
+} // namespace
+
+bool ZLXAppDelegate::isPlaying(const ZLXMediaPlayer* player) {
+    return player && player->hasMedia() && player->isPlaying() &&
+           player->remainingTimeString() != QLatin1String("00:00");
+}
+
+bool ZLXAppDelegate::hasAudio(const ZLXMediaPlayer* player) const {
+    return player && player->hasMedia() && !player->audioTrackIndexes().isEmpty();
+}
+
+// Starting a recording ---------------------------------------------------------------------
+
+bool ZLXAppDelegate::playAtIndex(int64_t index) {
+    const auto count = int64_t(m_mediaList->count());
+    if (count == 0 || m_waitingForPlayStart)
+        return false;
+    index = std::clamp<int64_t>(index, 0, count - 1);
+    m_waitingForPlayStart = true;
+    stopPlay();
+    m_mediaIndex = index;
+    m_ui->mediaListTableView->selectionModel()->select(
+        m_tableModel->index(int(index), 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_preparingPlayNext = false;
+    startTimerPlayNext();
+    updateVideoUI();
+    showLoading(QStringLiteral("Loading..."));
+
+    // The front channel's telemetry is read off this thread into a holder of its own; the
+    // players start once it is handed over.
+    const ZLXMediaPlayer* front = m_player1->isRearMedia() ? m_player2.get() : m_player1.get();
+    const std::string path = QFile::encodeName(mediaPathText(front->mediaPath())).toStdString();
+    const uint64_t generation = ++m_startGeneration;
+    auto* watcher = new QFutureWatcher<std::shared_ptr<ZLXBlackBoxData>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        auto extracted = watcher->result();
+        watcher->deleteLater();
+        if (generation != m_startGeneration)
+            return; // another start (or a stop) came in between
+        m_blackBoxData = std::make_unique<ZLXBlackBoxData>(std::move(*extracted));
+        m_ui->graphView->setGraphData(m_blackBoxData->m_GSensors);
+        initMediaControlView();
+        m_player1->play();
+        if (m_player2->hasMedia())
+            m_player2->play();
+    });
+    watcher->setFuture(QtConcurrent::run([path] {
+        auto data = std::make_shared<ZLXBlackBoxData>();
+        if (!path.empty())
+            data->ExtractStreamInformation(path.c_str());
+        return data;
+    }));
+    return true;
+}
+
+void ZLXAppDelegate::setLogos(bool rearLarge, bool frontSmall) {
+    const QString large = rearLarge ? QStringLiteral("v1_rear_logo") : QStringLiteral("v1_front_logo");
+    const QString small = frontSmall ? QStringLiteral("v2_front_logo") : QStringLiteral("v2_rear_logo");
+    m_ui->player1BackgroundView->setLogo(namedImage(large), large);
+    m_ui->player2BackgroundView->setLogo(namedImage(small), small);
+}
+
+void ZLXAppDelegate::updateVideoUI() {
+    const auto media = m_mediaList->mediaAtIndex(m_mediaIndex);
+    if (!media)
+        return;
+    const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName());
+    m_player1->setMedia(QFile::decodeName(QByteArray::fromStdString(media->path())));
+    ZLXMediaList::MediaPtr partner;
+    if (media->isRearMedia()) {
+        setLogos(true, true);
+        partner = pair ? pair->frontMedia : nullptr;
+    } else {
+        setLogos(false, false);
+        partner = pair ? pair->rearMedia : nullptr;
+    }
+    if (partner) {
+        m_player2->setMedia(QFile::decodeName(QByteArray::fromStdString(partner->path())));
+    } else {
+        m_player2->stop();
+        m_player2->setMedia(std::nullopt);
+    }
+    m_video2View->setHidden(!m_player2->hasMedia());
+    m_ui->audioToggleButton->setHidden(!m_player2->hasMedia());
+}
+
+void ZLXAppDelegate::initMediaControlView() {
+    m_waitingForPlayStart = true;
+    m_ui->videoPositionSlider->setValue(0);
+    m_ui->videoPositionSliderForFullScreen->setValue(0);
+    setVideoScaleIndex(0);
+    updateSideViewButton();
+    m_playInfo->setSpeed(1);
+    m_player1->setRate(1);
+    m_player2->setRate(1);
+    m_playInfo->setPosition(0);
+    m_ui->gsensorXField->setText(QStringLiteral("X=+0.00"));
+    m_ui->gsensorYField->setText(QStringLiteral("Y=+0.00"));
+    m_ui->gsensorZField->setText(QStringLiteral("Z=+0.00"));
+    m_ui->speedField->clear();
+    m_ui->hdopField->clear();
+    m_ui->sateliteField->clear();
+}
+
+// What the players report ------------------------------------------------------------------
+
+void ZLXAppDelegate::updateVideoViewVisibility() {
+    const bool p1 = m_player1->hasMedia() && m_player1->isPlaying();
+    const bool p2 = m_player2->hasMedia() && m_player2->isPlaying();
+    m_video1View->setVisible(p1 || m_player1->state() == ZLXMediaPlayer::Paused);
+    m_video2View->setVisible(p2 || m_player2->state() == ZLXMediaPlayer::Paused);
+}
+
+void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer* player) {
+    // A recording that cannot be played must not keep every other start refused.
+    if (player->state() == ZLXMediaPlayer::Error)
+        m_waitingForPlayStart = false;
+    const bool p1 = m_player1->hasMedia() && m_player1->isPlaying();
+    const bool p2 = m_player2->hasMedia() && m_player2->isPlaying();
+    updateVideoViewVisibility();
+    auto startOrUpdate = [this] {
+        if (m_waitingForPlayStart) {
+            m_waitingForPlayStart = false;
+            didStartPlayer();
+        } else {
+            updateAudioUI();
+        }
+    };
+    if (m_player1->hasMedia() && m_player2->hasMedia()) {
+        if (m_player1->state() == ZLXMediaPlayer::Paused && m_player2->state() == ZLXMediaPlayer::Paused)
+            didFinishPlay();
+        else if (p1 && p2)
+            startOrUpdate();
+    } else if (m_player1->hasMedia()) {
+        if (m_player1->state() == ZLXMediaPlayer::Paused)
+            didFinishPlay();
+        else if (p1)
+            startOrUpdate();
+    }
+}
+
+void ZLXAppDelegate::didStartPlayer() {
+    if (!m_player1->hasMedia())
+        return;
+    m_playInfo->setSpeed(m_player1->rate());
+    m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
+    chooseAudioAuto();
+    if (m_playInfo->scale() == 0 && m_player1->hasVideoOut() && m_player1->videoSize().width() > 0)
+        updatePlayInfoScale();
+    emit playerStarted();
+}
+
+void ZLXAppDelegate::didFinishPlay() {
+    m_playInfo->setPosition(m_player1->position());
+    m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
+}
+
+void ZLXAppDelegate::mediaPlayerTimeChanged(ZLXMediaPlayer* player) {
+    updateVideoViewVisibility();
+    m_preparingPlayNext = false;
+    if (!m_stopVideoLoadingView) {
+        hideLoading();
+        chooseAudioAuto();
+    }
+    m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
+    if (m_moving) {
+        m_refreshCounter = -1;
+        if (m_movingPosition > 0)
+            m_playInfo->setPosition(m_movingPosition);
+    } else if (player == m_player1.get()) {
+        m_refreshCounter = (m_refreshCounter + 1) % 3;
+        if (m_refreshCounter == 0)
+            m_playInfo->setPosition(m_player1->position());
+    }
+}
+
+// The end of a recording and the next group -------------------------------------------------
+
+void ZLXAppDelegate::startTimerPlayNext() {
+    m_playStopTimer.start(1000);
+}
+
+void ZLXAppDelegate::timerPlayNext() {
+    if (!m_preparingPlayNext && m_player1->state() == ZLXMediaPlayer::Paused && m_player1->position() >= 0.95f) {
+        m_preparingPlayNext = true;
+        QTimer::singleShot(1000, this, [this] { playNext(); });
+    }
+}
+
+bool ZLXAppDelegate::playNext() {
+    const auto media = m_mediaList->mediaAtIndex(m_mediaIndex);
+    if (!media)
+        return false;
+    const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName());
+    const int64_t next = m_mediaIndex + (pair && pair->frontMedia && pair->rearMedia ? 2 : 1);
+    if (next < int64_t(m_mediaList->count()))
+        return playAtIndex(next);
+    return false;
+}
+
+// The user's commands ------------------------------------------------------------------------
+
+void ZLXAppDelegate::changeAndPlay(int row) {
+    ZLXLog("selectedRow=%ld,mediaIndex=%ld,isPlaying=%d,count=%ld", long(row), long(m_mediaIndex),
+           int(m_player1->isPlaying()), long(m_mediaList->count()));
+    if (row != m_mediaIndex) {
+        playAtIndex(row);
+        return;
+    }
+    if (m_player1->state() == ZLXMediaPlayer::Paused) {
+        m_player1->setPosition(0);
+        m_player2->setPosition(0);
+    }
+    m_player1->play();
+    if (m_player2->hasMedia()) {
+        m_player2->play();
+        syncVideoPositionDelay(0.1);
+    }
+}
+
+void ZLXAppDelegate::clickPlayButton() {
+    if (!m_player1->hasMedia())
+        return;
+    if (m_playInfo->isPlaying()) {
+        for (ZLXMediaPlayer* p : {m_player1.get(), m_player2.get()}) {
+            if (isPlaying(p))
+                p->pause();
+        }
+        return;
+    }
+    if (m_player1->position() >= 0.998f) {
+        const double slider = m_ui->videoPositionSlider->value() / kSliderScale;
+        if (slider >= 0.998) {
+            m_player1->setMedia(std::nullopt);
+            m_player2->setMedia(std::nullopt);
+            playAtIndex(m_mediaIndex);
+        } else {
+            const auto t = qint64(slider * double(m_player1->mediaLength()));
+            m_player1->setTime(t);
+            m_player2->setTime(t);
+            QTimer::singleShot(100, this, [this] {
+                m_player1->play();
+                if (m_player2->hasMedia())
+                    m_player2->play();
+            });
+        }
+        return;
+    }
+    m_player1->play();
+    if (m_player2->hasMedia()) {
+        m_player2->play();
+        syncVideoPositionDelay(0.3);
+    }
+}
+
+void ZLXAppDelegate::syncVideoPositionDelay(double seconds) {
+    if (!m_player1->hasMedia() || !m_player2->hasMedia()) {
+        m_moving = false;
+        return;
+    }
+    QTimer::singleShot(int(seconds * 1000), this, [this] {
+        m_moving = false;
+        if (m_player1->hasMedia() && m_player2->hasMedia())
+            m_player2->setPosition(m_player1->position());
+    });
+}
+
+void ZLXAppDelegate::videoPositionSliderMoved(double value) {
+    ZLXLog("[%s] position slider moved:%lf <=> %lf", "D ", m_playInfo->position(), value);
+    m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
+    if (m_moving)
+        return;
+    if (value >= 0.998) {
+        m_player1->setTime(m_player1->mediaLength());
+        m_player2->setTime(m_player2->mediaLength());
+        return;
+    }
+    m_moving = true;
+    m_movingPosition = value;
+    m_player1->setPosition(float(value));
+    m_player2->setPosition(float(value));
+    syncVideoPositionDelay(0.3);
+}
+
+void ZLXAppDelegate::jumpForward() {
+    ZLXLog("[%s] _player1.time=%s,remainingTime.stringValue=%s", "D ",
+           ZLXTimeString(m_player1->time()).c_str(), qUtf8Printable(m_player1->remainingTimeString()));
+    if (m_moving || !m_player1->hasMedia())
+        return;
+    if (m_player1->remainingTime() / 1000 > -10) {
+        m_player1->setTime(m_player1->mediaLength());
+        m_player2->setTime(m_player2->mediaLength());
+        return;
+    }
+    m_moving = true;
+    const double length = double(m_player1->mediaLength()) / 1000;
+    m_movingPosition = m_player1->position() + (length > 0 ? 10 / length : 0);
+    m_ui->videoPositionSlider->setValue(int(m_movingPosition * kSliderScale));
+    m_player1->jumpForward(10);
+    syncVideoPositionDelay(0.3);
+}
+
+void ZLXAppDelegate::jumpBackward() {
+    if (m_moving || !m_player1->hasMedia())
+        return;
+    if (m_player1->time() < 10000) {
+        m_player1->setTime(0);
+        m_player2->setTime(0);
+    } else {
+        m_moving = true;
+        m_movingPosition = m_ui->videoPositionSlider->value() / kSliderScale;
+        m_player1->jumpBackward(10);
+        syncVideoPositionDelay(0.3);
+    }
+    updateAudioUI();
+}
+
+void ZLXAppDelegate::swapPlayer() {
+    if (!isPlaying(m_player1.get()) || !isPlaying(m_player2.get()) || m_swapping)
+        return;
+    m_swapping = true;
+    const float p = m_player1->position();
+    m_player1->pause();
+    m_player2->pause();
+    const auto first = m_player1->mediaPath(), second = m_player2->mediaPath();
+    m_player1->setMedia(second);
+    m_player2->setMedia(first);
+    m_player1->play();
+    m_player2->play();
+    setLogos(m_player1->isRearMedia(), m_player2->isFrontMedia());
+    m_moving = true;
+    m_movingPosition = m_player1->position();
+
+    // Both pictures grow into their places: the large one from the right edge, the small one
+    // from the bottom.
+    auto* group = new QParallelAnimationGroup(this);
+    const QRect large = m_video1View->parentWidget()->rect(), small = m_video2View->parentWidget()->rect();
+    for (auto [view, from, to] : {std::tuple{static_cast<QWidget*>(m_video1View), QRect(large.width(), 0, 0, 0), large},
+                                  std::tuple{static_cast<QWidget*>(m_video2View), QRect(0, small.height(), 0, 0), small}}) {
+        auto* animation = new QPropertyAnimation(view, "geometry", group);
+        animation->setDuration(1500);
+        animation->setEasingCurve(QEasingCurve::OutCubic);
+        animation->setStartValue(from);
+        animation->setEndValue(to);
+        group->addAnimation(animation);
+    }
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+
+    m_player1->setMute(true);
+    m_player2->setMute(true);
+    QTimer::singleShot(800, this, [this, p] {
+        m_moving = false;
+        m_player1->setPosition(p);
+        m_player2->setPosition(p);
+    });
+    QTimer::singleShot(1700, this, [this] {
+        m_swapping = false;
+        updateAudioUI();
+    });
+}
+
+// Sound ------------------------------------------------------------------------------------
+
+void ZLXAppDelegate::chooseAudioAuto() {
+    if (!hasAudio(m_player1.get()) && !hasAudio(m_player2.get())) {
+        m_playInfo->setAudioMediaDirection(2);
+        return;
+    }
+    const ZLXMediaPlayer* heard = hasAudio(m_player1.get()) ? m_player1.get() : m_player2.get();
+    m_playInfo->setAudioMediaDirection(heard->hasMedia() ? int(heard->mediaDirection()) : 2);
+}
+
+void ZLXAppDelegate::toggleAudioChoice() {
+    m_playInfo->setAudioMediaDirection(m_ui->audioToggleButton->isChecked() ? 1 : 0);
+}
+
+void ZLXAppDelegate::updateAudioUI() {
+    const int direction = m_playInfo->audioMediaDirection();
+    ZLXMediaPlayer* heard = nullptr;
+    if (direction == 0 || direction == 1) {
+        m_ui->audioToggleButton->setChecked(direction == 1);
+        const auto wanted = direction == 0 ? ZLXMediaDirection::Front : ZLXMediaDirection::Rear;
+        for (ZLXMediaPlayer* p : {m_player1.get(), m_player2.get()}) {
+            if (!heard && p->mediaDirection() == wanted)
+                heard = p;
+        }
+    } else if (direction == 2) {
+        m_ui->audioToggleButton->hide();
+    }
+    for (ZLXMediaPlayer* p : {m_player1.get(), m_player2.get()}) {
+        if (p == heard) {
+            p->setMute(false);
+            p->setVolume(int(m_volume));
+        } else {
+            p->setMute(true);
+        }
+    }
+    m_ui->volumeSlider->setValue(int(m_volume));
+}
+
+void ZLXAppDelegate::setVolume(uint64_t volume) {
+    m_volume = std::min<uint64_t>(volume, 200);
+    updateAudioUI();
+}
+
+void ZLXAppDelegate::volumeSliderMoved(int value) {
+    setVolume(uint64_t(std::max(0, value)));
+}
+
+void ZLXAppDelegate::volumeUp() {
+    setVolume(std::min<uint64_t>(m_volume + 10, 200));
+}
+
+void ZLXAppDelegate::volumeDown() {
+    setVolume(m_volume >= 10 ? m_volume - 10 : 0);
+}
+
+// Rate and size ----------------------------------------------------------------------------
+
+void ZLXAppDelegate::increaseSpeed() {
+    if (m_playInfo->speed() + 1 > 2)
+        return;
+    m_player1->setRate(m_player1->rate() + 1);
+    m_player2->setRate(m_player2->rate() + 1);
+    m_playInfo->setSpeed(m_playInfo->speed() + 1);
+}
+
+void ZLXAppDelegate::decreaseSpeed() {
+    if (m_playInfo->speed() <= 1)
+        return;
+    m_player1->setRate(m_player1->rate() - 1);
+    m_player2->setRate(m_player2->rate() - 1);
+    m_playInfo->setSpeed(m_playInfo->speed() - 1);
+}
+
+void ZLXAppDelegate::updatePlayInfoScale() {
+    if (isPlaying(m_player1.get()) && m_player1->hasVideoOut() && m_player1->videoSize().height() > 0)
+        m_playInfo->setScale(double(m_ui->videoContainerView->height()) / m_player1->videoSize().height());
+}
+
+void ZLXAppDelegate::sizeUp() {
+    if (m_player1->isPlaying())
+        setVideoScaleIndex(1);
+}
+
+void ZLXAppDelegate::sizeDown() {
+    if (m_player1->isPlaying())
+        setVideoScaleIndex(-1);
+}
+
+void ZLXAppDelegate::setVideoScaleIndex(int step) {
+    const QSize min = minWindowSize();
+    QSize size = m_window->size() + QSize(int(step * 0.2 * min.width()), int(step * 0.2 * min.height()));
+    const QScreen* screen = m_window->screen();
+    if (step > 0) {
+        if (m_window->isFullScreen())
+            return;
+        if (screen && (size.width() > screen->geometry().width() || size.height() > screen->geometry().height() - 100)) {
+            m_window->enterFullscreen();
+            return;
+        }
+    } else if (m_window->isFullScreen()) {
+        m_window->leaveFullscreen();
+        return;
+    }
+    if (size.width() < min.width() || size.height() < min.height())
+        size = min;
+    m_window->resize(size);
+}
+
+void ZLXAppDelegate::toggleFullScreen() {
+    if (m_window->isFullScreen())
+        m_window->leaveFullscreen();
+    else
+        m_window->enterFullscreen();
+}
+
+// The telemetry at the published position --------------------------------------------------
+
+void ZLXAppDelegate::playInfoPositionChanged(double position) {
+    if (position >= 1.0) {
+        m_ui->videoPositionSlider->setValue(int(kSliderScale));
+        m_ui->videoPositionSliderForFullScreen->setValue(int(kSliderScale));
+    } else if (!m_ui->videoPositionSlider->isSliderDown()) {
+        m_ui->videoPositionSlider->setValue(int(position * kSliderScale));
+        m_ui->videoPositionSliderForFullScreen->setValue(int(position * kSliderScale));
+    }
+    updateGsensorUIByPlayPositon();
+    updateGpsUIByPlayPosition();
+}
+
+void ZLXAppDelegate::updateGsensorUIByPlayPositon() {
+    m_ui->graphView->updateTimePosition(double(m_player1->position()));
+    const ZLXTelemetryDisplay shown = telemetryDisplayAt(*m_blackBoxData, m_playInfo->position());
+    if (shown.x) {
+        m_ui->gsensorXField->setText(QString::fromStdString(*shown.x));
+        m_ui->gsensorYField->setText(QString::fromStdString(*shown.y));
+        m_ui->gsensorZField->setText(QString::fromStdString(*shown.z));
+    }
+}
+
+void ZLXAppDelegate::updateGpsUIByPlayPosition() {
+    const ZLXTelemetryDisplay shown = telemetryDisplayAt(*m_blackBoxData, m_playInfo->position());
+    if (shown.mapScript)
+        m_mapWebView->runScript(*shown.mapScript);
+    if (shown.speed)
+        m_ui->speedField->setText(QString::fromStdString(*shown.speed));
+    if (shown.hdop)
+        m_ui->hdopField->setText(QString::fromStdString(*shown.hdop));
+    if (shown.satellites)
+        m_ui->sateliteField->setText(QString::fromStdString(*shown.satellites));
+}
+
+// Geometry ---------------------------------------------------------------------------------
+
+namespace {
+void place(QWidget* w, const ZLXRect& r) {
+    w->setGeometry(r.x, r.y, r.width, r.height);
+}
+} // namespace
+
+void ZLXAppDelegate::layoutWindow() {
+    const bool full = m_window->isFullScreen();
+    const QSize content = m_window->centralWidget()->size();
+    const ZLXWindowLayout l = daxo::layoutWindow(content.width(), content.height(), full, m_rightViewMode);
+    m_ui->headBox->setVisible(!full);
+    m_ui->bodyRightBox->setVisible(!full);
+    m_ui->gsensorBox->setVisible(!full);
+    m_ui->mediaControlBox->setVisible(!full);
+    m_ui->mediaControlBoxForFullScreen->setVisible(full);
+    place(m_ui->headBox, l.headBox);
+    place(m_ui->bodyBox, l.bodyBox);
+    place(m_ui->bodyLeftBox, l.bodyLeftBox);
+    place(m_ui->bodyRightBox, l.bodyRightBox);
+    place(m_ui->videoBox, l.videoBox);
+    place(m_ui->gsensorBox, l.gsensorBox);
+    place(m_ui->mediaControlBox, l.mediaControlBox);
+    place(m_ui->mediaControlBoxForFullScreen, l.mediaControlBoxForFullScreen);
+    place(m_ui->sideButtonBox, l.sideButtonBox);
+    place(m_ui->mediaListBox, l.mediaListBox);
+    place(m_ui->subVideoBox, l.subVideoBox);
+    layoutBodyBox();
+}
+
+void ZLXAppDelegate::layoutBodyBox() {
+    // The loading indicator stays centred over the head strip.
+    PMProgressIndicator* indicator = m_ui->progressIndicator;
+    indicator->move((m_ui->headBox->width() - indicator->width()) / 2, indicator->y());
+    layoutMapContainer();
+}
+
+void ZLXAppDelegate::layoutMapContainer() {
+    if (m_window->isFullScreen())
+        return;
+    const QSize content = m_window->centralWidget()->size();
+    const ZLXWindowLayout l = daxo::layoutWindow(content.width(), content.height(), false, m_rightViewMode);
+    if (m_rightViewMode == 0) {
+        place(m_mediaListScrollView, l.mediaListScrollView);
+    } else {
+        place(m_ui->mapContainerView, l.mapContainerView);
+        place(m_ui->mapContainerTopView, l.mapContainerTopView);
+        place(m_ui->mapContainerBottomView, l.mapContainerBottomView);
+    }
+}
+
+QRect ZLXAppDelegate::boxFrame(const QString& name) const {
+    const QWidget* w = m_window->findChild<QWidget*>(name);
+    return w && w->isVisible() ? w->geometry() : QRect();
+}
+
+bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_window->centralWidget() && event->type() == QEvent::Resize) {
+        layoutWindow();
+        updatePlayInfoScale();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// The loading indicator --------------------------------------------------------------------
+
+void ZLXAppDelegate::showLoading(const QString&) {
+    PMProgressIndicator* indicator = m_ui->progressIndicator;
+    indicator->setIndeterminate(true);
+    m_stopVideoLoadingView = false;
+    m_progress = 0;
+    indicator->setDoubleValue(indicator->minValue());
+    indicator->move(m_ui->headBox->x() + (m_ui->headBox->width() - indicator->width()) / 2, indicator->y());
+    indicator->show();
+    const uint64_t generation = ++m_loadingGeneration;
+    QTimer::singleShot(300, this, [this, generation] {
+        if (generation == m_loadingGeneration)
+            updateLoadingWindow(15);
+    });
+}
+
+void ZLXAppDelegate::updateLoadingWindow(double seconds) {
+    m_progress += 100 / (seconds / 0.3);
+    PMProgressIndicator* indicator = m_ui->progressIndicator;
+    indicator->setDoubleValue(m_progress);
+    if (m_progress < 100 && !m_stopVideoLoadingView) {
+        const uint64_t generation = m_loadingGeneration;
+        QTimer::singleShot(300, this, [this, seconds, generation] {
+            if (generation == m_loadingGeneration) // a newer start has its own ticks
+                updateLoadingWindow(seconds);
+        });
+        return;
+    }
+    // Run out without a start: the recording did not play; others may be started again.
+    if (!m_stopVideoLoadingView)
+        m_waitingForPlayStart = false;
+    indicator->setDoubleValue(indicator->minValue());
+    indicator->setIndeterminate(false);
+    indicator->hide();
+    m_stopVideoLoadingView = true;
+}
+
+void ZLXAppDelegate::hideLoading() {
+    m_stopVideoLoadingView = true;
+}
+
+} // namespace daxo

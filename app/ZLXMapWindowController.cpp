@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXMapWindowController.h"
+
+#include "ZLXLog.h"
+#include "ZLXMapWebView.h"
+#include "ui_ZLXMapWindowController.h"
+
+namespace daxo {
+
+ZLXMapWindowController::ZLXMapWindowController(QWidget* parent)
+    : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::ZLXMapWindowController>()) {
+    m_ui->setupUi(this);
+}
+
+ZLXMapWindowController::~ZLXMapWindowController() = default;
+
+void ZLXMapWindowController::windowDidLoad() {
+    const QRect f = frameGeometry();
+    ZLXLog("{{%d, %d}, {%d, %d}}", f.x(), f.y(), f.width(), f.height());
+    m_ui->mapWebView->loadMapPage();
+}
+
+void ZLXMapWindowController::moveWindowRightBy(const QRect& frame) {
+    move(frame.x() + frame.width(), frame.y());
+}
+
+void ZLXMapWindowController::updateMapLat(double latitude, double longitude) {
+    m_ui->mapWebView->updateMapLat(latitude, longitude);
+}
+
+ZLXMapWebView* ZLXMapWindowController::mapWebView() const {
+    return m_ui->mapWebView;
+}
+
+} // namespace daxo
