@@ -199,6 +199,9 @@ void ZLXAppDelegate::mediaPlayerTimeChanged(ZLXMediaPlayer* player) {
         chooseAudioAuto();
     }
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
+    // The picture's size is known only once decoding has begun, a little after the start.
+    if (m_playInfo->scale() == 0 && player == m_player1.get())
+        updatePlayInfoScale();
     if (m_moving) {
         m_refreshCounter = -1;
         if (m_movingPosition > 0)

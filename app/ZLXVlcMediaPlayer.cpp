@@ -77,8 +77,7 @@ ZLXVlcMediaPlayer::ZLXVlcMediaPlayer(ZLXVideoView* videoView, QObject* parent)
     m_player = libvlc_media_player_new(library);
     if (!m_player)
         return;
-    if (videoView && ZLXVlcLibrary::drawsIntoWindows())
-        libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(videoView->winId()));
+    m_videoView = videoView;
     libvlc_video_set_mouse_input(m_player, false);
     libvlc_video_set_key_input(m_player, false);
     libvlc_event_manager_t* events = libvlc_media_player_event_manager(m_player);
@@ -201,6 +200,12 @@ qint64 ZLXVlcMediaPlayer::mediaLength() const {
 void ZLXVlcMediaPlayer::play() {
     if (!m_player || !m_path)
         return;
+    // The surface's native window is made when it is first needed, once the window around
+    // it exists: making it while the window is still being built upsets the web view beside it.
+    if (m_videoView && !m_surfaceBound && ZLXVlcLibrary::drawsIntoWindows()) {
+        libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_videoView->winId()));
+        m_surfaceBound = true;
+    }
     if (m_ended) {
         // Opening the recording again starts it from the beginning, or from a seek asked for
         // meanwhile.

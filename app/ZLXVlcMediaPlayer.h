@@ -6,6 +6,7 @@
 
 #include "ZLXMediaPlayer.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <atomic>
 
@@ -79,6 +80,8 @@ private:
     void applyAudio();
 
     libvlc_media_player_t* m_player = nullptr;
+    QPointer<ZLXVideoView> m_videoView;
+    bool m_surfaceBound = false;
     // Counts media changes; a report made for an earlier media is dropped on arrival.
     std::atomic<unsigned> m_generation{0};
     std::optional<QString> m_path;
