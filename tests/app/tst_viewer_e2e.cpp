@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The viewer end to end on the demo card with libVLC: dummy outputs offscreen, or the real
+// window under an X server (then a screenshot of it is kept in the build folder).
+#include "../support/QtTestMain.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXLanguage.h"
+#include "ZLXMapWebView.h"
+#include "ZLXMediaTableModel.h"
+#include "ZLXVlcMediaPlayer.h"
+#include "ui_MainMenu.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+
+using namespace daxo;
+
+class ViewerEndToEndTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_card;
+    std::unique_ptr<ZLXAppDelegate> m_controller;
+
+    int rowOf(const QString& fileName) const {
+        const auto& medias = m_controller->mediaList().medias();
+        for (size_t i = 0; i < medias.size(); ++i) {
+            if (QString::fromStdString(medias[i]->fileName()) == fileName)
+                return int(i);
+        }
+        return -1;
+    }
+    QVariant evaluate(const QString& script) {
+        QVariant result;
+        bool done = false;
+        m_controller->mapWebView()->page()->runJavaScript(script, [&](const QVariant& v) { result = v, done = true; });
+        return QTest::qWaitFor([&] { return done; }, 10000) ? result : QVariant("<no answer>");
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        installStringTable(*qApp, QStringLiteral("en"));
+        m_card = m_dir.filePath("card");
+        QProcess make;
+        make.start(DAXO_DEMO_CARD_TOOL, {m_card});
+        QVERIFY(make.waitForFinished(120000) && make.exitCode() == 0);
+        m_controller = std::make_unique<ZLXAppDelegate>();
+        QSettings settings;
+        m_controller->applicationDidFinishLaunching(settings);
+        QVERIFY(QTest::qWaitForWindowExposed(m_controller->window()));
+        QSignalSpy reloaded(m_controller.get(), &ZLXAppDelegate::mediaListReloaded);
+        m_controller->openMediaDirectory(m_card);
+        QVERIFY(reloaded.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(m_controller->mapWebView()->isPageLoaded(), 30000);
+    }
+    void cleanupTestCase() { m_controller.reset(); }
+
+    void doubleClickPlaysFrontLargeWithLiveTelemetry() {
+        const int row = rowOf("alwa_20241003_081500_F.MP4");
+        QElapsedTimer clock;
+        clock.start();
+        qint64 first1 = -1, first2 = -1;
+        auto* p1 = m_controller->player1();
+        auto* p2 = m_controller->player2();
+        auto c1 = connect(p1, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, [&] { if (first1 < 0) first1 = clock.elapsed(); });
+        auto c2 = connect(p2, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, [&] { if (first2 < 0) first2 = clock.elapsed(); });
+        const QModelIndex index = m_controller->mediaTableModel()->index(row, 3);
+        emit m_controller->ui().mediaListTableView->doubleClicked(index);
+        QTRY_VERIFY_WITH_TIMEOUT(first1 >= 0 && first2 >= 0, 15000);
+        disconnect(c1);
+        disconnect(c2);
+        qInfo("double-click to first time notification: player 1 %lld ms, player 2 %lld ms", first1, first2);
+        QVERIFY(p1->mediaPath()->endsWith("alwa_20241003_081500_F.MP4"));
+        QVERIFY(p2->mediaPath()->endsWith("alwa_20241003_081500_R.MP4"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_controller->playInfo()->position() > 0.05, 10000);
+        QVERIFY(m_controller->ui().gsensorXField->text().startsWith("X="));
+        QVERIFY(m_controller->ui().speedField->text().endsWith("Km/h"));
+        QVERIFY(m_controller->ui().speedField->text() != QStringLiteral("- Km/h"));
+        QVERIFY(!m_controller->ui().hdopField->text().isEmpty());
+        QVERIFY(!m_controller->ui().sateliteField->text().isEmpty());
+        // the map page follows: the marker stands in Seoul
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate("markerLatLng()").toList().size() == 2, 5000);
+        const QVariantList marker = evaluate("markerLatLng()").toList();
+        QVERIFY(qAbs(marker[0].toDouble() - 37.567) < 0.01);
+        QVERIFY(qAbs(marker[1].toDouble() - 126.978) < 0.01);
+
+        // the two players stay together
+        qint64 drift = 0;
+        for (int i = 0; i < 20; ++i) {
+            QTest::qWait(100);
+            drift = std::max(drift, qAbs(p1->time() - p2->time()));
+        }
+        qInfo("largest drift over 2 s: %lld ms", drift);
+        QVERIFY2(drift < 1000, "the two players drifted apart"); // libVLC reports time in coarse steps
+
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+            QTest::qWait(1500);
+            const QRect frame = m_controller->window()->frameGeometry();
+            const QImage shot = m_controller->window()->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+            QVERIFY(shot.save(qEnvironmentVariable("DAXO_SCREENSHOT")));
+            // the video area shows a picture, not an empty box
+            const QRect video = m_controller->ui().videoBox->geometry().translated(m_controller->ui().bodyLeftBox->mapTo(m_controller->window(), QPoint(0, 0)));
+            QSet<QRgb> colours;
+            for (int y = video.top(); y < video.bottom(); y += 7)
+                for (int x = video.left(); x < video.right(); x += 7)
+                    colours.insert(shot.pixel(std::min(x, shot.width() - 1), std::min(y, shot.height() - 1)));
+            QVERIFY2(colours.size() > 20, qPrintable(QString::number(colours.size())));
+        }
+    }
+
+    void theNextGroupStartsAfterTheEnd() {
+        const int64_t before = m_controller->mediaIndex();
+        m_controller->videoPositionSliderMoved(0.97);
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QVERIFY(started.wait(15000));
+        QCOMPARE(m_controller->mediaIndex(), before + 2);
+        QVERIFY(m_controller->player1()->mediaPath()->endsWith("alwa_20241003_081520_F.MP4"));
+    }
+
+    void aRearRowPutsTheRearFileLarge() {
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        m_controller->changeAndPlay(rowOf("event_20241003_081600_R.MP4"));
+        QVERIFY(started.wait(15000));
+        QVERIFY(m_controller->player1()->mediaPath()->endsWith("event_20241003_081600_R.MP4"));
+        QVERIFY(m_controller->player2()->mediaPath()->endsWith("event_20241003_081600_F.MP4"));
+        QCOMPARE(m_controller->blackBoxData().m_Times.size(), size_t(100));
+    }
+};
+
+DAXO_QTEST_MAIN(ViewerEndToEndTest)
+#include "tst_viewer_e2e.moc"

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the main window shows: its geometry, the telemetry texts at a position, and the
+// progress text rules.
+#include "ZLXProgressText.h"
+#include "ZLXTelemetryText.h"
+#include "ZLXWindowLayout.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace daxo;
+
+namespace {
+
+TEST(WindowLayout, NormalAt1020By640) {
+    const ZLXWindowLayout l = layoutWindow(1020, 640, false, 0);
+    EXPECT_EQ(l.headBox, (ZLXRect{0, 0, 1020, 50}));
+    EXPECT_EQ(l.bodyBox, (ZLXRect{0, 50, 1020, 590}));
+    EXPECT_EQ(l.bodyLeftBox, (ZLXRect{10, 0, 656, 582}));
+    EXPECT_EQ(l.bodyRightBox, (ZLXRect{676, 0, 334, 582}));
+    EXPECT_EQ(l.videoBox, (ZLXRect{0, 0, 656, 372}));
+    EXPECT_EQ(l.gsensorBox, (ZLXRect{0, 376, 656, 130}));
+    EXPECT_EQ(l.mediaControlBox, (ZLXRect{0, 510, 656, 72}));
+    EXPECT_EQ(l.sideButtonBox, (ZLXRect{0, 0, 334, 32}));
+    EXPECT_EQ(l.mediaListBox, (ZLXRect{0, 32, 334, 300}));
+    EXPECT_EQ(l.subVideoBox, (ZLXRect{0, 332, 334, 250}));
+    EXPECT_EQ(l.mediaListScrollView, (ZLXRect{0, 0, 334, 300}));
+    EXPECT_EQ(l.mapContainerView, ZLXRect{});
+
+    const ZLXWindowLayout map = layoutWindow(1020, 640, false, 1);
+    EXPECT_EQ(map.mapContainerView, (ZLXRect{0, 0, 334, 300}));
+    EXPECT_EQ(map.mapContainerTopView, (ZLXRect{0, 0, 334, 243}));
+    EXPECT_EQ(map.mapContainerBottomView, (ZLXRect{0, 243, 334, 57}));
+}
+
+TEST(WindowLayout, FullScreenKeepsTheVideoAndAThinStrip) {
+    const ZLXWindowLayout l = layoutWindow(1920, 1080, true, 1);
+    EXPECT_EQ(l.headBox, ZLXRect{});
+    EXPECT_EQ(l.bodyRightBox, ZLXRect{});
+    EXPECT_EQ(l.gsensorBox, ZLXRect{});
+    EXPECT_EQ(l.mediaControlBox, ZLXRect{});
+    EXPECT_EQ(l.bodyLeftBox, (ZLXRect{0, 0, 1920, 1078}));
+    EXPECT_EQ(l.videoBox, (ZLXRect{0, 0, 1920, 1042}));
+    EXPECT_EQ(l.mediaControlBoxForFullScreen, (ZLXRect{0, 1042, 1918, 36}));
+    EXPECT_EQ(l.mapContainerView, ZLXRect{}); // the side view changes nothing in full screen
+    // a window smaller than its fixed parts gives empty boxes, never negative ones
+    const ZLXWindowLayout tiny = layoutWindow(100, 60, false, 0);
+    EXPECT_GE(tiny.videoBox.height, 0);
+    EXPECT_GE(tiny.bodyLeftBox.width, 0);
+}
+
+ZLXBlackBoxData telemetryOf(size_t n, double latitude, char ns, double longitude, char ew, char unit) {
+    ZLXBlackBoxData data;
+    for (size_t i = 0; i < n; ++i) {
+        data.m_GSensors.emplace_back(float(i) / 100, -0.5f, 0);
+        ZLXAviGpsData raw;
+        raw.data.unit = unit;
+        data.m_vGpsData.push_back(raw);
+        ZLXGpsData fix;
+        fix.Latitude = latitude;
+        fix.NS = ns;
+        fix.Longitude = longitude;
+        fix.EW = ew;
+        fix.SpeedOverGround = 10;
+        fix.HDOP = 1.25;
+        fix.SatelliteUsedCount = 7;
+        data.m_NMEAs.push_back(fix);
+    }
+    return data;
+}
+
+TEST(TelemetryDisplay, SampleByProportion) {
+    EXPECT_EQ(sampleIndex(0, 100), 0u);
+    EXPECT_EQ(sampleIndex(0.505, 100), 50u);
+    EXPECT_EQ(sampleIndex(1.0, 100), 99u);
+    EXPECT_EQ(sampleIndex(7.5, 100), 99u);
+    EXPECT_EQ(sampleIndex(-1, 100), 0u);
+    EXPECT_EQ(sampleIndex(0.5, 0), 0u);
+    EXPECT_EQ(gsensorText('X', 0.534f), "X=+0.53");
+    EXPECT_EQ(gsensorText('Y', -1.2f), "Y=-1.20");
+    EXPECT_EQ(gsensorText('Z', 0.0f), "Z=0.00");
+}
+
+TEST(TelemetryDisplay, TextsSpeedAndMapAtAPosition) {
+    const ZLXBlackBoxData data = telemetryOf(100, 3723.5, 'N', 12658.25, 'E', '9');
+    const ZLXTelemetryDisplay d = telemetryDisplayAt(data, 0.505);
+    EXPECT_EQ(d.x, "X=+0.50");
+    EXPECT_EQ(d.y, "Y=-0.50");
+    EXPECT_EQ(d.z, "Z=0.00");
+    EXPECT_EQ(d.mapScript, "setLatLag('126.970833','37.391667')");
+    EXPECT_EQ(d.speed, "18 Km/h");
+    EXPECT_EQ(d.hdop, "1.2");
+    EXPECT_EQ(d.satellites, "7");
+    EXPECT_EQ(telemetryDisplayAt(telemetryOf(3, 3723.5, 'N', 12658.25, 'E', 'M'), 0).speed, "11 Mi/h");
+}
+
+TEST(TelemetryDisplay, EachFixKeepsItsOwnHemisphere) {
+    const ZLXBlackBoxData south = telemetryOf(2, 3352.128, 'S', 15112.5, 'E', '9');
+    EXPECT_EQ(telemetryDisplayAt(south, 0).mapScript, "setLatLag('151.208333','-33.868800')");
+    // a northern recording after a southern one stays north
+    const ZLXBlackBoxData north = telemetryOf(2, 3723.5, 'N', 12658.25, 'E', '9');
+    EXPECT_EQ(telemetryDisplayAt(north, 0).mapScript, "setLatLag('126.970833','37.391667')");
+    EXPECT_EQ(telemetryDisplayAt(telemetryOf(1, 5130.0, 'N', 7.5, 'W', '9'), 0).mapScript,
+              "setLatLag('-0.125000','51.500000')");
+}
+
+TEST(TelemetryDisplay, MissingDataShowsPlaceholdersAndShorterFixListsStayInside) {
+    const ZLXTelemetryDisplay none = telemetryDisplayAt(ZLXBlackBoxData(), 0.5);
+    EXPECT_FALSE(none.x);
+    EXPECT_EQ(none.mapScript, "ZLXDebug('GPS Data Count=Zero')");
+    EXPECT_EQ(none.speed, "- Km/h");
+    EXPECT_EQ(none.hdop, "-.-");
+    EXPECT_EQ(none.satellites, "-");
+
+    ZLXBlackBoxData fewer = telemetryOf(10, 3723.5, 'N', 12658.25, 'E', '9');
+    fewer.m_NMEAs.resize(3);
+    fewer.m_NMEAs.back().Latitude = 100; // the last fix
+    const ZLXTelemetryDisplay end = telemetryDisplayAt(fewer, 0.95);
+    EXPECT_EQ(end.mapScript, "setLatLag('126.970833','1.000000')");
+}
+
+TEST(ProgressText, PercentageEstimateAndMeasuringWindows) {
+    EXPECT_EQ(remainingTimeText(1200), "About 20 minutes remaining");
+    EXPECT_EQ(remainingTimeText(600), "About ten minutes remaining");
+    EXPECT_EQ(remainingTimeText(60), "About one minute remaining");
+    EXPECT_EQ(remainingTimeText(6), "About ten seconds remaining");
+    EXPECT_EQ(remainingTimeText(5), "About five seconds remaining");
+
+    ZLXProgressText text;
+    text.displayPercentage = true;
+    EXPECT_EQ(text.update(0, 0, 100, false, 100.0), "0 % completed");
+    EXPECT_EQ(text.update(40, 0, 100, false, 104.0), "40 % completed - About ten seconds remaining");
+    // without the percentage, the estimate alone, or the text is left as it was
+    ZLXProgressText plain;
+    EXPECT_EQ(plain.update(0, 0, 100, false, 0.0), "");
+    EXPECT_EQ(plain.update(1, 0, 100, false, 0.2), std::nullopt);
+    EXPECT_EQ(plain.update(10, 0, 100, false, 2.0), "Less than a minute remaining"); // 0.9 / 0.05 = 18 s
+    EXPECT_EQ(ZLXProgressText().update(50, 0, 100, true, 1), "");
+    // the window moves: after 3.5 s a second start, after 7 s it takes over
+    ZLXProgressText moving;
+    moving.update(0, 0, 100, false, 0);
+    moving.update(10, 0, 100, false, 4);   // second window starts at 10 %
+    moving.update(20, 0, 100, false, 8);   // the rate now counts from 10 % at 4 s
+    EXPECT_EQ(moving.update(60, 0, 100, false, 9), "About five seconds remaining"); // 0.4 / (0.5 / 5) = 4 s
+}
+
+} // namespace
