@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The playback logic against scripted players, with the event loop and its real timers.
+#include "../support/MediaRows.h"
 #include "../support/QtTestMain.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLog.h"
@@ -100,14 +101,7 @@ class PlaybackTest : public QObject {
 
     ScriptedPlayer* p1() const { return static_cast<ScriptedPlayer*>(m_controller->player1()); }
     ScriptedPlayer* p2() const { return static_cast<ScriptedPlayer*>(m_controller->player2()); }
-    int rowOf(const QString& fileName) const {
-        const auto& medias = m_controller->mediaList().medias();
-        for (size_t i = 0; i < medias.size(); ++i) {
-            if (QString::fromStdString(medias[i]->fileName()) == fileName)
-                return int(i);
-        }
-        return -1;
-    }
+    int rowOf(const QString& fileName) const { return test::rowOfFile(m_controller->mediaList(), fileName); }
     // Starts a row and waits until both players run and the start is done.
     void start(int row) {
         QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer end to end on the demo card with libVLC: dummy outputs offscreen, or the real
 // window under an X server (then a screenshot of it is kept in the build folder).
+#include "../support/MediaRows.h"
 #include "../support/QtTestMain.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLanguage.h"
@@ -27,14 +28,7 @@ class ViewerEndToEndTest : public QObject {
     QString m_card;
     std::unique_ptr<ZLXAppDelegate> m_controller;
 
-    int rowOf(const QString& fileName) const {
-        const auto& medias = m_controller->mediaList().medias();
-        for (size_t i = 0; i < medias.size(); ++i) {
-            if (QString::fromStdString(medias[i]->fileName()) == fileName)
-                return int(i);
-        }
-        return -1;
-    }
+    int rowOf(const QString& fileName) const { return test::rowOfFile(m_controller->mediaList(), fileName); }
     QVariant evaluate(const QString& script) {
         QVariant result;
         bool done = false;
