@@ -69,11 +69,6 @@ ZLXVideoView::ZLXVideoView(QWidget* parent) : QWidget(parent) {
     }
 }
 
-void ZLXVideoView::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    emit resized(size());
-}
-
 ZLXVlcMediaPlayer::ZLXVlcMediaPlayer(ZLXVideoView* videoView, QObject* parent)
     : ZLXMediaPlayer(parent) {
     libvlc_instance_t* library = ZLXVlcLibrary::sharedLibrary();
@@ -83,8 +78,6 @@ ZLXVlcMediaPlayer::ZLXVlcMediaPlayer(ZLXVideoView* videoView, QObject* parent)
     if (!m_player)
         return;
     m_videoView = videoView;
-    if (videoView)
-        connect(videoView, &ZLXVideoView::resized, this, &ZLXVlcMediaPlayer::fillVideoView);
     libvlc_video_set_mouse_input(m_player, false);
     libvlc_video_set_key_input(m_player, false);
     libvlc_event_manager_t* events = libvlc_media_player_event_manager(m_player);
@@ -212,7 +205,6 @@ void ZLXVlcMediaPlayer::play() {
     if (m_videoView && !m_surfaceBound && ZLXVlcLibrary::drawsIntoWindows()) {
         libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_videoView->winId()));
         m_surfaceBound = true;
-        fillVideoView();
     }
     if (m_ended) {
         // Opening the recording again starts it from the beginning, or from a seek asked for
@@ -221,13 +213,6 @@ void ZLXVlcMediaPlayer::play() {
         m_ended = false;
     }
     libvlc_media_player_play(m_player);
-}
-
-void ZLXVlcMediaPlayer::fillVideoView() {
-    if (!m_player || !m_surfaceBound || !m_videoView || m_videoView->width() <= 0 || m_videoView->height() <= 0)
-        return;
-    const QByteArray ratio = QByteArray::number(m_videoView->width()) + ':' + QByteArray::number(m_videoView->height());
-    libvlc_video_set_crop_geometry(m_player, ratio.constData());
 }
 
 void ZLXVlcMediaPlayer::pause() {

@@ -32,12 +32,8 @@ public:
     explicit ZLXVideoView(QWidget* parent = nullptr);
     QPaintEngine* paintEngine() const override { return nullptr; }
 
-signals:
-    void resized(QSize size);
-
 protected:
     void paintEvent(QPaintEvent*) override {}
-    void resizeEvent(QResizeEvent* event) override;
 };
 
 class ZLXVlcMediaPlayer : public ZLXMediaPlayer {
@@ -82,8 +78,6 @@ private:
     static void onVlcEvent(const libvlc_event_t* event, void* self);
     void handleEvent(int type);
     void applyAudio();
-    // The picture fills the surface, cropped to its shape, as the camera's viewer always did.
-    void fillVideoView();
 
     libvlc_media_player_t* m_player = nullptr;
     QPointer<ZLXVideoView> m_videoView;
