@@ -3,6 +3,7 @@
 #include "../support/QtTestMain.h"
 #include "ZLXMapScript.h"
 #include "ZLXMapWebView.h"
+#include "ZLXMapWindowController.h"
 
 #include <QSignalSpy>
 #include <QWebEnginePage>
@@ -77,6 +78,25 @@ private slots:
         QCOMPARE(evaluate(view, "document.getElementById('message').textContent"),
                  QVariant("quote ' and <b>tag</b>"));
         QCOMPARE(evaluate(view, "document.getElementsByTagName('b').length"), QVariant(0));
+    }
+
+    void mapWindowOpensBesideItsOpener() {
+        ZLXMapWindowController window;
+        window.resize(500, 500);
+        window.moveWindowRightBy(QRect(100, 200, 800, 600));
+        QCOMPARE(window.pos(), QPoint(900, 200)); // left edge on the right edge, tops level
+        QCOMPARE(window.size(), QSize(500, 500));
+        window.show();
+        QSignalSpy loaded(window.mapWebView(), &ZLXMapWebView::mapPageLoaded);
+        window.windowDidLoad();
+        QVERIFY(loaded.wait(30000));
+        window.updateMapLat(37.5, 127.25);
+        QVariant result;
+        bool done = false;
+        window.mapWebView()->page()->runJavaScript("markerLatLng()", [&](const QVariant& v) { result = v, done = true; });
+        QVERIFY(QTest::qWaitFor([&] { return done; }, 10000));
+        QCOMPARE(result.toList().value(0).toDouble(), 37.5);
+        QCOMPARE(result.toList().value(1).toDouble(), 127.25);
     }
 
     void callsBeforeTheFunctionsExistDoNoHarm() {

@@ -26,7 +26,7 @@ public:
     State playerState = Stopped;
     qint64 length = 20000, now = 0;
     float playerRate = 1;
-    bool muted = false, audio = true;
+    bool muted = false, audio = true, stuck = false;
     int playerVolume = 100;
     QList<float> positionsSet;
 
@@ -34,7 +34,7 @@ public:
     void setMedia(const std::optional<QString>& p) override { path = p, playerState = Stopped, now = 0; }
     qint64 mediaLength() const override { return path ? length : 0; }
     void play() override {
-        if (!path)
+        if (!path || stuck)
             return;
         if (now >= length)
             now = 0;
@@ -219,6 +219,48 @@ private slots:
         p1()->playerState = ZLXMediaPlayer::Error;
         emit p1()->mediaPlayerStateChanged(p1());
         QVERIFY(!m_controller->waitingForPlayStart());
+    }
+
+    void aStartThatNeverComesIsGivenUpWithTheLoadingIndicator() {
+        p1()->stuck = true;
+        p2()->stuck = true;
+        m_controller->changeAndPlay(0);
+        QVERIFY(m_controller->waitingForPlayStart());
+        QVERIFY(m_controller->ui().progressIndicator->isVisibleTo(m_controller->window()));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_controller->waitingForPlayStart(), 17000);
+        QVERIFY(m_controller->loadingProgress() >= 100);
+        QVERIFY(!m_controller->ui().progressIndicator->isVisibleTo(m_controller->window()));
+        p1()->stuck = p2()->stuck = false;
+        QVERIFY(m_controller->playAtIndex(2)); // others can be started again
+    }
+
+    void layoutInTheWindowNormalAndFullScreen() {
+        CustomWindow* window = m_controller->window();
+        const QSize content = window->centralWidget()->size();
+        QCOMPARE(window->size(), QSize(1020, 640));
+        QCOMPARE(m_controller->boxFrame("headBox"), QRect(0, 0, content.width(), 50));
+        QCOMPARE(m_controller->boxFrame("bodyRightBox"), QRect(content.width() - 344, 0, 334, content.height() - 58));
+        QCOMPARE(m_controller->boxFrame("gsensorBox").height(), 130);
+        QCOMPARE(m_controller->boxFrame("mediaControlBox").height(), 72);
+        QCOMPARE(m_controller->boxFrame("subVideoBox").height(), 250);
+        QCOMPARE(m_controller->boxFrame("mediaControlBoxForFullScreen"), QRect());
+        const QRect indicator = m_controller->ui().progressIndicator->geometry();
+        QCOMPARE(indicator.x() + indicator.width() / 2, content.width() / 2);
+
+        m_controller->toggleFullScreen();
+        QTRY_VERIFY(window->isFullScreen());
+        const QSize full = window->centralWidget()->size();
+        QCOMPARE(m_controller->boxFrame("headBox"), QRect());
+        QCOMPARE(m_controller->boxFrame("bodyRightBox"), QRect());
+        QCOMPARE(m_controller->boxFrame("gsensorBox"), QRect());
+        QCOMPARE(m_controller->boxFrame("videoBox"), QRect(0, 0, full.width(), full.height() - 2 - 36));
+        QCOMPARE(m_controller->boxFrame("mediaControlBoxForFullScreen"),
+                 QRect(0, full.height() - 2 - 36, full.width() - 2, 36));
+        // Escape leaves full screen and returns to the launch frame
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(!window->isFullScreen());
+        QCOMPARE(window->geometry(), window->initialFrame());
+        QCOMPARE(m_controller->boxFrame("headBox").height(), 50);
     }
 
     void jumpsAndSeeksNearBothEnds() {
