@@ -7,6 +7,7 @@
 #include "ZLXMediaPlayer.h"
 #include "ZLXPlayInfo.h"
 #include "ZLXBlackBoxData.h"
+#include "ZLXTelemetryText.h"
 
 #include <QObject>
 #include <QString>
@@ -145,8 +146,8 @@ private:
     void mediaPlayerStateChanged(ZLXMediaPlayer* player);
     void mediaPlayerTimeChanged(ZLXMediaPlayer* player);
     void playInfoPositionChanged(double position);
-    void updateGsensorUIByPlayPositon();
-    void updateGpsUIByPlayPosition();
+    void updateGsensorUIByPlayPositon(const ZLXTelemetryDisplay& shown);
+    void updateGpsUIByPlayPosition(const ZLXTelemetryDisplay& shown);
     void setLogos(bool rearLarge, bool frontSmall);
     void showLoading(const QString& text);
     void updateLoadingWindow(double seconds);

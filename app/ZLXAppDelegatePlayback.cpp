@@ -524,13 +524,14 @@ void ZLXAppDelegate::playInfoPositionChanged(double position) {
         m_ui->videoPositionSlider->setValue(int(position * kSliderScale));
         m_ui->videoPositionSliderForFullScreen->setValue(int(position * kSliderScale));
     }
-    updateGsensorUIByPlayPositon();
-    updateGpsUIByPlayPosition();
+    // One look-up of the samples at this position serves both updates.
+    const ZLXTelemetryDisplay shown = telemetryDisplayAt(*m_blackBoxData, position);
+    updateGsensorUIByPlayPositon(shown);
+    updateGpsUIByPlayPosition(shown);
 }
 
-void ZLXAppDelegate::updateGsensorUIByPlayPositon() {
+void ZLXAppDelegate::updateGsensorUIByPlayPositon(const ZLXTelemetryDisplay& shown) {
     m_ui->graphView->updateTimePosition(double(m_player1->position()));
-    const ZLXTelemetryDisplay shown = telemetryDisplayAt(*m_blackBoxData, m_playInfo->position());
     if (shown.x) {
         m_ui->gsensorXField->setText(QString::fromStdString(*shown.x));
         m_ui->gsensorYField->setText(QString::fromStdString(*shown.y));
@@ -538,8 +539,7 @@ void ZLXAppDelegate::updateGsensorUIByPlayPositon() {
     }
 }
 
-void ZLXAppDelegate::updateGpsUIByPlayPosition() {
-    const ZLXTelemetryDisplay shown = telemetryDisplayAt(*m_blackBoxData, m_playInfo->position());
+void ZLXAppDelegate::updateGpsUIByPlayPosition(const ZLXTelemetryDisplay& shown) {
     if (shown.mapScript)
         m_mapWebView->runScript(*shown.mapScript);
     if (shown.speed)

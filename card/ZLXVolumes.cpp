@@ -98,10 +98,6 @@ void collect(const QJsonArray& devices, const Inherited& parent, int depth,
     }
 }
 
-std::vector<ZLXMountedVolume> mountedVolumes() {
-    return parseLsblkJson(lsblkOutput());
-}
-
 bool isUsb(const ZLXMountedVolume& v) {
     return v.removable && v.transport.compare(QLatin1String("usb"), Qt::CaseInsensitive) == 0;
 }
@@ -167,9 +163,17 @@ QStringList removableVolumeURLs() {
     return urls;
 }
 
+std::vector<ZLXMountedVolume> mountedVolumes() {
+    return parseLsblkJson(lsblkOutput());
+}
+
 QStringList usbVolumeURLs() {
+    return usbVolumeURLs(mountedVolumes());
+}
+
+QStringList usbVolumeURLs(const std::vector<ZLXMountedVolume>& volumes) {
     QStringList urls;
-    for (const auto& v : mountedVolumes()) {
+    for (const auto& v : volumes) {
         if (isUsb(v))
             urls << v.mountPoint;
     }
@@ -177,8 +181,12 @@ QStringList usbVolumeURLs() {
 }
 
 std::vector<TKUSBDiskEntity> usbDiskEntities() {
+    return usbDiskEntities(mountedVolumes());
+}
+
+std::vector<TKUSBDiskEntity> usbDiskEntities(const std::vector<ZLXMountedVolume>& volumes) {
     std::vector<TKUSBDiskEntity> entities;
-    for (const auto& v : mountedVolumes()) {
+    for (const auto& v : volumes) {
         if (!isUsb(v) || v.devicePath.isEmpty())
             continue;
         ZLXLog("%s", qUtf8Printable(v.mountPoint));
@@ -200,7 +208,11 @@ std::optional<QString> usbVolumeURLContainingFile(const QString& fileName) {
 }
 
 std::optional<TKUSBDiskEntity> findCardDisk() {
-    return findCardDisk(usbDiskEntities(), [](const std::string& path) {
+    return findCardDisk(mountedVolumes());
+}
+
+std::optional<TKUSBDiskEntity> findCardDisk(const std::vector<ZLXMountedVolume>& volumes) {
+    return findCardDisk(usbDiskEntities(volumes), [](const std::string& path) {
         return QFileInfo(QString::fromStdString(path)).isFile();
     });
 }

@@ -35,11 +35,17 @@ using ZLXVolumeSource = std::function<QByteArray()>;
 void setVolumeSource(ZLXVolumeSource source);
 QByteArray lsblkOutput();
 
+// Each of these reads the volume list afresh; the overloads work on one list read before, so
+// that one decision needs one look at the system.
+std::vector<ZLXMountedVolume> mountedVolumes();
 QStringList removableVolumeURLs();
 QStringList usbVolumeURLs();
+QStringList usbVolumeURLs(const std::vector<ZLXMountedVolume>& volumes);
 std::vector<TKUSBDiskEntity> usbDiskEntities();
+std::vector<TKUSBDiskEntity> usbDiskEntities(const std::vector<ZLXMountedVolume>& volumes);
 std::optional<QString> usbVolumeURLContainingFile(const QString& fileName);
 std::optional<TKUSBDiskEntity> findCardDisk();
+std::optional<TKUSBDiskEntity> findCardDisk(const std::vector<ZLXMountedVolume>& volumes);
 
 // Renames a volume's label (UDisks2 over the system bus, else fatlabel through pkexec).
 // Tests put a renamer of their own in place.

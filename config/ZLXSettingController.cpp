@@ -3,6 +3,7 @@
 
 #include "ZLXAlert.h"
 #include "ZLXLog.h"
+#include "ZLXSettingUi.h"
 #include "ZLXVolumes.h"
 #include "ui_SettingWindow.h"
 
@@ -59,7 +60,7 @@ ZLXSettingController::ZLXSettingController(QWidget* parent, PageFactory pages)
     QStringList labels;
     for (const char* key : kLabelKeys)
         labels << qtTrId(key);
-    m_ui->functionSegmentedControl->setSegmentLabels(labels);
+    setSegmentLabels(m_ui->functionSegmentedControl, labels);
     m_ui->sdcardFormatButton->setText(qtTrId("setting.sdcardformat"));
     m_ui->resetButton->setText(qtTrId("setting.initialize"));
     m_ui->saveButton->setText(qtTrId("save"));
@@ -84,13 +85,6 @@ ZLXSettingController::~ZLXSettingController() {
         m_driveInfoController->view()->setParent(nullptr);
 }
 
-QString ZLXSettingController::pageTitleKey(int index) {
-    return index >= 0 && index < kPageCount ? QString::fromLatin1(kTitleKeys[index]) : QString();
-}
-QString ZLXSettingController::pageLabelKey(int index) {
-    return index >= 0 && index < kPageCount ? QString::fromLatin1(kLabelKeys[index]) : QString();
-}
-
 void ZLXSettingController::windowDidLoad() {
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (screen) {
@@ -107,13 +101,14 @@ void ZLXSettingController::onInitDIalog() {
 }
 
 void ZLXSettingController::findUSBVolume() {
-    if (usbVolumeURLs().isEmpty()) {
+    const auto volumes = mountedVolumes(); // one look at the system for the whole decision
+    if (usbVolumeURLs(volumes).isEmpty()) {
         ZLXLog("no removable devices");
         return;
     }
     m_SettingFilePath.reset();
     m_selectedUSBDisk.reset();
-    auto card = daxo::findCardDisk();
+    auto card = daxo::findCardDisk(volumes);
     if (!card)
         return;
     const QFileInfo config(configPathOn(*card));

@@ -48,9 +48,6 @@ public:
     const Ui::SettingWindow& ui() const { return *m_ui; }
     void setSaveLocationChooser(SaveLocationChooser chooser) { m_saveLocationChooser = std::move(chooser); }
 
-    static QString pageTitleKey(int index);
-    static QString pageLabelKey(int index);
-
 public slots:
     void clickFunctionSegmentedControl(int index);
     void changeViewController(int index);

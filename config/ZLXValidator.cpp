@@ -8,24 +8,15 @@
 namespace daxo {
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-size_t skipSpaces(std::string_view text, size_t i = 0) {
-    while (i < text.size() && isSpace(text[i]))
-        ++i;
-    return i;
 }
 
 } // namespace
 
 bool ZLXValidator::stringIsNumber(std::string_view text) {
-    const auto end = scanDecimalNumber(text, skipSpaces(text));
-    return end && skipSpaces(text, *end) == text.size();
+    const auto end = scanDecimalNumber(text, skipBlanks(text));
+    return end && skipBlanks(text, *end) == text.size();
 }
 
 std::string ZLXValidator::numericStringFromString(std::string_view text) {
@@ -39,7 +30,7 @@ std::string ZLXValidator::numericStringFromString(std::string_view text) {
 std::optional<ZLXMessage> ZLXValidator::validateGsensorThreshold(std::optional<std::string_view> text) {
     if (!text || text->empty())
         return std::nullopt;
-    const size_t start = skipSpaces(*text);
+    const size_t start = skipBlanks(*text);
     const auto end = scanDecimalNumber(*text, start);
     if (!end)
         return ZLXMessage{"msg.input_value_invalid_format", {}};

@@ -10,17 +10,17 @@
 
 namespace daxo {
 
+// The columns "saveMode", "date", "time" and "file", in that order.
 struct ZLXMediaTableColumn {
-    const char* identifier;
     const char* titleKey;
     bool centred; // else left-aligned
 };
 
 inline constexpr std::array<ZLXMediaTableColumn, 4> kMediaTableColumns{{
-    {"saveMode", "filelist.mode", true},
-    {"date", "filelist.date", true},
-    {"time", "filelist.time", true},
-    {"file", "filelist.file", false},
+    {"filelist.mode", true},
+    {"filelist.date", true},
+    {"filelist.time", true},
+    {"filelist.file", false},
 }};
 
 // "2020-01-31", or empty for a record without a date.

@@ -17,10 +17,19 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Skips leading blanks and an optional sign; returns whether the sign was '-'.
-bool skipBlanksAndSign(std::string_view text, size_t& i) {
+} // namespace
+
+size_t skipBlanks(std::string_view text, size_t i) {
     while (i < text.size() && isBlank(text[i]))
         ++i;
+    return i;
+}
+
+namespace {
+
+// Skips leading blanks and an optional sign; returns whether the sign was '-'.
+bool skipBlanksAndSign(std::string_view text, size_t& i) {
+    i = skipBlanks(text, i);
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         return text[i++] == '-';
     return false;
@@ -77,9 +86,7 @@ double decimalNumber(std::string_view number) {
 }
 
 double leadingFloat(std::string_view field) {
-    size_t i = 0;
-    while (i < field.size() && isBlank(field[i]))
-        ++i;
+    const size_t i = skipBlanks(field);
     const auto end = scanDecimalNumber(field, i);
     if (!end)
         return 0.0;

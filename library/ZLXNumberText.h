@@ -14,6 +14,9 @@ int32_t leadingInteger(std::string_view text);
 // Digits with an optional fraction and exponent, as single precision, widened.
 double leadingFloat(std::string_view text);
 
+// The position of the first character at or after `start` that is not a blank.
+size_t skipBlanks(std::string_view text, size_t start = 0);
+
 // Where the decimal number (sign, digits, fraction, exponent) starting at `start` ends; none
 // when there is no number there.
 std::optional<size_t> scanDecimalNumber(std::string_view text, size_t start);

@@ -14,7 +14,6 @@ int atLeast0(int v) {
 
 ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode) {
     ZLXWindowLayout l;
-    l.fullScreen = fullScreen;
     l.backgroundBox = {0, 0, width, height};
     if (!fullScreen) {
         l.headBox = {0, 0, width, 50};

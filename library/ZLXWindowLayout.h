@@ -11,7 +11,6 @@ struct ZLXRect {
 };
 
 struct ZLXWindowLayout {
-    bool fullScreen = false;
     ZLXRect backgroundBox;            // in the window's content
     ZLXRect headBox, bodyBox;         // in backgroundBox; headBox empty in full screen
     ZLXRect bodyLeftBox, bodyRightBox; // in bodyBox; bodyRightBox empty in full screen

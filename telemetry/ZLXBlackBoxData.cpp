@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXBlackBoxData.h"
 
+#include "ZLXFileIO.h"
 #include "ZLXLog.h"
 
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -43,16 +43,7 @@ public:
 
     // Reads exactly n bytes at pos; false on a short read.
     bool readAt(uint64_t pos, void* out, size_t n) {
-        size_t done = 0;
-        while (done < n) {
-            const ssize_t got = ::pread(m_fd, static_cast<uint8_t*>(out) + done, n - done,
-                                        off_t(pos + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += size_t(got);
-        }
+        const size_t done = readFullyAt(m_fd, pos, out, n);
         m_read += done;
         return done == n;
     }

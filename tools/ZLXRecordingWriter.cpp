@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXRecordingWriter.h"
 
+#include "ZLXFileIO.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -249,19 +251,6 @@ Bytes telemetryTrack(uint32_t trackId, uint32_t movieTimescale, uint64_t duratio
                                box("edts", fullBox("elst", 0, elst)), mdia}));
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size, uint64_t at) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd, data + done, size - done, off_t(at + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::optional<TelemetryRecord> parseTelemetryLine(const std::string& line, std::string* error) {
@@ -477,19 +466,19 @@ WriteResult writeRecording(const std::string& inputMp4, const std::string& outpu
     Bytes mdatHeader;
     putBE32(mdatHeader, uint32_t(mdatSize));
     putType(mdatHeader, "mdat");
-    bool ok = writeAll(fd, ftypOut.data(), ftypOut.size(), 0) &&
-              writeAll(fd, mdatHeader.data(), 8, ftypOut.size()) &&
-              writeAll(fd, mdat->payload(input), mediaBytes, mdatPayloadStart);
+    bool ok = writeFullyAt(fd, 0, ftypOut.data(), ftypOut.size()) &&
+              writeFullyAt(fd, ftypOut.size(), mdatHeader.data(), 8) &&
+              writeFullyAt(fd, mdatPayloadStart, mdat->payload(input), mediaBytes);
     for (size_t i = 0; ok && i < recordCount; ++i) {
         const auto bytes = encodeRecord((*records)[i]);
         if (result.recordOffsets[i] < result.fileSize)
-            ok = writeAll(fd, bytes.data(), bytes.size(), result.recordOffsets[i]);
+            ok = writeFullyAt(fd, result.recordOffsets[i], bytes.data(), bytes.size());
     }
     if (ok && options.moovNotThird) {
         const Bytes free = box("free", {});
-        ok = writeAll(fd, free.data(), free.size(), moovAt - 8);
+        ok = writeFullyAt(fd, moovAt - 8, free.data(), free.size());
     }
-    ok = ok && writeAll(fd, moovOut.data(), moovOut.size(), moovAt);
+    ok = ok && writeFullyAt(fd, moovAt, moovOut.data(), moovOut.size());
     if (ok && options.truncateTo && *options.truncateTo < result.fileSize) {
         ok = ::ftruncate(fd, off_t(*options.truncateTo)) == 0;
         result.fileSize = *options.truncateTo;

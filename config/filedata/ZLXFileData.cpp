@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXFileData.h"
 
+#include "ZLXFileIO.h"
 #include "ZLXLog.h"
 
 #include <cerrno>
@@ -77,19 +78,6 @@ void setText(char* field, size_t size, const char* text) {
     std::memcpy(field, text, std::min(size, std::strlen(text)));
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 const std::array<ZLXFileDataField, 118>& fileDataFields() {
@@ -124,15 +112,7 @@ bool LoadFileData(const std::string& path, _FILEDATA* record) {
         return false;
     uint8_t bytes[kFileDataSize];
     encodeFileData(*record, bytes); // what is not read keeps the record's content
-    size_t got = 0;
-    while (got < kFileDataSize) {
-        const ssize_t n = ::read(fd, bytes + got, kFileDataSize - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
+    const size_t got = readFullyAt(fd, 0, bytes, kFileDataSize);
     ::close(fd);
     decodeFileData(bytes, *record);
     return got == kFileDataSize && record->modelNum == kModelNumber;
@@ -158,7 +138,7 @@ std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::stri
     }
     struct stat old {};
     ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    const bool written = writeAll(fd, bytes, kFileDataSize) && ::fsync(fd) == 0;
+    const bool written = writeFullyAt(fd, 0, bytes, kFileDataSize) && ::fsync(fd) == 0;
     const int savedErrno = errno;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {

@@ -4,13 +4,17 @@
 #include "TKSegmentedControl.h"
 #include "ZLXFileData.h"
 #include "ZLXSettingController.h"
+#include "ZLXSettingUi.h"
 #include "ZLXVolumes.h"
 #include "ui_SettingWindow.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -344,6 +348,37 @@ private slots:
         QVERIFY(loaded2.wait(10000));
         QCOMPARE(second->selectedUSBDisk()->volumeName(), std::string("CAM"));
         setVolumeRenamer({});
+    }
+
+    void choiceListsAndThePlateField() {
+        QComboBox combo;
+        combo.addItem("old");
+        setComboItems(&combo, {"0 B", "1.5 kB"});
+        QCOMPARE(combo.count(), 2);
+        QCOMPARE(combo.itemText(1), QStringLiteral("1.5 kB"));
+
+        QWidget matrix;
+        QButtonGroup cells;
+        for (int i = 0; i < 4; ++i)
+            cells.addButton(new QRadioButton(&matrix), i);
+        setCellTitles(&cells, {"a", "b", "c"}); // fewer titles than cells: the rest keep theirs
+        QCOMPARE(cells.button(0)->text(), QStringLiteral("a"));
+        QCOMPARE(cells.button(2)->text(), QStringLiteral("c"));
+        QCOMPARE(cells.button(3)->text(), QString());
+
+        TKSegmentedControl selector;
+        setSegmentLabels(&selector, {"x", "y"});
+        setSegmentLabels(&selector, {"one", "two", "three"});
+        QCOMPARE(selector.segmentCount(), 3);
+        QCOMPARE(selector.labelForSegment(2), QStringLiteral("three"));
+
+        ZLXCarNumberTextField plate;
+        QString seen;
+        connect(&plate, &QLineEdit::editingFinished, this, [&] { seen = plate.text(); });
+        plate.setText(QStringLiteral("12 ab-34 XYZ"));
+        emit plate.editingFinished();
+        QCOMPARE(plate.text(), QStringLiteral("12ab34XY"));
+        QCOMPARE(seen, QStringLiteral("12ab34XY")); // listeners see the filtered text
     }
 
     void withoutACardSaveAsksWhere() {
