@@ -11,7 +11,9 @@
 #include "TKBackgroundView.h"
 #include "PMProgressIndicator.h"
 #include "GraphView.h"
-#include "ZLXVlcMediaPlayer.h"
+#include "ZLXMpvMediaPlayer.h"
+#include "ZLXPlayerSync.h"
+#include "ZLXVideoView.h"
 #include "ui_MainMenu.h"
 
 #include <QAction>
@@ -33,7 +35,7 @@ ZLXAppDelegate::ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent)
     m_ui->setupUi(m_window.get());
     if (!playerFactory) {
         playerFactory = [](ZLXVideoView* view) -> std::unique_ptr<ZLXMediaPlayer> {
-            return std::make_unique<ZLXVlcMediaPlayer>(view);
+            return std::make_unique<ZLXMpvMediaPlayer>(view);
         };
     }
     awakeFromNib(playerFactory);
@@ -47,6 +49,7 @@ ZLXAppDelegate::~ZLXAppDelegate() {
     // report to is torn down.
     m_mediaList.reset();
     stopPlay();
+    m_sync.reset();
     m_player1.reset();
     m_player2.reset();
 }
@@ -71,6 +74,7 @@ void ZLXAppDelegate::awakeFromNib(const PlayerFactory& playerFactory) {
     m_video2View = addVideoView(m_ui->player2BackgroundView);
     m_video2View->setObjectName(QStringLiteral("video2View"));
     m_player2 = playerFactory(m_video2View);
+    m_sync = std::make_unique<ZLXPlayerSync>(m_player1.get(), m_player2.get());
 
     // The finished list is handed over on this (the interface) thread; the queued call is
     // dropped if the controller is gone by then.
@@ -363,6 +367,8 @@ void ZLXAppDelegate::showSettingPanel() {
 
 void ZLXAppDelegate::stopPlay() {
     ++m_startGeneration; // a start whose telemetry is still being read will not start
+    if (m_sync)
+        m_sync->cancel();
     for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
         if (!player)
             continue;

@@ -26,13 +26,14 @@ namespace daxo {
 
 class ZLXMapWebView;
 class ZLXMediaTableModel;
+class ZLXPlayerSync;
 class ZLXVideoView;
 
 class ZLXAppDelegate : public QObject, public ZLXMediaListDelegate {
     Q_OBJECT
     Q_PROPERTY(int rightViewMode READ rightViewMode NOTIFY rightViewModeChanged)
 public:
-    // Makes the player that draws into a surface; the viewer's are libVLC players, tests may
+    // Makes the player that draws into a surface; the viewer's are libmpv players, tests may
     // put scripted ones in their place.
     using PlayerFactory = std::function<std::unique_ptr<ZLXMediaPlayer>(ZLXVideoView* view)>;
 
@@ -65,6 +66,7 @@ public:
     ZLXMediaPlayer* player2() const { return m_player2.get(); }
     ZLXVideoView* video1View() const { return m_video1View; }
     ZLXVideoView* video2View() const { return m_video2View; }
+    ZLXPlayerSync* playerSync() const { return m_sync.get(); }
     ZLXMapWebView* mapWebView() const { return m_mapWebView; }
     QWidget* lastDialogController() const { return m_lastDialogController.get(); }
 
@@ -164,6 +166,7 @@ private:
     ZLXVideoView* m_video2View = nullptr;
     std::unique_ptr<ZLXMediaPlayer> m_player1;
     std::unique_ptr<ZLXMediaPlayer> m_player2;
+    std::unique_ptr<ZLXPlayerSync> m_sync; // keeps player 2 on player 1's frame
     ZLXMapWebView* m_mapWebView = nullptr;
     std::unique_ptr<QWidget> m_lastDialogController; // the settings or clock window last opened
 

@@ -12,7 +12,8 @@
 #include "ZLXMediaTableModel.h"
 #include "ZLXTelemetryText.h"
 #include "ZLXTimeText.h"
-#include "ZLXVlcMediaPlayer.h"
+#include "ZLXPlayerSync.h"
+#include "ZLXVideoView.h"
 #include "ZLXWindowLayout.h"
 #include "ui_MainMenu.h"
 
@@ -76,9 +77,7 @@ bool ZLXAppDelegate::playAtIndex(int64_t index) {
         m_blackBoxData = std::make_unique<ZLXBlackBoxData>(std::move(*extracted));
         m_ui->graphView->setGraphData(m_blackBoxData->m_GSensors);
         initMediaControlView();
-        m_player1->play();
-        if (m_player2->hasMedia())
-            m_player2->play();
+        m_sync->playTogether();
     });
     watcher->setFuture(QtConcurrent::run([path] {
         auto data = std::make_shared<ZLXBlackBoxData>();
@@ -94,6 +93,8 @@ void ZLXAppDelegate::setLogos(bool rearLarge, bool frontSmall) {
     const QString small = frontSmall ? QStringLiteral("v2_front_logo") : QStringLiteral("v2_rear_logo");
     m_ui->player1BackgroundView->setLogo(namedImage(large), large);
     m_ui->player2BackgroundView->setLogo(namedImage(small), small);
+    m_video1View->setLogo(namedImage(large));
+    m_video2View->setLogo(namedImage(small));
 }
 
 void ZLXAppDelegate::updateVideoUI() {
@@ -210,6 +211,8 @@ void ZLXAppDelegate::mediaPlayerTimeChanged(ZLXMediaPlayer* player) {
         m_refreshCounter = (m_refreshCounter + 1) % 3;
         if (m_refreshCounter == 0)
             m_playInfo->setPosition(m_player1->position());
+        if (!m_swapping)
+            m_sync->follow();
     }
 }
 
@@ -250,11 +253,9 @@ void ZLXAppDelegate::changeAndPlay(int row) {
         m_player1->setPosition(0);
         m_player2->setPosition(0);
     }
-    m_player1->play();
-    if (m_player2->hasMedia()) {
-        m_player2->play();
+    m_sync->playTogether();
+    if (m_player2->hasMedia())
         syncVideoPositionDelay(0.1);
-    }
 }
 
 void ZLXAppDelegate::clickPlayButton() {
@@ -277,19 +278,13 @@ void ZLXAppDelegate::clickPlayButton() {
             const auto t = qint64(slider * double(m_player1->mediaLength()));
             m_player1->setTime(t);
             m_player2->setTime(t);
-            QTimer::singleShot(100, this, [this] {
-                m_player1->play();
-                if (m_player2->hasMedia())
-                    m_player2->play();
-            });
+            QTimer::singleShot(100, this, [this] { m_sync->playTogether(); });
         }
         return;
     }
-    m_player1->play();
-    if (m_player2->hasMedia()) {
-        m_player2->play();
+    m_sync->playTogether();
+    if (m_player2->hasMedia())
         syncVideoPositionDelay(0.3);
-    }
 }
 
 void ZLXAppDelegate::syncVideoPositionDelay(double seconds) {
@@ -297,10 +292,10 @@ void ZLXAppDelegate::syncVideoPositionDelay(double seconds) {
         m_moving = false;
         return;
     }
+    // The partner goes to player 1's exact time, if the two are apart at all.
     QTimer::singleShot(int(seconds * 1000), this, [this] {
         m_moving = false;
-        if (m_player1->hasMedia() && m_player2->hasMedia())
-            m_player2->setPosition(m_player1->position());
+        m_sync->align();
     });
 }
 
@@ -316,8 +311,8 @@ void ZLXAppDelegate::videoPositionSliderMoved(double value) {
     }
     m_moving = true;
     m_movingPosition = value;
-    m_player1->setPosition(float(value));
-    m_player2->setPosition(float(value));
+    // Both to the same time, exactly, going on together.
+    m_sync->seekTogether(qint64(value * double(m_player1->mediaLength())));
     syncVideoPositionDelay(0.3);
 }
 
@@ -335,7 +330,7 @@ void ZLXAppDelegate::jumpForward() {
     const double length = double(m_player1->mediaLength()) / 1000;
     m_movingPosition = m_player1->position() + (length > 0 ? 10 / length : 0);
     m_ui->videoPositionSlider->setValue(int(m_movingPosition * kSliderScale));
-    m_player1->jumpForward(10);
+    m_sync->seekTogether(m_player1->time() + 10000);
     syncVideoPositionDelay(0.3);
 }
 
@@ -348,7 +343,7 @@ void ZLXAppDelegate::jumpBackward() {
     } else {
         m_moving = true;
         m_movingPosition = m_ui->videoPositionSlider->value() / kSliderScale;
-        m_player1->jumpBackward(10);
+        m_sync->seekTogether(m_player1->time() - 10000);
         syncVideoPositionDelay(0.3);
     }
     updateAudioUI();
@@ -358,17 +353,23 @@ void ZLXAppDelegate::swapPlayer() {
     if (!isPlaying(m_player1.get()) || !isPlaying(m_player2.get()) || m_swapping)
         return;
     m_swapping = true;
+    // Each file opens in the other player at the time the pair had, and both go on together.
     const float p = m_player1->position();
-    m_player1->pause();
-    m_player2->pause();
+    const qint64 t = m_player1->time();
     const auto first = m_player1->mediaPath(), second = m_player2->mediaPath();
-    m_player1->setMedia(second);
-    m_player2->setMedia(first);
-    m_player1->play();
-    m_player2->play();
+    m_sync->together([&] {
+        m_player1->pause();
+        m_player2->pause();
+        m_player1->setMedia(second);
+        m_player2->setMedia(first);
+        m_player1->setTime(t);
+        m_player2->setTime(t);
+        m_player1->play();
+        m_player2->play();
+    });
     setLogos(m_player1->isRearMedia(), m_player2->isFrontMedia());
     m_moving = true;
-    m_movingPosition = m_player1->position();
+    m_movingPosition = p;
 
     // Both pictures grow into their places: the large one from the right edge, the small one
     // from the bottom.
@@ -387,10 +388,9 @@ void ZLXAppDelegate::swapPlayer() {
 
     m_player1->setMute(true);
     m_player2->setMute(true);
-    QTimer::singleShot(800, this, [this, p] {
+    QTimer::singleShot(800, this, [this] {
         m_moving = false;
-        m_player1->setPosition(p);
-        m_player2->setPosition(p);
+        m_sync->align();
     });
     QTimer::singleShot(1700, this, [this] {
         m_swapping = false;
@@ -459,16 +459,14 @@ void ZLXAppDelegate::volumeDown() {
 void ZLXAppDelegate::increaseSpeed() {
     if (m_playInfo->speed() + 1 > 2)
         return;
-    m_player1->setRate(m_player1->rate() + 1);
-    m_player2->setRate(m_player2->rate() + 1);
+    m_sync->changeRateTogether(+1);
     m_playInfo->setSpeed(m_playInfo->speed() + 1);
 }
 
 void ZLXAppDelegate::decreaseSpeed() {
     if (m_playInfo->speed() <= 1)
         return;
-    m_player1->setRate(m_player1->rate() - 1);
-    m_player2->setRate(m_player2->rate() - 1);
+    m_sync->changeRateTogether(-1);
     m_playInfo->setSpeed(m_playInfo->speed() - 1);
 }
 

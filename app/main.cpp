@@ -2,6 +2,7 @@
 #include "ZLXAppDelegate.h"
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
+#include "ZLXVideoView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -45,16 +46,11 @@ void quitOnSignals(QApplication& app) {
 }
 
 void prepareEnvironment() {
-    // libVLC draws into X11 windows: under Wayland the program runs through XWayland.
-    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY") &&
-        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
     // The web engine's sandbox cannot run as root.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The web engine and the OpenGL video output share their textures with the window.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The video surfaces are native windows; their siblings (the map page among them) need not be.
-    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
 }
 
 } // namespace
@@ -79,7 +75,24 @@ int main(int argc, char** argv) {
     parser.addPositionalArgument(QStringLiteral("folder"),
                                  QStringLiteral("Folder of recordings to open, usually the card's root."),
                                  QStringLiteral("[folder]"));
+    const QCommandLineOption videoOutput(
+        QStringLiteral("video-output"),
+        QStringLiteral("How video is drawn: gl (hardware OpenGL) or software. Chosen from the machine's OpenGL when not given."),
+        QStringLiteral("gl|software"));
+    parser.addOption(videoOutput);
     parser.process(app);
+
+    // The command line first, then the setting; otherwise the machine's OpenGL decides.
+    const QString output = parser.isSet(videoOutput) ? parser.value(videoOutput)
+                                                     : settings.value(QStringLiteral("videoOutput")).toString();
+    if (!output.isEmpty()) {
+        const auto chosen = daxo::videoOutputFromName(output);
+        if (!chosen) {
+            std::fprintf(stderr, "daxo-viewer: --video-output takes gl or software, not %s\n", qPrintable(output));
+            return 2;
+        }
+        daxo::requestVideoOutput(chosen);
+    }
 
     daxo::ZLXAppDelegate controller;
     controller.applicationDidFinishLaunching(settings);

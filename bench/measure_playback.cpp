@@ -7,7 +7,7 @@
 #include "ZLXAppDelegate.h"
 #include "ZLXLog.h"
 #include "ZLXMediaTableModel.h"
-#include "ZLXVlcMediaPlayer.h"
+#include "ZLXMpvMediaPlayer.h"
 #include "ui_MainMenu.h"
 
 #include <QApplication>

@@ -7,7 +7,7 @@
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
 #include "ZLXMapWebView.h"
-#include "ZLXVlcMediaPlayer.h"
+#include "ZLXMpvMediaPlayer.h"
 #include "ZLXMediaTableModel.h"
 #include "ui_MainMenu.h"
 

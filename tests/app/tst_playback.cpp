@@ -4,7 +4,7 @@
 #include "../support/QtTestMain.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLog.h"
-#include "ZLXVlcMediaPlayer.h"
+#include "ZLXMpvMediaPlayer.h"
 #include "ui_MainMenu.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the playback logic needs of a media player. The viewer's players are libVLC players
-// (ZLXVlcMediaPlayer); tests drive the same logic with scripted ones.
+// What the playback logic needs of a media player. The viewer's players are libmpv players
+// (ZLXMpvMediaPlayer); tests drive the same logic with scripted ones.
 #pragma once
 
 #include "ZLXMedia.h"
@@ -70,6 +70,16 @@ public:
     // Writes a JPEG of the picture shown; width and height 0 keep the video's own size.
     virtual bool saveVideoSnapshotAt(const QString& path, int width, int height) = 0;
 
+    // A held player stays on its frame without changing the state it reports: a pair holds
+    // both players while they seek or load, so that they go on together from the same frame.
+    virtual void setHeld(bool held) { Q_UNUSED(held) }
+    // Nothing is loading or seeking: the frame at the time asked for is ready to be shown.
+    virtual bool isSettled() const { return true; }
+    // A factor on the rate, with which a partner catches up with the player it follows.
+    virtual void setRateNudge(double factor) { Q_UNUSED(factor) }
+    // How long one frame of the loaded video lasts, in milliseconds.
+    virtual double frameDuration() const { return 40; }
+
     // The channel of the loaded file, by the end of its path.
     ZLXMediaDirection mediaDirection() const;
     bool isFrontMedia() const { return mediaDirection() == ZLXMediaDirection::Front; }
@@ -79,6 +89,8 @@ signals:
     // Always delivered on the interface thread.
     void mediaPlayerStateChanged(daxo::ZLXMediaPlayer* player);
     void mediaPlayerTimeChanged(daxo::ZLXMediaPlayer* player);
+    // isSettled() became true.
+    void mediaPlayerSettled(daxo::ZLXMediaPlayer* player);
 };
 
 } // namespace daxo

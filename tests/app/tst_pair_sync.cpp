@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two channels on screen: a pair whose pictures carry their frame numbers plays in the
+// viewer with real libmpv players, and the numbers both surfaces show at the same instant
+// are read from their pixels after every playback action.
+#include "../support/PairSampling.h"
+#include "../support/QtTestMain.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXMpvMediaPlayer.h"
+#include "ZLXPlayerSync.h"
+#include "ui_MainMenu.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace daxo;
+
+namespace {
+const QSize kVideo(320, 180);
+}
+
+class PairSyncTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ZLXAppDelegate> m_viewer;
+
+    // After an action: every 20 ms for 2 s, both pictures change together and stay within a
+    // frame of each other.
+    void expectTogether(const char* action, int forMs = 2000) {
+        const test::PairSamples samples = test::samplePair(*m_viewer, forMs, 20, kVideo);
+        qInfo("%-14s %3zu samples, largest gap %d frames, p95 %d, one picture alone %d", action,
+              samples.gaps.size(), samples.maxGap(), samples.percentile(0.95), samples.onePictureOnly);
+        QVERIFY2(samples.gaps.size() > 20, action);
+        QVERIFY2(samples.maxGap() <= 1, action);
+        QCOMPARE(samples.onePictureOnly, 0);
+    }
+    int frameShown() const { return test::frameNumberIn(m_viewer->video1View()->currentFrame(), kVideo); }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+        QString error = test::makeNumberedMp4(m_dir.filePath("alwa_20240101_120000_F.MP4"), 30, kVideo);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        error = test::makeNumberedMp4(m_dir.filePath("alwa_20240101_120000_R.MP4"), 30, kVideo, false);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+
+        m_viewer = std::make_unique<ZLXAppDelegate>([](ZLXVideoView* view) {
+            return std::make_unique<ZLXMpvMediaPlayer>(view, ZLXMpvMediaPlayer::Options{{"ao", "null"}});
+        });
+        QSettings settings;
+        m_viewer->applicationDidFinishLaunching(settings);
+        QVERIFY(QTest::qWaitForWindowExposed(m_viewer->window()));
+        QSignalSpy reloaded(m_viewer.get(), &ZLXAppDelegate::mediaListReloaded);
+        m_viewer->openMediaDirectory(m_dir.path());
+        QVERIFY(reloaded.wait(10000));
+        QCOMPARE(m_viewer->mediaList().count(), size_t(2));
+    }
+    void cleanupTestCase() { m_viewer.reset(); }
+
+    void bothChannelsStayOnTheSameFrameThroughEveryAction() {
+        QSignalSpy started(m_viewer.get(), &ZLXAppDelegate::playerStarted);
+        m_viewer->changeAndPlay(0);
+        expectTogether("start");
+        QVERIFY(started.count() == 1);
+
+        m_viewer->clickPlayButton(); // pause
+        QTRY_VERIFY(!m_viewer->playInfo()->isPlaying());
+        expectTogether("pause", 500);
+        m_viewer->clickPlayButton(); // resume
+        expectTogether("resume");
+
+        m_viewer->videoPositionSliderMoved(0.5);
+        expectTogether("seek");
+        QVERIFY2(qAbs(frameShown() - 375 - 50) <= 10, qPrintable(QString::number(frameShown())));
+
+        m_viewer->jumpForward();
+        expectTogether("jump forward");
+        m_viewer->jumpBackward();
+        expectTogether("jump back");
+
+        m_viewer->swapPlayer();
+        QVERIFY(m_viewer->player1()->mediaPath()->endsWith("_R.MP4"));
+        expectTogether("exchange", 2500);
+
+        m_viewer->increaseSpeed();
+        QCOMPARE(m_viewer->player2()->rate(), 2.0f);
+        expectTogether("double speed");
+        m_viewer->decreaseSpeed();
+        expectTogether("normal speed");
+    }
+
+    void aPausedSeekShowsBothNewPicturesTogether() {
+        m_viewer->clickPlayButton(); // pause
+        QTRY_VERIFY(!m_viewer->playInfo()->isPlaying());
+        m_viewer->videoPositionSliderMoved(0.2);
+        // never one picture at the new time and the other still at the old
+        int alone = 0, together = 0;
+        for (int i = 0; i < 100; ++i) {
+            QTest::qWait(10);
+            const int large = frameShown();
+            const int small = test::frameNumberIn(m_viewer->video2View()->currentFrame(), kVideo);
+            alone += (large == 150) != (small == 150);
+            together += large == 150 && small == 150;
+        }
+        QCOMPARE(alone, 0);
+        QVERIFY(together > 50);
+    }
+
+    void aPartnerThatDriftsIsBroughtBack() {
+        m_viewer->clickPlayButton(); // resume
+        expectTogether("resume", 500);
+        // the partner is pushed ahead behind the pair's back: a little is made up by its rate,
+        // much by a held seek
+        for (qint64 ahead : {300, 1500}) {
+            m_viewer->player2()->setTime(m_viewer->player1()->time() + ahead);
+            QTest::qWait(ahead > 400 ? 500 : 3500);
+            expectTogether(ahead > 400 ? "1.5 s ahead" : "0.3 s ahead", 1000);
+        }
+    }
+
+    void theSurfacesFollowTheWindowWhenItIsResized() {
+        m_viewer->window()->resize(1400, 900);
+        QTest::qWait(300);
+        for (ZLXVideoView* view : {m_viewer->video1View(), m_viewer->video2View()}) {
+            QCOMPARE(view->currentFrame().size(), view->size() * view->devicePixelRatioF());
+            QCOMPARE(view->size(), view->parentWidget()->size());
+        }
+        expectTogether("resized", 500);
+    }
+};
+
+DAXO_QTEST_MAIN(PairSyncTest)
+#include "tst_pair_sync.moc"
