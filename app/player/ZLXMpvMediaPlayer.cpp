@@ -93,7 +93,9 @@ ZLXMpvMediaPlayer::ZLXMpvMediaPlayer(ZLXVideoView* videoView, const Options& opt
         {"sid", "no"},
         {"sub-auto", "no"},
         {"audio-display", "no"},
-        // Without a sound device the video plays on, silently.
+        // The desktop's sound servers, then the sound card; without any the video plays on,
+        // silently. (Outputs that own process-wide state, like SDL's, cannot serve two players.)
+        {"ao", "pipewire,pulse,alsa"},
         {"audio-fallback-to-null", "yes"},
         {"volume-max", "200"},
         {"hr-seek", "yes"},
@@ -269,12 +271,6 @@ void ZLXMpvMediaPlayer::handleEvent(const mpv_event& event) {
     }
 }
 
-void ZLXMpvMediaPlayer::command(std::initializer_list<const char*> args) {
-    std::vector<const char*> list(args);
-    list.push_back(nullptr);
-    mpv_command_async(m_mpv, 0, list.data());
-}
-
 void ZLXMpvMediaPlayer::setMedia(const std::optional<QString>& path) {
     m_path = path;
     m_entryId = -1;
@@ -294,8 +290,10 @@ void ZLXMpvMediaPlayer::setMedia(const std::optional<QString>& path) {
     }
     int paused = 1;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &paused);
+    // Synchronous, like the load below: an asynchronous stop could overtake a later load.
     if (!path) {
-        command({"stop"});
+        const char* args[] = {"stop", nullptr};
+        mpv_command(m_mpv, args);
     } else {
         const QByteArray file = QFile::encodeName(QFileInfo(*path).absoluteFilePath());
         const char* args[] = {"loadfile", file.constData(), "replace", nullptr};

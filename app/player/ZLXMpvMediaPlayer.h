@@ -78,7 +78,6 @@ private:
     void reachEnd();
     void reportState();
     void reportTime(bool always);
-    void command(std::initializer_list<const char*> args);
 
     mpv_handle* m_mpv = nullptr;
     QPointer<ZLXVideoView> m_videoView;

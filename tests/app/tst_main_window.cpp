@@ -7,7 +7,7 @@
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
 #include "ZLXMapWebView.h"
-#include "ZLXMpvMediaPlayer.h"
+#include "ZLXVideoView.h"
 #include "ZLXMediaTableModel.h"
 #include "ui_MainMenu.h"
 

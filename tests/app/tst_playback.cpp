@@ -4,7 +4,8 @@
 #include "../support/QtTestMain.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLog.h"
-#include "ZLXMpvMediaPlayer.h"
+#include "ZLXPlayerSync.h"
+#include "ZLXVideoView.h"
 #include "ui_MainMenu.h"
 
 #include <QProcess>
@@ -26,9 +27,8 @@ public:
     State playerState = Stopped;
     qint64 length = 20000, now = 0;
     float playerRate = 1;
-    bool muted = false, audio = true, stuck = false;
+    bool muted = false, audio = true, stuck = false, held = false, settled = true;
     int playerVolume = 100;
-    QList<float> positionsSet;
 
     std::optional<QString> mediaPath() const override { return path; }
     void setMedia(const std::optional<QString>& p) override { path = p, playerState = Stopped, now = 0; }
@@ -48,10 +48,7 @@ public:
     bool isPlaying() const override { return playerState == Playing; }
     State state() const override { return playerState; }
     float position() const override { return path && length ? float(now) / float(length) : 0; }
-    void setPosition(float p) override {
-        positionsSet << p;
-        now = qint64(p * float(length));
-    }
+    void setPosition(float p) override { now = qint64(p * float(length)); }
     qint64 time() const override { return path ? now : 0; }
     void setTime(qint64 t) override {
         now = std::clamp<qint64>(t, 0, length);
@@ -70,6 +67,14 @@ public:
     bool hasVideoOut() const override { return playerState == Playing; }
     QSize videoSize() const override { return QSize(640, 360); }
     bool saveVideoSnapshotAt(const QString&, int, int) override { return false; }
+    double nudge = 1;
+    void setHeld(bool h) override { held = h; }
+    void setRateNudge(double f) override { nudge = f; }
+    bool isSettled() const override { return settled; }
+    void settle() {
+        settled = true;
+        emit mediaPlayerSettled(this);
+    }
 
     // Playback moves on by `ms`; one time notification.
     void advance(qint64 ms) {
@@ -284,8 +289,8 @@ private slots:
         QCOMPARE(p1()->time(), 12000);
         m_controller->jumpForward(); // ignored while a seek is synchronised
         QCOMPARE(p1()->time(), 12000);
+        QCOMPARE(p2()->time(), 12000); // both jump, to the same time
         QTRY_VERIFY_WITH_TIMEOUT(!m_controller->isMoving(), 1000);
-        QCOMPARE(p2()->positionsSet.back(), p1()->position());
 
         m_controller->videoPositionSliderMoved(0.999); // far right: both to the end
         QCOMPARE(p1()->time(), p1()->length);
@@ -317,6 +322,9 @@ private slots:
         QVERIFY(m_controller->isSwapping());
         QVERIFY(p1()->path->endsWith("_R.MP4"));
         QVERIFY(p2()->path->endsWith("_F.MP4"));
+        // each file opens in the other player where the pair was
+        QCOMPARE(p1()->time(), 6000);
+        QCOMPARE(p2()->time(), 6000);
         QCOMPARE(m_controller->ui().player1BackgroundView->logoName(), QStringLiteral("v1_rear_logo"));
         QCOMPARE(m_controller->ui().player2BackgroundView->logoName(), QStringLiteral("v2_front_logo"));
         QVERIFY(p1()->muted && p2()->muted);
@@ -324,14 +332,43 @@ private slots:
         QVERIFY(p1()->path->endsWith("_R.MP4"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_controller->isMoving(), 1500);
         QVERIFY(clock.elapsed() >= 800);
-        QCOMPARE(p1()->positionsSet.back(), 0.3f);
-        QCOMPARE(p2()->positionsSet.back(), 0.3f);
         QVERIFY(m_controller->isSwapping());
         QTRY_VERIFY_WITH_TIMEOUT(!m_controller->isSwapping(), 1500);
         QVERIFY(clock.elapsed() >= 1700);
         // the front channel is still the one heard, now from the small box
         QCOMPARE(m_controller->playInfo()->audioMediaDirection(), 0);
         QVERIFY(p1()->muted && !p2()->muted);
+    }
+
+    void heldChangesGoOnWhenBothPlayersAreReady() {
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        ZLXPlayerSync& sync = *m_controller->playerSync();
+        // a seek the partner needs longer for: both stay held until it is ready
+        p2()->settled = false;
+        m_controller->videoPositionSliderMoved(0.5);
+        QVERIFY(p1()->held && p2()->held);
+        QCOMPARE(p1()->time(), 10000);
+        p1()->now = 10000, p2()->now = 10120; // the partner landed three frames off
+        p2()->settle();
+        // it is set to the leader's frame before both go on
+        QCOMPARE(p2()->time(), 10000);
+        QVERIFY(!p1()->held && !p2()->held);
+
+        // a partner that never gets ready does not hold the pair for ever
+        p1()->settled = false;
+        sync.seekTogether(4000);
+        QVERIFY(p1()->held);
+        QTRY_VERIFY_WITH_TIMEOUT(!p1()->held && !p2()->held, 4000);
+
+        // while playing, a small gap changes the partner's rate, a large one is a held seek
+        p1()->settled = true;
+        p2()->now = p1()->now + 200;
+        sync.follow();
+        QVERIFY(!p2()->held);
+        QVERIFY(p2()->nudge < 1 && p2()->nudge >= 0.9); // ahead: a little slower
+        p2()->now = p1()->now + 900;
+        sync.follow();
+        QCOMPARE(p2()->time(), p1()->time());
     }
 
     void volumeRateAndSizeStayInBounds() {

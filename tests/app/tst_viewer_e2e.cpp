@@ -7,7 +7,7 @@
 #include "ZLXLanguage.h"
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
-#include "ZLXMpvMediaPlayer.h"
+#include "ZLXVideoView.h"
 #include "ui_MainMenu.h"
 
 #include <QElapsedTimer>
@@ -36,10 +36,33 @@ class ViewerEndToEndTest : public QObject {
         return QTest::qWaitFor([&] { return done; }, 10000) ? result : QVariant("<no answer>");
     }
 
+    // Grabs the window from the screen, keeps the picture at `path` and checks that each
+    // visible video box shows a picture there, not an empty or stale box.
+    void expectBothPicturesOnScreen(const QString& path) {
+        CustomWindow* window = m_controller->window();
+        const QRect frame = window->frameGeometry();
+        const QImage shot = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+        QVERIFY(shot.save(path));
+        for (QWidget* view : {static_cast<QWidget*>(m_controller->video1View()), static_cast<QWidget*>(m_controller->video2View())}) {
+            if (!view->isVisible())
+                continue;
+            QCOMPARE(view->size(), view->parentWidget()->size()); // the surface fills its box
+            const QRect area(view->mapTo(window, QPoint(0, 0)) + (window->geometry().topLeft() - frame.topLeft()), view->size());
+            QSet<QRgb> colours;
+            for (int y = area.top(); y < area.bottom(); y += 5)
+                for (int x = area.left(); x < area.right(); x += 5)
+                    colours.insert(shot.pixel(std::clamp(x, 0, shot.width() - 1), std::clamp(y, 0, shot.height() - 1)));
+            QVERIFY2(colours.size() > 20, qPrintable(view->objectName() + ": " + QString::number(colours.size())));
+        }
+    }
+
 private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         installStringTable(*qApp, QStringLiteral("en"));
+        // The OpenGL output is checked on whatever OpenGL the X server offers.
+        if (qEnvironmentVariable("DAXO_TEST_VIDEO_OUTPUT") == QLatin1String("gl"))
+            requestVideoOutput(ZLXVideoOutput::OpenGL);
         m_card = m_dir.filePath("card");
         QProcess make;
         make.start(DAXO_DEMO_CARD_TOOL, {m_card});
@@ -52,6 +75,8 @@ private slots:
         m_controller->openMediaDirectory(m_card);
         QVERIFY(reloaded.wait(10000));
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->mapWebView()->isPageLoaded(), 30000);
+        if (qEnvironmentVariableIsSet("DAXO_TEST_VIDEO_OUTPUT"))
+            QCOMPARE(m_controller->video1View()->output(), ZLXVideoOutput::OpenGL);
     }
     void cleanupTestCase() { m_controller.reset(); }
 
@@ -95,17 +120,18 @@ private slots:
         QVERIFY2(drift <= 45, "the two players are more than a frame apart");
 
         if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+            const QString path = qEnvironmentVariable("DAXO_SCREENSHOT");
             QTest::qWait(1500);
-            const QRect frame = m_controller->window()->frameGeometry();
-            const QImage shot = m_controller->window()->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
-            QVERIFY(shot.save(qEnvironmentVariable("DAXO_SCREENSHOT")));
-            // the video area shows a picture, not an empty box
-            const QRect video = m_controller->ui().videoBox->geometry().translated(m_controller->ui().bodyLeftBox->mapTo(m_controller->window(), QPoint(0, 0)));
-            QSet<QRgb> colours;
-            for (int y = video.top(); y < video.bottom(); y += 7)
-                for (int x = video.left(); x < video.right(); x += 7)
-                    colours.insert(shot.pixel(std::min(x, shot.width() - 1), std::min(y, shot.height() - 1)));
-            QVERIFY2(colours.size() > 20, qPrintable(QString::number(colours.size())));
+            expectBothPicturesOnScreen(path);
+            // after a resize and in full screen both surfaces are where their boxes are
+            m_controller->window()->setGeometry(QRect(QPoint(20, 10), QSize(1200, 740)));
+            QTest::qWait(800);
+            expectBothPicturesOnScreen(QString(path).replace(".png", "-resized.png"));
+            m_controller->toggleFullScreen();
+            QTest::qWait(1200);
+            expectBothPicturesOnScreen(QString(path).replace(".png", "-fullscreen.png"));
+            m_controller->toggleFullScreen();
+            QTest::qWait(500);
         }
     }
 

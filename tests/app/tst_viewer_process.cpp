@@ -15,7 +15,6 @@ class ViewerProcessTest : public QObject {
         env.insert("HOME", m_home.path());
         env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("DAXO_VLC_ARGS", "--aout=dummy");
         return env;
     }
 
@@ -58,6 +57,18 @@ private slots:
         const QString second = runAndQuit({}, &exitCode);
         QCOMPARE(exitCode, 0);
         QVERIFY2(second.contains("SUPPORT_LANGUAGE=en"), qPrintable(second));
+    }
+
+    void theVideoOutputCanBeChosenAndAWrongOneIsRefused() {
+        int exitCode = 0;
+        const QString log = runAndQuit({"--video-output", "software"}, &exitCode);
+        QVERIFY2(exitCode == 0, qPrintable(log));
+        QProcess viewer;
+        viewer.setProcessEnvironment(environment());
+        viewer.start(DAXO_VIEWER_PATH, {"--video-output", "vulkan"});
+        QVERIFY(viewer.waitForFinished(30000));
+        QCOMPARE(viewer.exitCode(), 2);
+        QVERIFY(viewer.readAllStandardError().contains("takes gl or software"));
     }
 
     void aFileInsteadOfAFolderIsReportedAndIgnored() {
