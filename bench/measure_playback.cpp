@@ -1,35 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Measures a demo pair playing in the viewer (libVLC; offscreen unless a display is given):
-// the time from the double-click to the first time notification of both players, and the
-// largest difference between the two players' times, sampled every 100 ms, during plain
-// playback, after a seek and after an exchange of the channels.
-//   measure_playback CARD_DIR
+// Measures a pair playing in the viewer as a driver sees it (offscreen unless a display is
+// given): the pair's pictures carry their frame numbers, and both video surfaces are read at
+// the same instant every 100 ms. Reports the time from the double-click to a picture on both
+// surfaces, the frame gap after each playback action (median, 95th percentile, largest), and
+// the processor time of the playing pair.
+//   measure_playback [--size WxH] [--seconds N]
+#include "../tests/support/PairSampling.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLog.h"
-#include "ZLXMediaTableModel.h"
 #include "ZLXMpvMediaPlayer.h"
-#include "ui_MainMenu.h"
+#include "ZLXVideoView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace daxo;
 
 namespace {
 
-qint64 sampleDrift(ZLXAppDelegate& c, int milliseconds) {
-    qint64 worst = 0;
-    for (int t = 0; t < milliseconds; t += 100) {
-        QTest::qWait(100);
-        if (ZLXAppDelegate::isPlaying(c.player1()) && ZLXAppDelegate::isPlaying(c.player2()))
-            worst = std::max(worst, qAbs(c.player1()->time() - c.player2()->time()));
-    }
-    return worst;
+double processorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void report(const char* action, const test::PairSamples& samples) {
+    std::printf("| %-22s | %4zu | %6d | %4d | %4d | %5d |\n", action, samples.gaps.size(), samples.percentile(0.5),
+                samples.percentile(0.95), samples.maxGap(), samples.onePictureOnly);
 }
 
 } // namespace
@@ -41,33 +46,72 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setLogQuiet(true);
     QStandardPaths::setTestModeEnabled(true);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: measure_playback CARD_DIR\n");
+    QSize size(640, 360);
+    int seconds = 20;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const QString option = QString::fromLocal8Bit(argv[i]), value = QString::fromLocal8Bit(argv[i + 1]);
+        if (option == "--size")
+            size = QSize(value.section('x', 0, 0).toInt(), value.section('x', 1, 1).toInt());
+        else if (option == "--seconds")
+            seconds = value.toInt();
+    }
+    if (size.isEmpty() || seconds < 5) {
+        std::fprintf(stderr, "usage: measure_playback [--size WxH] [--seconds N>=5]\n");
         return 2;
     }
-    ZLXAppDelegate controller;
+
+    QTemporaryDir card;
+    const int length = seconds + 40; // room for the seeks and jumps
+    for (const char* channel : {"F", "R"}) {
+        const QString error = test::makeNumberedMp4(card.filePath(QStringLiteral("alwa_20240101_120000_%1.MP4").arg(channel)),
+                                                    length, size, channel == std::string("F"));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    ZLXAppDelegate viewer([](ZLXVideoView* view) {
+        return std::make_unique<ZLXMpvMediaPlayer>(view, ZLXMpvMediaPlayer::Options{{"ao", "null"}});
+    });
     QSettings settings;
-    controller.applicationDidFinishLaunching(settings);
-    controller.openMediaDirectory(QString::fromLocal8Bit(argv[1]));
-    if (!QTest::qWaitFor([&] { return controller.mediaList().count() > 0; }, 10000))
+    viewer.applicationDidFinishLaunching(settings);
+    viewer.openMediaDirectory(card.path());
+    if (!QTest::qWaitFor([&] { return viewer.mediaList().count() == 2; }, 10000))
         return 1;
     QTest::qWait(2000); // the map page
 
+    std::printf("pair of %dx%d at 25 frames/s, %s video output, platform %s\n", size.width(), size.height(),
+                viewer.video1View()->output() == ZLXVideoOutput::OpenGL ? "OpenGL" : "software",
+                qPrintable(QGuiApplication::platformName()));
     QElapsedTimer clock;
-    qint64 first1 = -1, first2 = -1;
-    QObject::connect(controller.player1(), &ZLXMediaPlayer::mediaPlayerTimeChanged, [&] { if (first1 < 0) first1 = clock.elapsed(); });
-    QObject::connect(controller.player2(), &ZLXMediaPlayer::mediaPlayerTimeChanged, [&] { if (first2 < 0) first2 = clock.elapsed(); });
     clock.start();
-    emit controller.ui().mediaListTableView->doubleClicked(controller.mediaTableModel()->index(0, 3));
-    if (!QTest::qWaitFor([&] { return first1 >= 0 && first2 >= 0; }, 15000))
+    viewer.changeAndPlay(0);
+    if (!QTest::qWaitFor([&] { return viewer.video1View()->hasPicture() && viewer.video2View()->hasPicture(); }, 15000))
         return 1;
-    std::printf("double-click to first time notification: player 1 %lld ms, player 2 %lld ms\n", first1, first2);
-    std::printf("largest drift, 12 s of playback:  %lld ms\n", sampleDrift(controller, 12000));
-    controller.videoPositionSliderMoved(0.2);
+    std::printf("double-click to a picture on both surfaces: %lld ms\n\n", clock.elapsed());
+
+    const QSize video = size;
+    auto after = [&](const char* action, auto&& act, int ms = 2000) {
+        act();
+        report(action, test::samplePair(viewer, ms, 100, video));
+    };
+    std::printf("| %-22s | %4s | %6s | %4s | %4s | %5s |\n|---|---|---|---|---|---|\n", "gap in frames after",
+                "n", "median", "p95", "max", "alone");
+    after("start", [] {});
+    after("pause", [&] { viewer.clickPlayButton(); }, 500);
+    after("resume", [&] { viewer.clickPlayButton(); });
+    after("seek to 40 %", [&] { viewer.videoPositionSliderMoved(0.4); });
+    after("jump +10 s", [&] { viewer.jumpForward(); });
+    after("jump -10 s", [&] { viewer.jumpBackward(); });
+    after("exchange", [&] { viewer.swapPlayer(); }, 2500);
+    after("2x speed", [&] { viewer.increaseSpeed(); });
+    after("1x speed", [&] { viewer.decreaseSpeed(); });
+    viewer.videoPositionSliderMoved(0.05);
     QTest::qWait(500);
-    std::printf("largest drift, 3 s after a seek:  %lld ms\n", sampleDrift(controller, 3000));
-    controller.swapPlayer();
-    QTest::qWait(1800);
-    std::printf("largest drift, 3 s after an exchange: %lld ms\n", sampleDrift(controller, 3000));
+    const double before = processorSeconds();
+    clock.restart();
+    report("plain playback", test::samplePair(viewer, seconds * 1000, 100, video));
+    const double cpu = 100.0 * (processorSeconds() - before) / (double(clock.elapsed()) / 1000.0);
+    std::printf("\nprocessor time of the viewer while the pair plays: %.1f %% of one core\n", cpu);
     return 0;
 }

@@ -118,8 +118,16 @@ private slots:
         s.player.setPosition(0.25f);
         QTRY_COMPARE_WITH_TIMEOUT(s.frameShown(), 25, 5000);
 
+        // at twice the rate a second of playing moves on about fifty frames
         s.player.setRate(2.0f);
         QCOMPARE(s.player.rate(), 2.0f);
+        seekAndSettle(s, 400);
+        s.player.play();
+        QTest::qWait(1000);
+        s.player.pause();
+        QTest::qWait(100);
+        const int moved = s.frameShown() - 10;
+        QVERIFY2(moved >= 40 && moved <= 60, qPrintable(QString::number(moved)));
         s.player.setVolume(250);
         QCOMPARE(s.player.volume(), 200);
         s.player.setVolume(-5);
