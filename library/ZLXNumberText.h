@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Numbers at the start of a text, read the way the camera's texts have always been read:
+// Numbers at the start of a text, as the camera writes them in names and sentences:
 // leading blanks skipped, an optional sign, then the longest number there; 0 when there is none.
 #pragma once
 
