@@ -31,6 +31,11 @@ void CustomWindow::mousePressEvent(QMouseEvent* event) {
     QMainWindow::mousePressEvent(event);
 }
 
+void CustomWindow::mouseReleaseEvent(QMouseEvent* event) {
+    m_dragging = false;
+    QMainWindow::mouseReleaseEvent(event);
+}
+
 void CustomWindow::mouseMoveEvent(QMouseEvent* event) {
     if (!m_dragging || !(event->buttons() & Qt::LeftButton) || m_isFullScreen) {
         QMainWindow::mouseMoveEvent(event);

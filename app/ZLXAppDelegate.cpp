@@ -17,6 +17,10 @@
 #include "ui_MainMenu.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QProxyStyle>
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -55,6 +59,18 @@ ZLXAppDelegate::~ZLXAppDelegate() {
 }
 
 namespace {
+
+// A click on a slider's groove moves the handle there and goes on as a drag.
+class ZLXClickToPositionStyle : public QProxyStyle {
+public:
+    explicit ZLXClickToPositionStyle(QObject* parent) : QProxyStyle() { setParent(parent); }
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // A player's surface fills its box and resizes with it.
 ZLXVideoView* addVideoView(QWidget* box) {
@@ -113,16 +129,28 @@ void ZLXAppDelegate::setupInitialValues() {
     connect(&m_playStopTimer, &QTimer::timeout, this, &ZLXAppDelegate::timerPlayNext);
 
     // The two position sliders show playInfo.position; moving one seeks.
+    // Whatever the user does to them (drag, click, wheel, keys) is a seek or a volume; a click
+    // on the groove puts the handle there.
+    auto* sliderStyle = new ZLXClickToPositionStyle(m_window.get());
     for (QSlider* slider : {m_ui->videoPositionSlider, m_ui->videoPositionSliderForFullScreen}) {
         slider->setRange(0, 1000);
         slider->setEnabled(true);
+        slider->setStyle(sliderStyle);
         connect(slider, &QSlider::sliderMoved, this, [this](int value) {
             m_playInfo->setPosition(value / 1000.0);
             videoPositionSliderMoved(value / 1000.0);
         });
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider](int action) {
+            if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction)
+                return; // a drag reports itself through sliderMoved
+            const double value = slider->sliderPosition() / 1000.0;
+            m_playInfo->setPosition(value);
+            videoPositionSliderMoved(value);
+        });
     }
     m_ui->volumeSlider->setRange(0, 200);
-    connect(m_ui->volumeSlider, &QSlider::sliderMoved, this, &ZLXAppDelegate::volumeSliderMoved);
+    m_ui->volumeSlider->setStyle(sliderStyle);
+    connect(m_ui->volumeSlider, &QSlider::valueChanged, this, &ZLXAppDelegate::volumeSliderMoved);
     connect(m_ui->playButton, &QToolButton::clicked, this, &ZLXAppDelegate::clickPlayButton);
     connect(m_ui->audioToggleButton, &QToolButton::clicked, this, &ZLXAppDelegate::toggleAudioChoice);
     connect(m_ui->speedTextButton, &QToolButton::clicked, this, [this] {
@@ -147,6 +175,7 @@ void ZLXAppDelegate::setupInitialValues() {
     m_window->centralWidget()->installEventFilter(this);
     connect(m_ui->mediaListTableView, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { changeAndPlay(index.row()); });
+    m_ui->mediaListTableView->installEventFilter(this);
 
     m_rightViewMode = 0;
     updateSideViewButton();
@@ -168,6 +197,9 @@ void ZLXAppDelegate::setupInitialValues() {
     m_window->setWindowTitle(qtTrId("window.title"));
     createMenus();
     createPlaybackMenus();
+    // The shortcuts keep working while the menu bar is hidden (full screen).
+    for (QAction* menu : m_window->menuBar()->actions())
+        m_window->addActions(menu->menu()->actions());
     layoutWindow();
 }
 
@@ -304,8 +336,11 @@ void ZLXAppDelegate::openMediaDirectoryDialog() {
     if (m_directoryChooser) {
         chosen = m_directoryChooser(m_window.get());
     } else {
+        // It starts in the folder that is open, else in the user's home.
+        const QString open = QFile::decodeName(QByteArray::fromStdString(m_mediaList->directoryPath().value_or("")));
         chosen = QFileDialog::getExistingDirectory(m_window.get(), qtTrId("dialog.choose_folder"),
-                                                   QString(), QFileDialog::ShowDirsOnly);
+                                                   open.isEmpty() || !QFileInfo(open).isDir() ? QDir::homePath() : open,
+                                                   QFileDialog::ShowDirsOnly);
     }
     if (chosen.isEmpty())
         return; // cancelled: nothing changes, playback goes on
@@ -325,8 +360,10 @@ void ZLXAppDelegate::mediaListChanged(ZLXMediaList&) {
 }
 
 void ZLXAppDelegate::clickMediaListViewButton() {
-    if (m_rightViewMode != 0)
+    if (m_rightViewMode != 0) {
         setRightViewMode(0);
+        selectPlayingRow(); // the playing row stays chosen and in sight
+    }
 }
 
 void ZLXAppDelegate::clickMapViewButton() {
@@ -367,6 +404,13 @@ void ZLXAppDelegate::showSettingPanel() {
 
 void ZLXAppDelegate::stopPlay() {
     ++m_startGeneration; // a start whose telemetry is still being read will not start
+    ++m_playGeneration;  // nor do the delayed steps of what played
+    m_waitingForPlayStart = false;
+    m_swapping = false;
+    m_moving = false;
+    m_preparingPlayNext = false;
+    if (!m_stopVideoLoadingView)
+        hideLoading();
     if (m_sync)
         m_sync->cancel();
     for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {

@@ -116,6 +116,8 @@ public slots:
 signals:
     // Playback started (the first state change with the players running).
     void playerStarted();
+    // The recording asked for could not be played; the next one can be started.
+    void playerFailed();
     void rightViewModeChanged(int mode);
     // The table shows a newly built list.
     void mediaListReloaded();
@@ -134,6 +136,8 @@ private:
     void layoutBodyBox();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    void selectPlayingRow();
+    void failStart();
     void updateVideoUI();
     void initMediaControlView();
     void didStartPlayer();
@@ -186,6 +190,7 @@ private:
     int32_t m_refreshCounter = -1; // every third time notification publishes the position
     uint64_t m_loadingGeneration = 0;
     uint64_t m_startGeneration = 0; // counts starts; a late hand-back of an older one is dropped
+    uint64_t m_playGeneration = 0;  // counts starts and stops; delayed steps of an older one are dropped
 };
 
 } // namespace daxo

@@ -18,6 +18,8 @@
 #include "ui_MainMenu.h"
 
 #include <QFile>
+#include <QKeyEvent>
+#include <QMenuBar>
 #include <QItemSelectionModel>
 #include <QParallelAnimationGroup>
 #include <QPointer>
@@ -52,12 +54,11 @@ bool ZLXAppDelegate::playAtIndex(int64_t index) {
     if (count == 0 || m_waitingForPlayStart)
         return false;
     index = std::clamp<int64_t>(index, 0, count - 1);
-    m_waitingForPlayStart = true;
     stopPlay();
+    m_waitingForPlayStart = true;
+    m_ui->player1BackgroundView->setMessage(QString());
     m_mediaIndex = index;
-    m_ui->mediaListTableView->selectionModel()->select(
-        m_tableModel->index(int(index), 0),
-        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selectPlayingRow();
     m_preparingPlayNext = false;
     startTimerPlayNext();
     updateVideoUI();
@@ -86,6 +87,30 @@ bool ZLXAppDelegate::playAtIndex(int64_t index) {
         return data;
     }));
     return true;
+}
+
+void ZLXAppDelegate::selectPlayingRow() {
+    if (m_mediaIndex < 0)
+        return;
+    // The current index too: a table that gets the focus back keeps this row.
+    const QModelIndex row = m_tableModel->index(int(m_mediaIndex), 0);
+    m_ui->mediaListTableView->selectionModel()->setCurrentIndex(
+        row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_ui->mediaListTableView->scrollTo(row);
+}
+
+void ZLXAppDelegate::failStart() {
+    // The recording cannot be played: the start ends here, the partner does not play on alone,
+    // and the next row can be started.
+    m_waitingForPlayStart = false;
+    hideLoading();
+    m_sync->cancel();
+    m_player2->pause();
+    m_player2->setMedia(std::nullopt);
+    updateVideoViewVisibility();
+    m_ui->player1BackgroundView->setMessage(qtTrId("player.cannot_play"));
+    ZLXLog("cannot play:%s", qUtf8Printable(mediaPathText(m_player1->mediaPath())));
+    emit playerFailed();
 }
 
 void ZLXAppDelegate::setLogos(bool rearLarge, bool frontSmall) {
@@ -148,13 +173,22 @@ void ZLXAppDelegate::updateVideoViewVisibility() {
     m_video2View->setVisible(p2 || m_player2->state() == ZLXMediaPlayer::Paused);
 }
 
-void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer* player) {
-    // A recording that cannot be played must not keep every other start refused.
-    if (player->state() == ZLXMediaPlayer::Error)
-        m_waitingForPlayStart = false;
+void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer*) {
     const bool p1 = m_player1->hasMedia() && m_player1->isPlaying();
     const bool p2 = m_player2->hasMedia() && m_player2->isPlaying();
     updateVideoViewVisibility();
+    // Player 1 decides whether a start ends as started or as failed; a partner that cannot
+    // be played is as good as none.
+    if (m_player1->state() == ZLXMediaPlayer::Error) {
+        if (m_waitingForPlayStart)
+            failStart();
+        return;
+    }
+    const bool partner = m_player2->hasMedia() && m_player2->state() != ZLXMediaPlayer::Error;
+    if (m_player2->hasMedia() && !partner) {
+        m_video2View->hide();
+        m_ui->audioToggleButton->hide();
+    }
     auto startOrUpdate = [this] {
         if (m_waitingForPlayStart) {
             m_waitingForPlayStart = false;
@@ -163,7 +197,7 @@ void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer* player) {
             updateAudioUI();
         }
     };
-    if (m_player1->hasMedia() && m_player2->hasMedia()) {
+    if (m_player1->hasMedia() && partner) {
         if (m_player1->state() == ZLXMediaPlayer::Paused && m_player2->state() == ZLXMediaPlayer::Paused)
             didFinishPlay();
         else if (p1 && p2)
@@ -182,7 +216,8 @@ void ZLXAppDelegate::didStartPlayer() {
     m_playInfo->setSpeed(m_player1->rate());
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
     chooseAudioAuto();
-    if (m_playInfo->scale() == 0 && m_player1->hasVideoOut() && m_player1->videoSize().width() > 0)
+    // Computed at every start: the window may have left full screen since the last one.
+    if (m_player1->hasVideoOut() && m_player1->videoSize().width() > 0)
         updatePlayInfoScale();
     emit playerStarted();
 }
@@ -223,9 +258,14 @@ void ZLXAppDelegate::startTimerPlayNext() {
 }
 
 void ZLXAppDelegate::timerPlayNext() {
-    if (!m_preparingPlayNext && m_player1->state() == ZLXMediaPlayer::Paused && m_player1->position() >= 0.95f) {
+    // A pause near the end is not the end: player 1 must report that it reached it.
+    if (!m_preparingPlayNext && m_player1->state() == ZLXMediaPlayer::Paused && m_player1->position() >= 0.95f &&
+        m_player1->isAtEnd()) {
         m_preparingPlayNext = true;
-        QTimer::singleShot(1000, this, [this] { playNext(); });
+        QTimer::singleShot(1000, this, [this, generation = m_playGeneration] {
+            if (generation == m_playGeneration)
+                playNext();
+        });
     }
 }
 
@@ -233,8 +273,15 @@ bool ZLXAppDelegate::playNext() {
     const auto media = m_mediaList->mediaAtIndex(m_mediaIndex);
     if (!media)
         return false;
-    const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName());
-    const int64_t next = m_mediaIndex + (pair && pair->frontMedia && pair->rearMedia ? 2 : 1);
+    // The group's rows are adjacent: the next group starts after the last of them, whichever
+    // of them is playing.
+    int64_t last = m_mediaIndex;
+    while (const auto following = m_mediaList->mediaAtIndex(last + 1)) {
+        if (following->mediaGroupName() != media->mediaGroupName())
+            break;
+        ++last;
+    }
+    const int64_t next = last + 1;
     if (next < int64_t(m_mediaList->count()))
         return playAtIndex(next);
     return false;
@@ -245,7 +292,12 @@ bool ZLXAppDelegate::playNext() {
 void ZLXAppDelegate::changeAndPlay(int row) {
     ZLXLog("selectedRow=%ld,mediaIndex=%ld,isPlaying=%d,count=%ld", long(row), long(m_mediaIndex),
            int(m_player1->isPlaying()), long(m_mediaList->count()));
-    if (row != m_mediaIndex) {
+    // Resume only the recording that is loaded (in either player, after an exchange).
+    const auto media = m_mediaList->mediaAtIndex(row);
+    const auto loaded = [&](const ZLXMediaPlayer* p) {
+        return media && p->mediaPath() && QFile::encodeName(*p->mediaPath()).toStdString() == media->path();
+    };
+    if (row != m_mediaIndex || !(loaded(m_player1.get()) || loaded(m_player2.get()))) {
         playAtIndex(row);
         return;
     }
@@ -278,7 +330,10 @@ void ZLXAppDelegate::clickPlayButton() {
             const auto t = qint64(slider * double(m_player1->mediaLength()));
             m_player1->setTime(t);
             m_player2->setTime(t);
-            QTimer::singleShot(100, this, [this] { m_sync->playTogether(); });
+            QTimer::singleShot(100, this, [this, generation = m_playGeneration] {
+                if (generation == m_playGeneration)
+                    m_sync->playTogether();
+            });
         }
         return;
     }
@@ -293,7 +348,9 @@ void ZLXAppDelegate::syncVideoPositionDelay(double seconds) {
         return;
     }
     // The partner goes to player 1's exact time, if the two are apart at all.
-    QTimer::singleShot(int(seconds * 1000), this, [this] {
+    QTimer::singleShot(int(seconds * 1000), this, [this, generation = m_playGeneration] {
+        if (generation != m_playGeneration)
+            return; // another recording started meanwhile
         m_moving = false;
         m_sync->align();
     });
@@ -388,11 +445,16 @@ void ZLXAppDelegate::swapPlayer() {
 
     m_player1->setMute(true);
     m_player2->setMute(true);
-    QTimer::singleShot(800, this, [this] {
+    // The delayed steps belong to this recording: another start drops them.
+    QTimer::singleShot(800, this, [this, generation = m_playGeneration] {
+        if (generation != m_playGeneration)
+            return;
         m_moving = false;
         m_sync->align();
     });
-    QTimer::singleShot(1700, this, [this] {
+    QTimer::singleShot(1700, this, [this, generation = m_playGeneration] {
+        if (generation != m_playGeneration)
+            return;
         m_swapping = false;
         updateAudioUI();
     });
@@ -518,7 +580,7 @@ void ZLXAppDelegate::playInfoPositionChanged(double position) {
     if (position >= 1.0) {
         m_ui->videoPositionSlider->setValue(int(kSliderScale));
         m_ui->videoPositionSliderForFullScreen->setValue(int(kSliderScale));
-    } else if (!m_ui->videoPositionSlider->isSliderDown()) {
+    } else if (!m_ui->videoPositionSlider->isSliderDown() && !m_ui->videoPositionSliderForFullScreen->isSliderDown()) {
         m_ui->videoPositionSlider->setValue(int(position * kSliderScale));
         m_ui->videoPositionSliderForFullScreen->setValue(int(position * kSliderScale));
     }
@@ -560,6 +622,7 @@ void ZLXAppDelegate::layoutWindow() {
     const bool full = m_window->isFullScreen();
     const QSize content = m_window->centralWidget()->size();
     const ZLXWindowLayout l = daxo::layoutWindow(content.width(), content.height(), full, m_rightViewMode);
+    m_window->menuBar()->setVisible(!full);
     m_ui->headBox->setVisible(!full);
     m_ui->bodyRightBox->setVisible(!full);
     m_ui->gsensorBox->setVisible(!full);
@@ -610,6 +673,24 @@ bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
         layoutWindow();
         updatePlayInfoScale();
     }
+    if (watched == m_ui->mediaListTableView && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        // The focused table keeps its own keys (arrows, Space, Home, End, pages); Return plays
+        // the chosen row. The playback keys work everywhere else.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        const bool tableKey = plain && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||
+                                        key->key() == Qt::Key_Right || key->key() == Qt::Key_Space || key->key() == Qt::Key_Home ||
+                                        key->key() == Qt::Key_End || key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown);
+        const bool play = plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+        if (event->type() == QEvent::ShortcutOverride && (tableKey || play)) {
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && play && m_ui->mediaListTableView->currentIndex().isValid()) {
+            changeAndPlay(m_ui->mediaListTableView->currentIndex().row());
+            return true;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -643,8 +724,8 @@ void ZLXAppDelegate::updateLoadingWindow(double seconds) {
         return;
     }
     // Run out without a start: the recording did not play; others may be started again.
-    if (!m_stopVideoLoadingView)
-        m_waitingForPlayStart = false;
+    if (!m_stopVideoLoadingView && m_waitingForPlayStart)
+        failStart();
     indicator->setDoubleValue(indicator->minValue());
     indicator->setIndeterminate(false);
     indicator->hide();

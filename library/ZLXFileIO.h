@@ -8,6 +8,11 @@
 
 namespace daxo {
 
+// Opens `path` for reading without ever waiting on it (a FIFO, a device) and keeps it only
+// when it is a regular file; -1 otherwise, with errno set (EINVAL for a file that is not
+// regular).
+int openRegularFile(const char* path);
+
 // Reads up to `size` bytes at `position`; returns how many were read (fewer only at the end
 // of the file or on an error).
 size_t readFullyAt(int fd, uint64_t position, void* out, size_t size);

@@ -177,10 +177,12 @@ struct Walk {
             if (name == "." || name == "..")
                 continue;
             bool isDirectory = entry->d_type == DT_DIR;
+            bool isRegular = entry->d_type == DT_REG;
             if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
                 struct stat target {};
-                isDirectory = fstatat(dirfd(dir), entry->d_name, &target, 0) == 0 &&
-                              S_ISDIR(target.st_mode);
+                const bool known = fstatat(dirfd(dir), entry->d_name, &target, 0) == 0;
+                isDirectory = known && S_ISDIR(target.st_mode);
+                isRegular = known && S_ISREG(target.st_mode);
             }
             dirPath.resize(dirLength);
             if (dirPath.empty() || dirPath.back() != '/')
@@ -193,7 +195,8 @@ struct Walk {
                     directory(sub, dirPath);
                 continue;
             }
-            if (!hasMp4Extension(name))
+            // Only regular files are recordings: a FIFO or a device of that name is not.
+            if (!isRegular || !hasMp4Extension(name))
                 continue;
             if (auto media = ZLXMediaList::createMediaByPath(dirPath)) {
                 collector.push_back(std::move(media));

@@ -12,6 +12,7 @@ std::string mapSetLatLagScript(double longitude, double latitude);
 // "ZLXDebug('text')", the text quoted for a script string.
 std::string mapDebugScript(std::string_view text);
 
-inline constexpr const char* kMapNoGpsScript = "ZLXDebug('GPS Data Count=Zero')";
+// The note that there is no GPS data, and no marker left from an earlier recording.
+inline constexpr const char* kMapNoGpsScript = "ZLXDebug('GPS Data Count=Zero');clearPosition()";
 
 } // namespace daxo

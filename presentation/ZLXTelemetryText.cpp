@@ -29,6 +29,11 @@ int truncated(double v) {
     return int(std::clamp(v, -2147483648.0, 2147483647.0));
 }
 
+// A fix taken before the receiver knew where it was carries no position.
+bool hasPosition(const ZLXGpsData& fix) {
+    return fix.Latitude != 0 || fix.Longitude != 0;
+}
+
 } // namespace
 
 std::string gsensorText(char axis, float value) {
@@ -55,6 +60,8 @@ ZLXTelemetryDisplay telemetryDisplayAt(const ZLXBlackBoxData& data, double posit
         const size_t i = sampleIndex(position, raw);
         const ZLXGpsData& fix = data.m_NMEAs[std::min(i, data.m_NMEAs.size() - 1)];
         const ZLXAviGpsData& record = data.m_vGpsData[i];
+        if (!hasPosition(fix))
+            return out; // neither moves the marker nor changes the fields
         double lat = std::fabs(fix.Latitude), lon = std::fabs(fix.Longitude);
         if (fix.NS != 'N')
             lat = -lat;
@@ -75,8 +82,7 @@ ZLXTelemetryDisplay telemetryDisplayAt(const ZLXBlackBoxData& data, double posit
         out.speed = "- Km/h";
         out.hdop = "-.-";
         out.satellites = "-";
-    } else {
-        const ZLXGpsData& fix = data.m_NMEAs[sampleIndex(position, m)];
+    } else if (const ZLXGpsData& fix = data.m_NMEAs[sampleIndex(position, m)]; hasPosition(fix)) {
         char hdop[32], sats[32];
         std::snprintf(hdop, sizeof hdop, "%.1f", fix.HDOP);
         std::snprintf(sats, sizeof sats, "%d", truncated(double(fix.SatelliteUsedCount)));

@@ -25,7 +25,8 @@ struct ZLXTelemetryDisplay {
 };
 
 // Everything shown at one position. The signs of latitude and longitude come from the fix's
-// own hemispheres; a fix index beyond the fix list takes the last fix.
+// own hemispheres; a fix index beyond the fix list takes the last fix. A fix without a
+// position (taken before the receiver had one) changes nothing on the map or in the fields.
 ZLXTelemetryDisplay telemetryDisplayAt(const ZLXBlackBoxData& data, double position);
 
 } // namespace daxo

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
+#include <cmath>
 
 namespace daxo {
 
@@ -31,9 +33,10 @@ void GraphView::paintEvent(QPaintEvent*) {
     const double w = geometry.areaWidth();
     const double h = geometry.areaHeight();
 
-    painter.fillRect(rect(), QColor::fromRgbF(0.8f, 0.8f, 0.8f));
+    // Grey lines on a darker grey, where the white labels and the curves read well.
+    painter.fillRect(rect(), backgroundGrey());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
+    painter.setBrush(gridGrey());
     for (int i = 0; i <= 4; ++i)
         painter.drawRect(QRectF(at(20, geometry.gridLineY(i) + 1), QSizeF(w, 1)));
     painter.drawRect(QRectF(at(20, 8 + h), QSizeF(1, h)));
@@ -57,13 +60,30 @@ void GraphView::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::NoBrush);
     const std::pair<ZLXGraphAxis, QColor> axes[] = {
         {ZLXGraphAxis::X, Qt::red}, {ZLXGraphAxis::Y, Qt::green}, {ZLXGraphAxis::Z, Qt::blue}};
+    // Values beyond ±2 g go past the graph area, up to the view's edge, where a stronger
+    // blow runs along the edge instead of vanishing; the strongest value beyond is written.
+    auto inView = [&](const ZLXGraphPoint& p) { return at(p.x, std::clamp(p.y, 0.5, H - 0.5)); };
+    double peak = 0;
+    ZLXGraphPoint peakAt;
     for (const auto& [axis, colour] : axes) {
         const auto points = geometry.polyline(m_values, axis);
-        QPainterPath path(at(points.front().x, points.front().y));
+        QPainterPath path(inView(points.front()));
         for (size_t k = 1; k < points.size(); ++k)
-            path.lineTo(at(points[k].x, points[k].y));
+            path.lineTo(inView(points[k]));
+        for (const ZLXGraphPoint& p : points) {
+            const double g = (p.y - geometry.graphAreaZeroValuePoint().y) / geometry.unit();
+            if (std::abs(g) > 2 && std::abs(g) > std::abs(peak))
+                peak = g, peakAt = p;
+        }
         painter.setPen(QPen(colour, 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPath(path);
+    }
+    if (peak != 0) {
+        painter.setPen(Qt::white);
+        const QString text = QString::asprintf("%+.1f g", peak);
+        const QPointF p = inView(peakAt);
+        painter.drawText(QPointF(std::min(p.x() + 3, width() - metrics.horizontalAdvance(text) - 2),
+                                 peak > 0 ? metrics.ascent() + 1 : H - metrics.descent() - 1), text);
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(QRectF(at(geometry.timeBarX(m_timePosition), 8 + h), QSizeF(2, h)), Qt::white);

@@ -23,6 +23,9 @@ public:
     double timePosition() const { return m_timePosition; }
     QColor backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const QColor& color) { m_backgroundColor = color; }
+    // The grid's grey (0.8) and the darker grey behind it.
+    static QColor gridGrey() { return QColor::fromRgbF(0.8f, 0.8f, 0.8f); }
+    static QColor backgroundGrey() { return QColor(88, 90, 94); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -25,7 +25,8 @@ uint32_t readBE32(const uint8_t* p) {
 // Absolute reads of one open file; every read is counted.
 class RecordingFile {
 public:
-    explicit RecordingFile(const char* path) : m_fd(::open(path, O_RDONLY | O_CLOEXEC)) {
+    // A FIFO or a device named like a recording is refused without waiting on it.
+    explicit RecordingFile(const char* path) : m_fd(openRegularFile(path)) {
         struct stat st {};
         if (m_fd >= 0 && ::fstat(m_fd, &st) == 0)
             m_size = uint64_t(st.st_size);
@@ -91,6 +92,7 @@ void ZLXBlackBoxData::clear() {
     m_TimeEvents.clear();
     m_vGSensorData.clear();
     m_vGpsData.clear();
+    m_RecordSentenceCounts.clear();
     m_udatSpeedDisplay = m_udatIncludeEvent = m_udatRecPark = 0;
     m_LastTimeEventType = 0;
 }
@@ -160,11 +162,12 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
         const uint64_t tableStart = uint64_t(p) + 16;
         const uint64_t inFile = tableStart < file.size() ? (file.size() - tableStart) / 4 : 0;
         const uint64_t inBox = stcoSize >= 16 ? (uint64_t(stcoSize) - 16) / 4 : 0;
-        // Every table entry may name the same chunk, so records are bounded apart from the
-        // bytes they take: a recording holds minutes, this is hours at any sensor rate.
-        const uint64_t entries = std::min<uint64_t>({count, inFile, inBox, kMaxTelemetryRecords});
+        // Every table entry may name the same chunk: the records kept are bounded by what the
+        // file can hold side by side, and by hours of recording at any sensor rate.
+        const uint64_t entries = std::min<uint64_t>({count, inFile, inBox});
+        const uint64_t records = std::min<uint64_t>(file.size() / kTelemetryRecordSize, kMaxTelemetryRecords);
 
-        const size_t expected = size_t(std::min<uint64_t>(entries, 1u << 16));
+        const size_t expected = size_t(std::min<uint64_t>({entries, records, 1u << 16}));
         m_Times.reserve(expected);
         m_GSensors.reserve(expected);
         m_vGSensorData.reserve(expected);
@@ -174,7 +177,7 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
         constexpr size_t kBatch = 4096; // offsets read at a time
         uint8_t table[kBatch * 4];
         uint8_t record[kTelemetryRecordSize];
-        for (uint64_t first = 0; first < entries; first += kBatch) {
+        for (uint64_t first = 0; first < entries && m_Times.size() < records; first += kBatch) {
             const size_t n = size_t(std::min<uint64_t>(kBatch, entries - first));
             if (!file.readAt(tableStart + first * 4, table, n * 4))
                 break;
@@ -183,7 +186,7 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
                 // A chunk whose record lies past the end adds nothing; the next one is read.
                 if (offset + kTelemetryRecordSize > file.size())
                     continue;
-                if (file.readAt(offset + kTelemetryPrefixSize, record, kTelemetryPayloadSize))
+                if (m_Times.size() < records && file.readAt(offset + kTelemetryPrefixSize, record, kTelemetryPayloadSize))
                     processRecord(record);
             }
         }
@@ -204,6 +207,7 @@ void ZLXBlackBoxData::processRecord(const uint8_t* payload) {
     uint8_t gps[1 + kTelemetryTextSize];
     std::memcpy(gps, payload + kTelemetryUnitOffset, sizeof gps);
     ParseNMEA(reinterpret_cast<char*>(gps + 1), kTelemetryTextSize);
+    m_RecordSentenceCounts.push_back(uint8_t(std::min<size_t>(m_sentencesInLastText, 255)));
     m_vGpsData.push_back(ZLXAviGpsData::aviGpsDataWithData(gps));
 }
 
@@ -217,8 +221,12 @@ bool ZLXBlackBoxData::ParseGSensor(const uint8_t* block, size_t size) {
 }
 
 bool ZLXBlackBoxData::ParseNMEA(char* text, size_t size) {
+    m_sentencesInLastText = 0;
     if (!text || size == 0)
         return false;
+    // One text keeps at most a few snapshots: later sentences replace the last of them, so
+    // the text's final fix is kept whatever it holds.
+    size_t kept = 0;
     size_t start = 0;
     for (size_t i = 0; i < size; ++i) {
         const char c = text[i];
@@ -228,7 +236,13 @@ bool ZLXBlackBoxData::ParseNMEA(char* text, size_t size) {
             text[i] = '\0';
             if (i - start >= 2 && text[start] == '$' && text[start + 1] == 'G') {
                 m_NMEAParser.parse(std::string_view(text + start, i - start));
-                m_NMEAs.push_back(m_NMEAParser.m_Current.duplicate());
+                ++m_sentencesInLastText;
+                if (kept < kMaxFixesPerText) {
+                    m_NMEAs.push_back(m_NMEAParser.m_Current.duplicate());
+                    ++kept;
+                } else {
+                    m_NMEAs.back() = m_NMEAParser.m_Current.duplicate();
+                }
             }
             start = i + 1;
         }

@@ -87,10 +87,16 @@ public:
     std::vector<ZLXTimeEvent> m_TimeEvents;
     std::vector<ZLXAviGSensorData> m_vGSensorData;
     std::vector<ZLXAviGpsData> m_vGpsData;
+    // How many sentences each record's text held; each added that many fixes to m_NMEAs, at
+    // most kMaxFixesPerText.
+    std::vector<uint8_t> m_RecordSentenceCounts;
+    // The snapshots one text keeps at most.
+    static constexpr size_t kMaxFixesPerText = 4;
 
 private:
     void processRecord(const uint8_t* payload);
     uint64_t m_bytesRead = 0;
+    size_t m_sentencesInLastText = 0;
 };
 
 } // namespace daxo

@@ -145,7 +145,8 @@ Bytes readFile(const std::string& path, std::string* error) {
 // The telemetry track: tkhd, edts, mdia { mdhd, hdlr 'text', minf { nmhd, dinf,
 // stbl { stsd (tx3g), stts, stsc, stsz, stco } } }.
 Bytes telemetryTrack(uint32_t trackId, uint32_t movieTimescale, uint64_t durationMs,
-                     const std::vector<uint64_t>& offsets, std::optional<uint32_t> claimedCount) {
+                     const std::vector<uint64_t>& offsets, std::optional<uint32_t> claimedCount,
+                     uint32_t repeatLast) {
     const uint32_t n = uint32_t(offsets.size());
     const uint32_t movieDuration = uint32_t(durationMs * movieTimescale / 1000);
     static const uint32_t matrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
@@ -237,9 +238,12 @@ Bytes telemetryTrack(uint32_t trackId, uint32_t movieTimescale, uint64_t duratio
     }
     putBE32(stsz, 155);
     putBE32(stsz, n);
-    putBE32(stco, claimedCount.value_or(n));
+    const uint32_t repeats = offsets.empty() ? 0 : repeatLast;
+    putBE32(stco, claimedCount.value_or(n + repeats));
     for (uint64_t offset : offsets)
         putBE32(stco, uint32_t(offset));
+    for (uint32_t i = 0; i < repeats; ++i)
+        putBE32(stco, uint32_t(offsets.back()));
 
     const Bytes stbl = box("stbl", concat({fullBox("stsd", 0, stsd), fullBox("stts", 0, stts),
                                            fullBox("stsc", 0, stsc), fullBox("stsz", 0, stsz),
@@ -440,7 +444,7 @@ WriteResult writeRecording(const std::string& inputMp4, const std::string& outpu
             others.push_back(box("free", {}));
         others.insert(others.begin() + 3, telemetryTrack(trackId, timescale, durationMs,
                                                          result.recordOffsets,
-                                                         options.stcoEntryCount));
+                                                         options.stcoEntryCount, options.repeatLastChunk));
         telemetryEnd = 8 + mvhd.size();
         for (size_t i = 0; i <= 3; ++i)
             telemetryEnd += others[i].size();

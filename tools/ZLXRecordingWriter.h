@@ -38,6 +38,7 @@ struct WriterOptions {
     // Hostile variants for the tests.
     bool moovNotThird = false;             // a 'free' box between mdat and moov
     std::optional<uint32_t> stcoEntryCount; // claimed count of the telemetry chunk table
+    uint32_t repeatLastChunk = 0;           // the table names the last record this many more times
     bool lastOffsetBeyondEnd = false;       // the last telemetry chunk lies past the file's end
     std::optional<uint64_t> truncateTo;     // cut the finished file
 };

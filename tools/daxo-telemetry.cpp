@@ -3,6 +3,7 @@
 // daxo-telemetry --gpx RECORDING    the route as a GPX 1.1 track
 // daxo-telemetry --nmea LOG         one CSV row per sentence of an NMEA log
 #include "ZLXBlackBoxData.h"
+#include "ZLXFileIO.h"
 #include "ZLXLog.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,11 @@
 #include <QStringList>
 #include <QTextStream>
 #include <QXmlStreamWriter>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <unistd.h>
 
 using namespace daxo;
 
@@ -61,24 +66,37 @@ int fail(const QString& message) {
     return 1;
 }
 
-bool extract(const QString& path, ZLXBlackBoxData& data) {
-    return data.ExtractStreamInformation(QFile::encodeName(path).constData()) && !data.m_Times.empty();
+// Reads the recording's telemetry; a message when it cannot (a file that cannot be opened is
+// told apart from one that is not a recording). A recording with no records is no failure.
+std::optional<QString> extract(const QString& path, ZLXBlackBoxData& data) {
+    const QByteArray file = QFile::encodeName(path);
+    const int fd = openRegularFile(file.constData());
+    if (fd < 0)
+        return QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(errno == EINVAL ? "not a regular file" : std::strerror(errno)));
+    ::close(fd);
+    if (!data.ExtractStreamInformation(file.constData()))
+        return path + QStringLiteral(" is not a recording with telemetry");
+    return std::nullopt;
 }
 
 int printRecords(const QString& path) {
     ZLXBlackBoxData data;
-    if (!extract(path, data))
-        return fail(path + QStringLiteral(" is not a recording with telemetry"));
+    if (const auto error = extract(path, data))
+        return fail(*error);
     QTextStream out(stdout);
-    writeRow(out, {"index", "time", "x", "y", "z", "unit", "latitude", "longitude", "speed_kmh",
-                   "hdop", "satellites", "gps_valid", "utc"});
+    writeRow(out, {"index", "time", "x", "y", "z", "unit", "sentences", "latitude", "longitude",
+                   "speed_kmh", "hdop", "satellites", "gps_valid", "utc"});
+    // Each row shows the last fix its own record's text produced; none, when it produced none.
+    size_t fixes = 0;
     for (size_t i = 0; i < data.m_Times.size(); ++i) {
         const ZLXGSensor& g = data.m_GSensors[i];
+        const size_t sentences = data.m_RecordSentenceCounts[i];
+        fixes += std::min(sentences, ZLXBlackBoxData::kMaxFixesPerText);
         QStringList row{QString::number(i), QString::number(data.m_Times[i]), number(g.x, 4),
                         number(g.y, 4), number(g.z, 4),
-                        QString(QLatin1Char(char(data.m_vGpsData[i].data.unit)))};
-        if (i < data.m_NMEAs.size()) {
-            const ZLXGpsData& fix = data.m_NMEAs[i];
+                        QString(QLatin1Char(char(data.m_vGpsData[i].data.unit))), QString::number(sentences)};
+        if (sentences > 0 && fixes <= data.m_NMEAs.size()) {
+            const ZLXGpsData& fix = data.m_NMEAs[fixes - 1];
             double lat = 0, lon = 0;
             degrees(fix, lat, lon);
             row << number(lat, 6) << number(lon, 6) << number(fix.SpeedOverGround * 1.852, 1)
@@ -94,8 +112,8 @@ int printRecords(const QString& path) {
 
 int writeGpx(const QString& path) {
     ZLXBlackBoxData data;
-    if (!extract(path, data))
-        return fail(path + QStringLiteral(" is not a recording with telemetry"));
+    if (const auto error = extract(path, data))
+        return fail(*error);
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         return fail(QStringLiteral("cannot write to standard output"));
@@ -173,6 +191,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setLogIdentity("daxo-telemetry");
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("usage: daxo-telemetry RECORDING         the telemetry, one CSV row per record\n"
+                    "       daxo-telemetry --gpx RECORDING   the route as a GPX 1.1 track\n"
+                    "       daxo-telemetry --nmea LOG        an NMEA log through the same parser\n");
+        return 0;
+    }
     if (args.size() == 1 && !args[0].startsWith('-'))
         return printRecords(args[0]);
     if (args.size() == 2 && args[0] == "--gpx")

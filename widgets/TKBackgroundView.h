@@ -13,6 +13,10 @@ public:
     explicit TKBackgroundView(QWidget* parent = nullptr);
     void setLogo(const QPixmap& logo, const QString& name);
     const QString& logoName() const { return m_logoName; }
+    // A short line under the logo ("This recording cannot be played"); empty for none.
+    void setMessage(const QString& message);
+    const QString& message() const { return m_message; }
+    static QColor backgroundColor() { return QColor(24, 26, 30); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -20,6 +24,7 @@ protected:
 private:
     QPixmap m_logo;
     QString m_logoName;
+    QString m_message;
 };
 
 } // namespace daxo

@@ -70,6 +70,8 @@ public:
     // Writes a JPEG of the picture shown; width and height 0 keep the video's own size.
     virtual bool saveVideoSnapshotAt(const QString& path, int width, int height) = 0;
 
+    // The player stopped at the end of the recording (not merely paused near it).
+    virtual bool isAtEnd() const = 0;
     // A held player stays on its frame without changing the state it reports: a pair holds
     // both players while they seek or load, so that they go on together from the same frame.
     virtual void setHeld(bool held) { Q_UNUSED(held) }

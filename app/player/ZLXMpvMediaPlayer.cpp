@@ -12,6 +12,7 @@
 #include <cmath>
 #include <mpv/client.h>
 #include <set>
+#include <sys/stat.h>
 #include <string>
 
 namespace daxo {
@@ -294,6 +295,10 @@ void ZLXMpvMediaPlayer::setMedia(const std::optional<QString>& path) {
     if (!path) {
         const char* args[] = {"stop", nullptr};
         mpv_command(m_mpv, args);
+    } else if (struct stat st {}; ::stat(QFile::encodeName(*path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Only regular files are played: a FIFO or a device would hold libmpv in its open.
+        m_error = true;
+        ZLXLog("player error:%s (not a regular file)", qUtf8Printable(*path));
     } else {
         const QByteArray file = QFile::encodeName(QFileInfo(*path).absoluteFilePath());
         const char* args[] = {"loadfile", file.constData(), "replace", nullptr};

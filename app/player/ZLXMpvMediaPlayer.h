@@ -61,6 +61,7 @@ public:
     QSize videoSize() const override { return m_videoSize; }
     bool saveVideoSnapshotAt(const QString& path, int width, int height) override;
 
+    bool isAtEnd() const override { return m_ended; }
     void setHeld(bool held) override;
     bool isSettled() const override;
     void setRateNudge(double factor) override;

@@ -22,6 +22,7 @@
     <message id="dialog.choose_folder"><source>Choose the folder of recordings</source><translation>Choose the folder of recordings</translation></message>
     <message id="side.recordings"><source>Recordings</source><translation>Recordings</translation></message>
     <message id="side.map"><source>Map</source><translation>Map</translation></message>
+    <message id="player.cannot_play"><source>This recording cannot be played</source><translation>This recording cannot be played</translation></message>
     <message id="menu.settings"><source>&amp;Settings…</source><translation>&amp;Settings…</translation></message>
     <message id="setting.window_title"><source>Camera Settings</source><translation>Camera Settings</translation></message>
     <message id="setting.video"><source>Video</source><translation>Video</translation></message>

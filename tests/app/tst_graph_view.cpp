@@ -21,10 +21,11 @@ private slots:
         GraphView view;
         view.resize(400, 100);
         const QImage image = render(view);
-        QCOMPARE(image.pixelColor(200, 100 - 50 - 1), QColor(Qt::white)); // the zero line, 1 high
-        QCOMPARE(image.pixelColor(200, 100 - 60), QColor::fromRgbF(0.8f, 0.8f, 0.8f));
+        // grey lines on grey: the zero line is one row of the grid's grey
+        QCOMPARE(image.pixelColor(200, 100 - 50 - 1), GraphView::gridGrey());
+        QCOMPARE(image.pixelColor(200, 100 - 60), GraphView::backgroundGrey());
         view.updateTimePosition(0.5);
-        QCOMPARE(render(view).pixelColor(200, 100 - 60), QColor::fromRgbF(0.8f, 0.8f, 0.8f)); // no bar
+        QCOMPARE(render(view).pixelColor(200, 100 - 60), GraphView::backgroundGrey()); // no bar
     }
 
     void curvesAndTheBarFollowTheData() {
@@ -49,7 +50,21 @@ private slots:
         QVERIFY(tint(29, [](const QColor& c) { return c.green() - c.red(); }) > 60);   // Y, green
         QVERIFY(tint(50, [](const QColor& c) { return c.blue() - c.red(); }) > 60);    // Z, blue
         view.setGraphData({});
-        QCOMPARE(render(view).pixelColor(201, 100 - 60), QColor::fromRgbF(0.8f, 0.8f, 0.8f));
+        QCOMPARE(render(view).pixelColor(201, 100 - 60), GraphView::backgroundGrey());
+    }
+
+    void aBlowBeyondTwoGReachesTheEdgeInsteadOfVanishing() {
+        GraphView view;
+        view.resize(400, 100);
+        std::vector<ZLXGSensor> values(400, ZLXGSensor(0, 0, 1));
+        for (int i = 190; i < 210; ++i)
+            values[size_t(i)] = ZLXGSensor(4.3f, 0, 1); // far above the +2 g line
+        view.setGraphData(values);
+        const QImage image = render(view);
+        int redOnTopRow = 0;
+        for (int x = 180; x < 230; ++x)
+            redOnTopRow += image.pixelColor(x, 0).red() - image.pixelColor(x, 0).green() > 60;
+        QVERIFY2(redOnTopRow > 5, qPrintable(QString::number(redOnTopRow)));
     }
 };
 

@@ -46,6 +46,7 @@ public:
     }
     void stop() override { playerState = Stopped; }
     bool isPlaying() const override { return playerState == Playing; }
+    bool isAtEnd() const override { return path && playerState == Paused && now >= length; }
     State state() const override { return playerState; }
     float position() const override { return path && length ? float(now) / float(length) : 0; }
     void setPosition(float p) override { now = qint64(p * float(length)); }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window shows: its geometry, the telemetry texts at a position, and the
 // progress text rules.
+#include "ZLXMapScript.h"
 #include "ZLXProgressText.h"
 #include "ZLXTelemetryText.h"
 #include "ZLXWindowLayout.h"
@@ -107,7 +108,7 @@ TEST(TelemetryDisplay, EachFixKeepsItsOwnHemisphere) {
 TEST(TelemetryDisplay, MissingDataShowsPlaceholdersAndShorterFixListsStayInside) {
     const ZLXTelemetryDisplay none = telemetryDisplayAt(ZLXBlackBoxData(), 0.5);
     EXPECT_FALSE(none.x);
-    EXPECT_EQ(none.mapScript, "ZLXDebug('GPS Data Count=Zero')");
+    EXPECT_EQ(none.mapScript, kMapNoGpsScript); // the note, and no marker of the last recording
     EXPECT_EQ(none.speed, "- Km/h");
     EXPECT_EQ(none.hdop, "-.-");
     EXPECT_EQ(none.satellites, "-");
@@ -117,6 +118,20 @@ TEST(TelemetryDisplay, MissingDataShowsPlaceholdersAndShorterFixListsStayInside)
     fewer.m_NMEAs.back().Latitude = 100; // the last fix
     const ZLXTelemetryDisplay end = telemetryDisplayAt(fewer, 0.95);
     EXPECT_EQ(end.mapScript, "setLatLag('126.970833','1.000000')");
+}
+
+TEST(TelemetryDisplay, AFixWithoutAPositionChangesNothing) {
+    // the first records of a drive, before the receiver had a position
+    ZLXBlackBoxData start = telemetryOf(4, 3723.5, 'N', 12658.25, 'E', '9');
+    start.m_NMEAs[0].Latitude = start.m_NMEAs[0].Longitude = 0;
+    start.m_NMEAs[0].HDOP = 0;
+    const ZLXTelemetryDisplay first = telemetryDisplayAt(start, 0);
+    EXPECT_FALSE(first.mapScript);
+    EXPECT_FALSE(first.speed);
+    EXPECT_FALSE(first.hdop);
+    EXPECT_FALSE(first.satellites);
+    EXPECT_TRUE(first.x); // the G-sensor goes on
+    EXPECT_EQ(telemetryDisplayAt(start, 0.3).mapScript, "setLatLag('126.970833','37.391667')");
 }
 
 TEST(ProgressText, PercentageEstimateAndMeasuringWindows) {

@@ -6,6 +6,7 @@
 #include "ZLXRecordingWriter.h"
 
 #include <cstring>
+#include <malloc.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -189,6 +190,28 @@ TEST_F(Extraction, LargeFileReadsOnlyWhatItMust) {
     EXPECT_EQ(data.m_Times.size(), 100u);
     EXPECT_EQ(data.m_Times[99], 1700000099);
     EXPECT_LT(data.bytesRead(), 400u + 100 * (4 + 153));
+}
+
+TEST_F(Extraction, AHostileTableCannotMakeTheWalkHoldMoreThanTheFileCan) {
+    // A 4 MB file: a million table entries naming one chunk whose text is 32 sentences.
+    WriterOptions options;
+    options.telemetry = records(1);
+    std::string sentences;
+    while (sentences.size() + 4 <= 128)
+        sentences += "$GA\n";
+    options.telemetry->front().text = sentences;
+    options.repeatLastChunk = 1000000;
+    const std::string file = write("hostile_F.mp4", options);
+    ASSERT_GE(std::filesystem::file_size(file), 4000000u);
+    const size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
+    ZLXBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation(file.c_str()));
+    const size_t held = mallinfo2().uordblks + mallinfo2().hblkhd - before;
+    EXPECT_LT(held, 64u << 20) << held / (1 << 20) << " MB";
+    // no more records than the file holds side by side, a few fixes each
+    EXPECT_LE(data.m_Times.size(), std::filesystem::file_size(file) / 155);
+    EXPECT_LE(data.m_NMEAs.size(), data.m_Times.size() * ZLXBlackBoxData::kMaxFixesPerText);
+    EXPECT_EQ(data.m_RecordSentenceCounts.front(), ZLXBlackBoxData::kMaxFixesPerText);
 }
 
 TEST(ParseNmea, SplitsAtLineEndsAndParsesOnlyFinishedSentences) {

@@ -41,16 +41,38 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 101); // a header and 100 records
-        QCOMPARE(lines[0].trimmed(), QByteArray("index,time,x,y,z,unit,latitude,longitude,speed_kmh,hdop,"
-                                                 "satellites,gps_valid,utc"));
+        QCOMPARE(lines[0].trimmed(), QByteArray("index,time,x,y,z,unit,sentences,latitude,longitude,speed_kmh,"
+                                                 "hdop,satellites,gps_valid,utc"));
         const QList<QByteArray> last = lines[100].trimmed().split(',');
-        QCOMPARE(last.size(), 13);
+        QCOMPARE(last.size(), 14);
         QCOMPARE(last[0], QByteArray("99"));
         QCOMPARE(last[1], QByteArray("1727943319"));
         QCOMPARE(last[5], QByteArray("9"));
-        QVERIFY(qAbs(last[6].toDouble() - 37.57) < 0.02);
-        QVERIFY(qAbs(last[7].toDouble() - 126.98) < 0.03);
-        QVERIFY(last[12].startsWith("2024-10-03T08:15:1"));
+        QCOMPARE(last[6], QByteArray("1")); // the demo writes one sentence a record
+        QVERIFY(qAbs(last[7].toDouble() - 37.57) < 0.02);
+        QVERIFY(qAbs(last[8].toDouble() - 126.98) < 0.03);
+        QVERIFY(last[13].startsWith("2024-10-03T08:15:1"));
+    }
+
+    void eachRowShowsTheFixOfItsOwnRecord() {
+        // records of two sentences, one and none: a row never shows a later record's fix
+        QFile text(m_dir.filePath("records.txt"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("1700000000 0 0 256 0 9 $GNGGA,120000,3733.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n"
+                   "$GNGGA,120001,3734.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n\n"
+                   "1700000001 0 0 256 0 9 \n"
+                   "1700000002 0 0 256 0 9 $GNGGA,120002,3735.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n\n");
+        text.close();
+        const QString recording = m_dir.filePath("three_F.MP4");
+        const Run made = run(DAXO_MAKE_RECORDING_TOOL, {m_rear, recording, "--telemetry", text.fileName()});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        const QList<QByteArray> lines = run(DAXO_TELEMETRY_TOOL, {recording}).out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[1].split(',')[6], QByteArray("2"));
+        QVERIFY(qAbs(lines[1].split(',')[7].toDouble() - (37 + 34 / 60.0)) < 1e-6); // its second fix
+        QCOMPARE(lines[2].split(',')[6], QByteArray("0"));
+        QCOMPARE(lines[2].split(',')[7], QByteArray("")); // none of its own
+        QVERIFY(qAbs(lines[3].split(',')[7].toDouble() - (37 + 35 / 60.0)) < 1e-6);
     }
 
     void gpxOpensInAnotherReader() {
@@ -96,14 +118,26 @@ private slots:
         QVERIFY(lines[3].trimmed().endsWith(",2094-03-23T12:35:19.000Z"));
     }
 
-    void aFileWithoutTelemetryIsRefused() {
-        for (const QString& file : {m_rear, m_dir.filePath("nothing.mp4")}) {
-            const Run r = run(DAXO_TELEMETRY_TOOL, {file});
-            QCOMPARE(r.exitCode, 1);
-            QVERIFY(r.out.isEmpty());
-            QVERIFY2(r.err.contains("is not a recording with telemetry"), r.err.constData());
-        }
+    void whatIsNotARecordingIsToldApartFromWhatCannotBeOpened() {
+        Run r = run(DAXO_TELEMETRY_TOOL, {m_rear});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains("is not a recording with telemetry"), r.err.constData());
+        r = run(DAXO_TELEMETRY_TOOL, {m_dir.filePath("nothing.mp4")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot open") && r.err.contains("No such file"), r.err.constData());
+        // a recording whose telemetry track holds no record: the header, and success
+        QFile empty(m_dir.filePath("empty.txt"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        const QString zero = m_dir.filePath("zero_F.MP4");
+        QCOMPARE(run(DAXO_MAKE_RECORDING_TOOL, {m_rear, zero, "--telemetry", empty.fileName()}).exitCode, 0);
+        r = run(DAXO_TELEMETRY_TOOL, {zero});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("index,time,"));
+        QCOMPARE(r.out.count('\n'), 1);
         QCOMPARE(run(DAXO_TELEMETRY_TOOL, {}).exitCode, 2);
+        QCOMPARE(run(DAXO_TELEMETRY_TOOL, {"--help"}).exitCode, 0);
     }
 };
 
