@@ -141,7 +141,7 @@ void ZLXAppDelegate::setupInitialValues() {
             videoPositionSliderMoved(value / 1000.0);
         });
         connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider](int action) {
-            if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction)
+            if (action == QAbstractSlider::SliderNoAction || (action == QAbstractSlider::SliderMove && slider->isSliderDown()))
                 return; // a drag reports itself through sliderMoved
             const double value = slider->sliderPosition() / 1000.0;
             m_playInfo->setPosition(value);

@@ -72,9 +72,12 @@ ZLXSettingController::ZLXSettingController(QWidget* parent, PageFactory pages)
     connect(m_ui->saveButton, &QPushButton::clicked, this, &ZLXSettingController::onSave);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &ZLXSettingController::onCloseCmd);
     m_saveLocationChooser = [](QWidget* parentWindow) {
-        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        // On the Desktop when there is one, else in the user's home.
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
         return QFileDialog::getSaveFileName(parentWindow, QStringLiteral("Save Settings"),
-                                            QDir(desktop).filePath(QStringLiteral("config.bin")));
+                                            QDir(folder).filePath(QStringLiteral("config.bin")));
     };
 }
 

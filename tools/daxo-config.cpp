@@ -225,8 +225,9 @@ int main(int argc, char** argv) {
     }
     if (args.size() >= 2 && args[0] == "set")
         return set(args[1], args.mid(2));
-    std::fprintf(stderr, "usage: daxo-config show FILE\n"
-                         "       daxo-config defaults FILE\n"
-                         "       daxo-config set FILE field=value ...\n");
-    return 2;
+    const bool help = args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
+    std::fprintf(help ? stdout : stderr, "usage: daxo-config show FILE                  the fields as JSON\n"
+                                         "       daxo-config defaults FILE              writes the camera's defaults\n"
+                                         "       daxo-config set FILE field=value ...   changes fields, checksum and all\n");
+    return help ? 0 : 2;
 }

@@ -200,11 +200,14 @@ bool writeRecording(const std::string& clip, const std::string& out,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: daxo-make-demo-card DIR\n");
-        return 2;
+    const bool help = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+    if (argc != 2 || help) {
+        std::fprintf(help ? stdout : stderr, "usage: daxo-make-demo-card DIR\n"
+                                             "Makes a demo card in DIR: recordings with telemetry and a config.bin.\n");
+        return help ? 0 : 2;
     }
-    const fs::path card = argv[1];
+    // Absolute, so that no path handed to ffmpeg can ever read as one of its options.
+    const fs::path card = fs::absolute(argv[1]);
     std::error_code ec;
     fs::create_directories(card, ec);
     const fs::path work = card / ".making";

@@ -11,8 +11,8 @@
 
 namespace {
 
-void usage() {
-    std::fprintf(stderr,
+void usage(FILE* to = stderr) {
+    std::fprintf(to,
                  "usage: daxo-make-recording INPUT.mp4 OUTPUT.mp4 [--telemetry FILE]\n"
                  "         [--large BYTES] [--brand XXXX] [--moov-not-third]\n"
                  "         [--stco-count N] [--offset-beyond-end] [--truncate BYTES]\n"
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
                 return usage(), 2;
             options.truncateTo = n;
         } else if (arg == "-h" || arg == "--help") {
-            usage();
+            usage(stdout);
             return 0;
         } else if (!arg.empty() && arg[0] == '-') {
             return usage(), 2;

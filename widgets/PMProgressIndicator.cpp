@@ -70,11 +70,6 @@ PMProgressIndicatorController& PMProgressIndicatorController::sharedInstance() {
 }
 
 PMProgressIndicatorController::PMProgressIndicatorController() {
-    const QIcon icon = QGuiApplication::windowIcon();
-    m_dockIcon = icon.isNull() ? QImage(128, 128, QImage::Format_ARGB32_Premultiplied)
-                               : icon.pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (icon.isNull())
-        m_dockIcon.fill(Qt::transparent);
     m_blueBar.load(QStringLiteral(":/images/blueProgress.png"));
     m_greyBar.load(QStringLiteral(":/images/greyProgress.png"));
     m_barberBar.load(QStringLiteral(":/images/barberProgress.png"));
@@ -92,6 +87,18 @@ void PMProgressIndicatorController::addProgressIndicator(PMProgressIndicator* in
         if (known == indicator)
             return;
     }
+    if (m_progressIndicators.empty() || !m_target) {
+        // The bars go on the icon of the window the indicator is in, as that window shows it.
+        restoreIcon();
+        m_target = indicator->window();
+        m_savedIcon = m_target->windowIcon();
+        m_base = QImage(128, 128, QImage::Format_ARGB32_Premultiplied);
+        m_base.fill(Qt::transparent);
+        if (!m_savedIcon.isNull()) {
+            QPainter painter(&m_base);
+            painter.drawPixmap(QRect(0, 0, 128, 128), m_savedIcon.pixmap(128, 128));
+        }
+    }
     m_progressIndicators.emplace_back(indicator);
     scheduleDraw();
 }
@@ -104,7 +111,11 @@ void PMProgressIndicatorController::removeProgressIndicator(PMProgressIndicator*
 void PMProgressIndicatorController::drawProgressIndicators() {
     m_theTimer.stop();
     std::erase_if(m_progressIndicators, [](const auto& p) { return !p; });
-    m_composed = m_dockIcon.copy();
+    if (m_progressIndicators.empty()) {
+        restoreIcon();
+        return;
+    }
+    m_composed = m_base.copy();
     bool spinning = false;
     QPainter painter(&m_composed);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -151,13 +162,16 @@ void PMProgressIndicatorController::drawProgressIndicators() {
         }
     }
     painter.end();
-    QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(m_composed)));
+    if (m_target)
+        m_target->setWindowIcon(QIcon(QPixmap::fromImage(m_composed)));
     if (spinning)
         scheduleDraw();
 }
 
 void PMProgressIndicatorController::restoreIcon() {
-    QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(m_dockIcon)));
+    if (m_target)
+        m_target->setWindowIcon(m_savedIcon);
+    m_target = nullptr;
 }
 
 } // namespace daxo

@@ -6,6 +6,7 @@
 #include "ZLXProgressText.h"
 
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
@@ -63,6 +64,7 @@ public:
     void removeProgressIndicator(PMProgressIndicator* indicator);
     int numProgressIndicators() const { return int(m_progressIndicators.size()); }
     void drawProgressIndicators();
+    // Gives the window back the icon it had before the first bar, exactly.
     void restoreIcon();
     // The icon as last drawn (128 x 128).
     const QImage& composedIcon() const { return m_composed; }
@@ -74,7 +76,10 @@ private:
     void scheduleDraw();
 
     std::vector<QPointer<PMProgressIndicator>> m_progressIndicators;
-    QImage m_dockIcon, m_blueBar, m_greyBar, m_barberBar, m_composed;
+    // The window whose icon carries the bars, and its icon as it was before the first bar.
+    QPointer<QWidget> m_target;
+    QIcon m_savedIcon;
+    QImage m_base, m_blueBar, m_greyBar, m_barberBar, m_composed;
     QElapsedTimer m_lastSpin;
     double m_barberOffset = 0;
     QTimer m_theTimer;

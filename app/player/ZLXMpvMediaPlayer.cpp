@@ -11,6 +11,8 @@
 #include <QMetaObject>
 #include <cmath>
 #include <mpv/client.h>
+#include <dlfcn.h>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <string>
@@ -66,10 +68,25 @@ const mpv_node* mapValue(const mpv_node& map, const char* key) {
     return nullptr;
 }
 
+// The sound card library reports every failed open on stderr by itself, again at every file;
+// libmpv already tells the program's log, once. Its reports are routed to nowhere.
+void ignoreSoundLibraryReport(const char*, int, const char*, int, const char*, ...) {}
+
+void quietenSoundLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        using SetHandler = int (*)(Handler);
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler")))
+            set(&ignoreSoundLibraryReport);
+    });
+}
+
 } // namespace
 
 ZLXMpvMediaPlayer::ZLXMpvMediaPlayer(ZLXVideoView* videoView, const Options& options, QObject* parent)
     : ZLXMediaPlayer(parent), m_videoView(videoView) {
+    quietenSoundLibrary();
     m_mpv = mpv_create();
     if (!m_mpv) {
         ZLXLog("mpv_create fail");
@@ -94,9 +111,10 @@ ZLXMpvMediaPlayer::ZLXMpvMediaPlayer(ZLXVideoView* videoView, const Options& opt
         {"sid", "no"},
         {"sub-auto", "no"},
         {"audio-display", "no"},
-        // The desktop's sound servers, then the sound card; without any the video plays on,
-        // silently. (Outputs that own process-wide state, like SDL's, cannot serve two players.)
-        {"ao", "pipewire,pulse,alsa"},
+        // The desktop's sound server (PulseAudio, or PipeWire through it), then the sound card;
+        // without either the video plays on, silently. (Outputs that own process-wide state,
+        // like SDL's, cannot serve two players.)
+        {"ao", "pulse,alsa"},
         {"audio-fallback-to-null", "yes"},
         {"volume-max", "200"},
         {"hr-seek", "yes"},

@@ -9,6 +9,10 @@
 #include "ZLXVideoView.h"
 
 #include <QImageReader>
+#include <QTemporaryFile>
+#include "ZLXLog.h"
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -237,6 +241,38 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(player.state(), ZLXMediaPlayer::Error, 10000);
         QVERIFY(player.isSettled()); // nobody waits for it
         QVERIFY(!player.isPlaying());
+        // a FIFO is refused at once, never opened
+        const QString fifo = m_dir.filePath("fifo_F.MP4");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        player.setMedia(fifo);
+        QCOMPARE(player.state(), ZLXMediaPlayer::Error);
+    }
+
+    void aMissingSoundDeviceIsToldOnceAndTheVideoPlaysOn() {
+        // The desktop's own outputs, as the viewer uses them: on a machine without sound the
+        // log hears of it once, stderr gets no flood, and the pictures play.
+        QStringList logged;
+        setLogObserver([&](std::string_view line) { logged << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+        QTemporaryFile captured;
+        QVERIFY(captured.open());
+        const int savedStderr = ::dup(2);
+        ::dup2(captured.handle(), 2);
+        {
+            ZLXVideoView view;
+            ZLXMpvMediaPlayer player(&view);
+            for (int round = 0; round < 2; ++round) {
+                player.setMedia(m_front);
+                startAndWaitForPlaying(player);
+                QTRY_VERIFY(test::frameNumberIn(view.currentFrame(), kVideo) > 5);
+            }
+        }
+        ::dup2(savedStderr, 2);
+        ::close(savedStderr);
+        setLogObserver(nullptr);
+        const QByteArray err = captured.readAll();
+        QVERIFY2(!err.contains("ALSA lib"), err.constData());
+        QSet<QString> distinct(logged.begin(), logged.end());
+        QCOMPARE(distinct.size(), logged.size()); // each message once
     }
 
     void noMediaEmptiesThePlayerAndTheSurface() {

@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QMenuBar>
+#include <QSlider>
 #include <QTableView>
 
 using namespace daxo;
@@ -27,13 +29,15 @@ public:
     State playerState = Stopped;
     qint64 length = 20000, now = 0;
     float playerRate = 1;
-    bool muted = false, audio = true, stuck = false, held = false, settled = true;
+    bool muted = false, audio = true, stuck = false, broken = false, held = false, settled = true;
     int playerVolume = 100;
 
     std::optional<QString> mediaPath() const override { return path; }
     void setMedia(const std::optional<QString>& p) override { path = p, playerState = Stopped, now = 0; }
     qint64 mediaLength() const override { return path ? length : 0; }
     void play() override {
+        if (broken)
+            return report(Error); // a file cut short, without its index
         if (!path || stuck)
             return;
         if (now >= length)
@@ -144,7 +148,7 @@ private slots:
         QVERIFY(!m_controller->waitingForPlayStart());
         QCOMPARE(m_controller->mediaIndex(), row);
         QCOMPARE(m_controller->ui().mediaListTableView->selectionModel()->selectedRows().front().row(), row);
-        QVERIFY(!m_controller->video2View()->isHidden() || !p2()->path->isEmpty());
+        QVERIFY(!m_controller->video2View()->isHidden());
         QVERIFY(m_controller->ui().audioToggleButton->isVisibleTo(m_controller->window()));
         // the front file has sound: it is heard, the rear is muted
         QCOMPARE(m_controller->playInfo()->audioMediaDirection(), 0);
@@ -218,13 +222,75 @@ private slots:
         QCOMPARE(m_controller->mediaIndex(), 0);
     }
 
-    void aStartThatNeverPlaysIsGivenUp() {
-        // a player that errs clears the pending start at once
-        m_controller->changeAndPlay(0);
-        QTRY_VERIFY(p1()->state() == ZLXMediaPlayer::Playing);
-        p1()->playerState = ZLXMediaPlayer::Error;
-        emit p1()->mediaPlayerStateChanged(p1());
+    void aFrontThatCannotBePlayedEndsTheStartAndTheNextRowPlays() {
+        p1()->broken = true; // the front file; its rear partner is fine
+        QSignalSpy failed(m_controller.get(), &ZLXAppDelegate::playerFailed);
+        m_controller->changeAndPlay(rowOf("alwa_20241003_081500_F.MP4"));
+        QVERIFY(failed.wait(3000));
         QVERIFY(!m_controller->waitingForPlayStart());
+        QVERIFY(!p2()->path); // the rear does not play on alone
+        QVERIFY(!m_controller->ui().progressIndicator->isVisibleTo(m_controller->window()) ||
+                m_controller->stopVideoLoadingView());
+        QCOMPARE(m_controller->ui().player1BackgroundView->message(), qtTrId("player.cannot_play"));
+        p1()->broken = false;
+        start(rowOf("alwa_20241003_081520_F.MP4")); // the viewer is ready for the next row
+        QVERIFY(m_controller->ui().player1BackgroundView->message().isEmpty());
+    }
+
+    void aPartnerThatCannotBePlayedLeavesTheStartToPlayer1() {
+        p2()->broken = true;
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        QVERIFY(m_controller->video2View()->isHidden());
+    }
+
+    void choosingAFolderEndsAPendingStartAndTheSameRowPlaysAgain() {
+        start(0);
+        p1()->stuck = p2()->stuck = true;
+        m_controller->changeAndPlay(2);
+        QVERIFY(m_controller->waitingForPlayStart());
+        QSignalSpy reloaded(m_controller.get(), &ZLXAppDelegate::mediaListReloaded);
+        m_controller->openMediaDirectory(m_card);
+        QVERIFY(!m_controller->waitingForPlayStart()); // at once, not 15 s later
+        QVERIFY(reloaded.wait(10000));
+        p1()->stuck = p2()->stuck = false;
+        // the row of the last played index starts anew: the players hold nothing to resume
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        m_controller->changeAndPlay(int(m_controller->mediaIndex()));
+        QVERIFY(started.wait(5000));
+    }
+
+    void aPauseNearTheEndIsNotTheEnd() {
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        const int64_t row = m_controller->mediaIndex();
+        p1()->setTime(19500); // 97.5 %
+        m_controller->clickPlayButton();
+        QTRY_COMPARE(p1()->state(), ZLXMediaPlayer::Paused);
+        QTest::qWait(2600); // two ticks of the watch and the advance's second
+        QCOMPARE(m_controller->mediaIndex(), row);
+    }
+
+    void theRearRowOfAPairAdvancesToTheNextGroup() {
+        start(rowOf("alwa_20241003_081500_R.MP4"));
+        p1()->setTime(19900);
+        p2()->setTime(19900);
+        p1()->advance(100);
+        p2()->advance(100);
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(m_controller->mediaIndex(), rowOf("alwa_20241003_081520_F.MP4"));
+    }
+
+    void anExchangesLaterStepsDoNotTouchTheNextRecording() {
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        m_controller->swapPlayer();
+        QVERIFY(m_controller->isSwapping());
+        start(rowOf("alwa_20241003_081520_F.MP4"));
+        QVERIFY(!m_controller->isSwapping() && !m_controller->isMoving());
+        p1()->setTime(5000);
+        QTest::qWait(1900); // past both delayed steps of the exchange
+        QCOMPARE(p1()->time(), 5000);
+        QVERIFY(p1()->path->endsWith("alwa_20241003_081520_F.MP4"));
+        QVERIFY(!m_controller->isSwapping());
     }
 
     void aStartThatNeverComesIsGivenUpWithTheLoadingIndicator() {
@@ -303,7 +369,7 @@ private slots:
         const int64_t row = m_controller->mediaIndex();
         m_controller->clickPlayButton(); // playing: pause
         QTRY_VERIFY(p1()->state() == ZLXMediaPlayer::Paused);
-        m_controller->playInfo()->setIsPlaying(false);
+        QTRY_VERIFY(!m_controller->playInfo()->isPlaying());
         p1()->now = p1()->length; // at the end, slider at the end
         m_controller->ui().videoPositionSlider->setValue(1000);
         QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
@@ -370,6 +436,83 @@ private slots:
         p2()->now = p1()->now + 900;
         sync.follow();
         QCOMPARE(p2()->time(), p1()->time());
+    }
+
+    void slidersActOnClicksAndKeysAndNeverDragTheWindow() {
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        QSlider* position = m_controller->ui().videoPositionSlider;
+        QSlider* volume = m_controller->ui().volumeSlider;
+        // a click on the groove at three quarters seeks both players there
+        QTest::mouseClick(position, Qt::LeftButton, {}, QPoint(position->width() * 3 / 4, position->height() / 2));
+        QVERIFY2(qAbs(p1()->time() - 15000) < 800, qPrintable(QString::number(p1()->time())));
+        QCOMPARE(p2()->time(), p1()->time());
+        QTRY_VERIFY(!m_controller->isMoving());
+        // a key on the focused slider seeks too
+        QTest::keyClick(position, Qt::Key_Home);
+        QCOMPARE(p1()->time(), 0);
+        // a click on the volume's groove sets the volume
+        QTest::mouseClick(volume, Qt::LeftButton, {}, QPoint(volume->width() - 3, volume->height() / 2));
+        QVERIFY(m_controller->volume() > 180);
+        QCOMPARE(p1()->playerVolume, int(m_controller->volume()));
+        // a press and drag along a groove moves the handle, not the window
+        QTRY_VERIFY(!m_controller->isMoving());
+        const QPoint before = m_controller->window()->pos();
+        QTest::mousePress(position, Qt::LeftButton, {}, QPoint(20, position->height() / 2));
+        QTest::mouseMove(position, QPoint(120, position->height() / 2));
+        QTest::mouseRelease(position, Qt::LeftButton, {}, QPoint(120, position->height() / 2));
+        QCOMPARE(m_controller->window()->pos(), before);
+    }
+
+    void theFocusedTableKeepsItsKeysAndReturnPlaysTheRow() {
+        start(0);
+        QTableView* table = m_controller->ui().mediaListTableView;
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        QCOMPARE(table->currentIndex().row(), 1);
+        QCOMPARE(m_controller->volume(), uint64_t(70)); // not the volume shortcut
+        QTest::keyClick(table, Qt::Key_Space);
+        QTest::qWait(50);
+        QCOMPARE(p1()->state(), ZLXMediaPlayer::Playing); // not play/pause
+        QTest::keyClick(table, Qt::Key_Down);
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QTest::keyClick(table, Qt::Key_Return);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(m_controller->mediaIndex(), 2);
+        // elsewhere the playback keys work
+        m_controller->ui().playButton->setFocus();
+        QTest::keyClick(m_controller->ui().playButton, Qt::Key_Up);
+        QCOMPARE(m_controller->volume(), uint64_t(80));
+    }
+
+    void fullScreenShowsOnlyTheVideoAndKeepsItsKeys() {
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        CustomWindow* window = m_controller->window();
+        m_controller->toggleFullScreen();
+        QVERIFY(!window->menuBar()->isVisible());
+        QTest::keyClick(window, Qt::Key_Space); // the menu's shortcut, with the menu bar hidden
+        QTRY_COMPARE(p1()->state(), ZLXMediaPlayer::Paused);
+        // a drag on the full-screen slider is not pulled back by the published position
+        QSlider* slider = m_controller->ui().videoPositionSliderForFullScreen;
+        slider->setSliderDown(true);
+        slider->setValue(800);
+        m_controller->playInfo()->setPosition(0.1);
+        QCOMPARE(slider->value(), 800);
+        slider->setSliderDown(false);
+        m_controller->toggleFullScreen();
+        QVERIFY(window->menuBar()->isVisible());
+    }
+
+    void backFromTheMapThePlayingRowIsStillChosen() {
+        start(8);
+        m_controller->clickMapViewButton();
+        m_controller->clickMediaListViewButton();
+        QTableView* table = m_controller->ui().mediaListTableView;
+        table->setFocus();
+        QTest::qWait(50);
+        const QModelIndexList rows = table->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.front().row(), 8);
+        QCOMPARE(table->currentIndex().row(), 8);
     }
 
     void volumeRateAndSizeStayInBounds() {

@@ -103,6 +103,8 @@ TEST(MediaWalk, FindsRecordingsInSubfoldersAndIgnoresOtherFiles) {
     tree.touch("alwa_20200101_12000_F.mp4");
     tree.touch("notes/alwa_20200101_120000_F.txt");
     tree.mkdir("folder_20200101_120000_F.mp4"); // a folder is walked, never listed
+    // a FIFO of a recording's name is no recording (opening it would wait for a writer)
+    ASSERT_EQ(mkfifo(tree.path("alwa_20200101_140000_F.mp4").c_str(), 0600), 0);
 
     const auto contents = ZLXMediaList::build(tree.path());
     EXPECT_EQ(fileNames(contents.medias),

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -211,7 +212,16 @@ TEST_F(Extraction, AHostileTableCannotMakeTheWalkHoldMoreThanTheFileCan) {
     // no more records than the file holds side by side, a few fixes each
     EXPECT_LE(data.m_Times.size(), std::filesystem::file_size(file) / 155);
     EXPECT_LE(data.m_NMEAs.size(), data.m_Times.size() * ZLXBlackBoxData::kMaxFixesPerText);
-    EXPECT_EQ(data.m_RecordSentenceCounts.front(), ZLXBlackBoxData::kMaxFixesPerText);
+    EXPECT_EQ(data.m_RecordSentenceCounts.front(), 32); // all of them counted, four kept
+}
+
+TEST(ExtractionOpen, AFifoIsRefusedWithoutWaitingForAWriter) {
+    test::TempTree tree;
+    const std::string fifo = tree.path("alwa_20240101_120000_F.MP4");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ZLXBlackBoxData data;
+    EXPECT_FALSE(data.ExtractStreamInformation(fifo.c_str())); // returns: it would block before
+    EXPECT_FALSE(data.ExtractStreamInformation("/dev/zero"));
 }
 
 TEST(ParseNmea, SplitsAtLineEndsAndParsesOnlyFinishedSentences) {

@@ -30,12 +30,21 @@ private slots:
 
     void barsOverTheIconWhileAwayFromTheEnds() {
         auto& controller = PMProgressIndicatorController::sharedInstance();
-        PMProgressIndicator indicator;
+        QWidget window; // with an icon of its own, as the main window has
+        QImage white(128, 128, QImage::Format_ARGB32);
+        white.fill(Qt::white);
+        const QIcon own(QPixmap::fromImage(white));
+        window.setWindowIcon(own);
+        auto* inWindow = new PMProgressIndicator(&window);
+        PMProgressIndicator& indicator = *inWindow;
         indicator.setDoubleValue(50);
         QCOMPARE(controller.numProgressIndicators(), 1);
         controller.drawProgressIndicators();
         const QImage withImages = controller.composedIcon();
         QCOMPARE(withImages.size(), QSize(128, 128));
+        // on the icon the window shows: its own picture above the bar
+        QCOMPARE(window.windowIcon().pixmap(128, 128).toImage().pixelColor(64, 20), QColor(Qt::white));
+        QVERIFY(window.windowIcon().cacheKey() != own.cacheKey());
         // the bottom row: filled (blue) on the left half, the rest grey
         const QColor left = withImages.pixelColor(20, 128 - 8), right = withImages.pixelColor(100, 128 - 8);
         QVERIFY2(left.blue() > left.red() + 40, qPrintable(left.name()));
@@ -53,6 +62,9 @@ private slots:
         QCOMPARE(controller.numProgressIndicators(), 1);
         second.setDrawDockProgress(false);
         QCOMPARE(controller.numProgressIndicators(), 0);
+        controller.drawProgressIndicators();
+        // the window has its very own icon back, not a transparent one
+        QCOMPARE(window.windowIcon().cacheKey(), own.cacheKey());
     }
 };
 
