@@ -73,8 +73,8 @@ bool ZLXAppDelegate::playAtIndex(int64_t index) {
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
         auto extracted = watcher->result();
         watcher->deleteLater();
-        if (generation != m_startGeneration)
-            return; // another start (or a stop) came in between
+        if (generation != m_startGeneration || !m_waitingForPlayStart)
+            return; // another start (or a stop) came in between, or this one already failed
         m_blackBoxData = std::make_unique<ZLXBlackBoxData>(std::move(*extracted));
         m_ui->graphView->setGraphData(m_blackBoxData->m_GSensors);
         initMediaControlView();
@@ -108,6 +108,7 @@ void ZLXAppDelegate::failStart() {
     m_player2->pause();
     m_player2->setMedia(std::nullopt);
     updateVideoViewVisibility();
+    m_playInfo->setIsPlaying(false);
     m_ui->player1BackgroundView->setMessage(qtTrId("player.cannot_play"));
     ZLXLog("cannot play:%s", qUtf8Printable(mediaPathText(m_player1->mediaPath())));
     emit playerFailed();

@@ -301,6 +301,7 @@ void ZLXMpvMediaPlayer::setMedia(const std::optional<QString>& path) {
     m_fps = 0;
     m_videoSize = QSize();
     m_audioTracks.clear();
+    m_reportedState = State(-1); // whatever the new file's first state is, it is reported
     if (m_videoView)
         m_videoView->setShowsFrames(false);
     if (!m_mpv) {

@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
+#include <sys/stat.h>
 
 using namespace daxo;
 
@@ -67,6 +68,19 @@ private slots:
         QProcess make;
         make.start(DAXO_DEMO_CARD_TOOL, {m_card});
         QVERIFY(make.waitForFinished(120000) && make.exitCode() == 0);
+        // A damaged card: a front file cut short (its index lost, as after a power cut) with a
+        // good rear, an empty file, and a FIFO of a recording's name.
+        QFile front(m_card + "/alwa_20241003_081500_F.MP4");
+        QVERIFY(front.open(QIODevice::ReadOnly));
+        QFile cut(m_card + "/alwa_20241003_090000_F.MP4");
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(front.read(front.size() / 2));
+        cut.close();
+        QVERIFY(QFile::copy(m_card + "/alwa_20241003_081500_R.MP4", m_card + "/alwa_20241003_090000_R.MP4"));
+        QFile empty(m_card + "/alwa_20241003_090100_F.MP4");
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QCOMPARE(mkfifo(QFile::encodeName(m_card + "/alwa_20241003_090200_F.MP4").constData(), 0600), 0);
         m_controller = std::make_unique<ZLXAppDelegate>();
         QSettings settings;
         m_controller->applicationDidFinishLaunching(settings);
@@ -142,6 +156,27 @@ private slots:
         QVERIFY(started.wait(15000));
         QCOMPARE(m_controller->mediaIndex(), before + 2);
         QVERIFY(m_controller->player1()->mediaPath()->endsWith("alwa_20241003_081520_F.MP4"));
+    }
+
+    void damagedRecordingsFailAndTheNextRowPlays() {
+        QCOMPARE(rowOf("alwa_20241003_090200_F.MP4"), -1); // the FIFO is not listed
+        for (const char* name : {"alwa_20241003_090000_F.MP4", "alwa_20241003_090100_F.MP4"}) {
+            QSignalSpy failed(m_controller.get(), &ZLXAppDelegate::playerFailed);
+            m_controller->changeAndPlay(rowOf(name));
+            QVERIFY2(failed.wait(15000), name);
+            QVERIFY(!m_controller->waitingForPlayStart());
+            QVERIFY(!m_controller->player2()->hasMedia()); // the good rear does not play alone
+            QCOMPARE(m_controller->ui().player1BackgroundView->message(), qtTrId("player.cannot_play"));
+            if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+                QTest::qWait(300);
+                const QRect frame = m_controller->window()->frameGeometry();
+                m_controller->window()->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-failed.png"));
+            }
+        }
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        m_controller->changeAndPlay(rowOf("alwa_20241003_081540_F.MP4"));
+        QVERIFY(started.wait(15000));
     }
 
     void aRearRowPutsTheRearFileLarge() {
