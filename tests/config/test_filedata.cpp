@@ -68,18 +68,6 @@ Bytes handBuiltDefaults() {
     return b;
 }
 
-TEST(FileDataLayout, TableDescribesEveryByteOnce) {
-    size_t next = 0;
-    for (const auto& f : fileDataFields()) {
-        EXPECT_EQ(f.offset, next) << f.name;
-        next = f.offset + f.size;
-    }
-    EXPECT_EQ(next, kFileDataSize);
-    ASSERT_NE(findFileDataField("blackboxHeight"), nullptr);
-    EXPECT_EQ(findFileDataField("blackboxHeight")->offset, 456u);
-    EXPECT_EQ(findFileDataField("nope"), nullptr);
-}
-
 TEST(FileDataDefaults, MatchTheTableByteForByteAndKeepWhatTheyDoNotSet) {
     _FILEDATA record{};
     SetDefaultFileData(&record);

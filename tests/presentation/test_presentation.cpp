@@ -4,7 +4,6 @@
 #include "ZLXMapScript.h"
 #include "ZLXProgressText.h"
 #include "ZLXTelemetryText.h"
-#include "ZLXWindowLayout.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -12,43 +11,6 @@
 using namespace daxo;
 
 namespace {
-
-TEST(WindowLayout, NormalAt1020By640) {
-    const ZLXWindowLayout l = layoutWindow(1020, 640, false, 0);
-    EXPECT_EQ(l.headBox, (ZLXRect{0, 0, 1020, 50}));
-    EXPECT_EQ(l.bodyBox, (ZLXRect{0, 50, 1020, 590}));
-    EXPECT_EQ(l.bodyLeftBox, (ZLXRect{10, 0, 656, 582}));
-    EXPECT_EQ(l.bodyRightBox, (ZLXRect{676, 0, 334, 582}));
-    EXPECT_EQ(l.videoBox, (ZLXRect{0, 0, 656, 372}));
-    EXPECT_EQ(l.gsensorBox, (ZLXRect{0, 376, 656, 130}));
-    EXPECT_EQ(l.mediaControlBox, (ZLXRect{0, 510, 656, 72}));
-    EXPECT_EQ(l.sideButtonBox, (ZLXRect{0, 0, 334, 32}));
-    EXPECT_EQ(l.mediaListBox, (ZLXRect{0, 32, 334, 300}));
-    EXPECT_EQ(l.subVideoBox, (ZLXRect{0, 332, 334, 250}));
-    EXPECT_EQ(l.mediaListScrollView, (ZLXRect{0, 0, 334, 300}));
-    EXPECT_EQ(l.mapContainerView, ZLXRect{});
-
-    const ZLXWindowLayout map = layoutWindow(1020, 640, false, 1);
-    EXPECT_EQ(map.mapContainerView, (ZLXRect{0, 0, 334, 300}));
-    EXPECT_EQ(map.mapContainerTopView, (ZLXRect{0, 0, 334, 243}));
-    EXPECT_EQ(map.mapContainerBottomView, (ZLXRect{0, 243, 334, 57}));
-}
-
-TEST(WindowLayout, FullScreenKeepsTheVideoAndAThinStrip) {
-    const ZLXWindowLayout l = layoutWindow(1920, 1080, true, 1);
-    EXPECT_EQ(l.headBox, ZLXRect{});
-    EXPECT_EQ(l.bodyRightBox, ZLXRect{});
-    EXPECT_EQ(l.gsensorBox, ZLXRect{});
-    EXPECT_EQ(l.mediaControlBox, ZLXRect{});
-    EXPECT_EQ(l.bodyLeftBox, (ZLXRect{0, 0, 1920, 1078}));
-    EXPECT_EQ(l.videoBox, (ZLXRect{0, 0, 1920, 1042}));
-    EXPECT_EQ(l.mediaControlBoxForFullScreen, (ZLXRect{0, 1042, 1918, 36}));
-    EXPECT_EQ(l.mapContainerView, ZLXRect{}); // the side view changes nothing in full screen
-    // a window smaller than its fixed parts gives empty boxes, never negative ones
-    const ZLXWindowLayout tiny = layoutWindow(100, 60, false, 0);
-    EXPECT_GE(tiny.videoBox.height, 0);
-    EXPECT_GE(tiny.bodyLeftBox.width, 0);
-}
 
 ZLXBlackBoxData telemetryOf(size_t n, double latitude, char ns, double longitude, char ew, char unit) {
     ZLXBlackBoxData data;

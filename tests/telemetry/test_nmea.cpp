@@ -13,30 +13,6 @@ namespace {
 const char* const kRmc = "$GPRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 const char* const kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 
-TEST(GpsFix, ClearedStateIsNorthEastAndZero) {
-    ZLXGpsData fix;
-    EXPECT_EQ(fix.NS, 'N');
-    EXPECT_EQ(fix.EW, 'E');
-    EXPECT_EQ(fix.Latitude, 0);
-    EXPECT_EQ(fix.SatelliteUsedCount, 0u);
-    EXPECT_EQ(fix.Now, _SYSTEMTIME{});
-    fix.NS = 'S';
-    fix.HDOP = 3;
-    fix.setSatelliteUsed(7, 11);
-    fix.setSVonChannelWithFirst(4, 2);
-    fix.setSVonChannelWithSecond(40, 2);
-    EXPECT_EQ(fix.SVonChannelAtIndex(2), (_PAIR{4, 40}));
-    fix.setSatelliteUsed(9, 12); // outside the table: ignored
-    EXPECT_EQ(fix.SatelliteUsedAtIndex(12), 0);
-    const ZLXGpsData copy = fix.duplicate();
-    fix.clear();
-    EXPECT_EQ(fix.NS, 'N');
-    EXPECT_EQ(fix.HDOP, 0);
-    EXPECT_EQ(fix.SatelliteUsedAtIndex(11), 0);
-    EXPECT_EQ(copy.NS, 'S'); // a snapshot keeps what it was
-    EXPECT_EQ(copy.SatelliteUsedAtIndex(11), 7);
-}
-
 TEST(NmeaRmc, SetsTimeSpeedCourseAndValidityButNotPosition) {
     for (const char* talker : {"$GPRMC", "$GNRMC"}) {
         ZLXNMEASentenceParser parser;
