@@ -553,6 +553,9 @@ private slots:
         QVERIFY(window->isFullScreen());
         start(rowOf("alwa_20241003_081520_F.MP4"));
         QVERIFY(!window->isFullScreen());
+        // and the size text tells the picture's scale in the window as it is now
+        QCOMPARE(m_controller->playInfo()->scale(), double(m_controller->ui().videoContainerView->height()) / 360);
+        QCOMPARE(m_controller->ui().sizeTextButton->text(), QString::asprintf("%.2fx", m_controller->playInfo()->scale()));
     }
 };
 
