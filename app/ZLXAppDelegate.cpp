@@ -397,6 +397,7 @@ void ZLXAppDelegate::closeWindow() {
 void ZLXAppDelegate::showSettingPanel() {
     auto settings = std::make_unique<ZLXSettingController>();
     ZLXSettingController* window = settings.get();
+    window->setMediaFolder(QFile::decodeName(QByteArray::fromStdString(m_mediaList->directoryPath().value_or(""))));
     m_lastDialogController = std::move(settings); // the one opened before goes
     window->show();
     window->windowDidLoad();

@@ -98,7 +98,13 @@ void collect(const QJsonArray& devices, const Inherited& parent, int depth,
     }
 }
 
+// Where a camera's card can be: a removable or hot-pluggable medium on USB or in a card slot,
+// and any medium of a built-in SD slot (mmcblk), which Linux may report as neither.
 bool isUsb(const ZLXMountedVolume& v) {
+    const bool slot = v.transport.compare(QLatin1String("mmc"), Qt::CaseInsensitive) == 0 ||
+                      v.diskPath.startsWith(QLatin1String("/dev/mmcblk"));
+    if (slot)
+        return true;
     return v.removable && v.transport.compare(QLatin1String("usb"), Qt::CaseInsensitive) == 0;
 }
 

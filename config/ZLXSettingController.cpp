@@ -139,6 +139,11 @@ void ZLXSettingController::titleWindow() {
 
 bool ZLXSettingController::loadSettingFile() {
     findUSBVolume();
+    if (!m_SettingFilePath && !m_mediaFolder.isEmpty()) {
+        const QFileInfo config(QDir(m_mediaFolder).filePath(QStringLiteral("config.bin")));
+        if (config.isFile() && config.size() == qint64(kFileDataSize))
+            m_SettingFilePath = config.absoluteFilePath();
+    }
     m_strVersion = QCoreApplication::applicationVersion();
     if (!m_SettingFilePath || !QFileInfo::exists(*m_SettingFilePath)) {
         titleWindow();
@@ -242,6 +247,8 @@ void ZLXSettingController::onSave() {
     QString path;
     if (m_selectedUSBDisk && QFileInfo::exists(configPathOn(*m_selectedUSBDisk))) {
         path = configPathOn(*m_selectedUSBDisk);
+    } else if (m_SettingFilePath && !m_selectedUSBDisk) {
+        path = *m_SettingFilePath; // the copy in the open folder it was read from
     } else if (const auto card = daxo::findCardDisk()) {
         path = configPathOn(*card);
     } else {

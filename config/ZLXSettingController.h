@@ -47,6 +47,9 @@ public:
     bool isLoading() const { return m_loadingSheet != nullptr; }
     const Ui::SettingWindow& ui() const { return *m_ui; }
     void setSaveLocationChooser(SaveLocationChooser chooser) { m_saveLocationChooser = std::move(chooser); }
+    // The folder open in the main window: without a card, a 500-byte config.bin there is the
+    // one edited (a card's copy kept on disk, the demo card). Set before windowDidLoad.
+    void setMediaFolder(const QString& folder) { m_mediaFolder = folder; }
 
 public slots:
     void clickFunctionSegmentedControl(int index);
@@ -76,6 +79,7 @@ private:
     SaveLocationChooser m_saveLocationChooser;
     _FILEDATA m_FileData{};
     std::optional<QString> m_SettingFilePath;
+    QString m_mediaFolder;
     std::optional<TKUSBDiskEntity> m_selectedUSBDisk;
     QString m_strVersion;
     int m_lastSelectedTabIndex = -1;

@@ -5,6 +5,7 @@
 #include "ZLXLog.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -118,12 +119,34 @@ bool LoadFileData(const std::string& path, _FILEDATA* record) {
     return got == kFileDataSize && record->modelNum == kModelNumber;
 }
 
-std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::string& path) {
+std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::string& requestedPath) {
     static const std::string kFailure = "msg.file_open_fail";
     if (!record)
         return kFailure;
     uint8_t bytes[kFileDataSize];
     encodeFileData(*record, bytes);
+
+    // A link is written through: the file it names is the one replaced, in its own folder.
+    std::string path = requestedPath;
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
+        if (char* target = ::realpath(path.c_str(), nullptr)) {
+            path = target;
+            std::free(target);
+        }
+    }
+    if (::stat(path.c_str(), &existing) == 0) {
+        // A file the user may not write, or that is not a regular file, is never replaced;
+        // the write beside it and the rename would otherwise succeed in a writable folder.
+        if (!S_ISREG(existing.st_mode)) {
+            ZLXLog("not a regular file:%s", path.c_str());
+            return kFailure;
+        }
+        if ((existing.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+            ZLXLog("write protected:%s", path.c_str());
+            return kFailure;
+        }
+    }
 
     // A new file beside the old one, complete on the device before it takes the old one's
     // name: a failed or short write never leaves a damaged config.bin behind.

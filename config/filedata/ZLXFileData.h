@@ -179,7 +179,9 @@ void decodeFileData(const uint8_t (&bytes)[kFileDataSize], _FILEDATA& record);
 // A file that cannot be opened leaves the record as it was.
 bool LoadFileData(const std::string& path, _FILEDATA* record);
 // Writes the 500 bytes: nothing on success, else the message key "msg.file_open_fail". The
-// old file is replaced only once the new one is complete on the device.
+// old file is replaced only once the new one is complete on the device; a file without write
+// permission or that is not a regular file is never replaced, and a link is written through
+// to the file it names.
 std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::string& path);
 void SetDefaultFileData(_FILEDATA* record);
 void InitFileData(_FILEDATA* record);

@@ -48,18 +48,17 @@ private slots:
         setVolumeSource([json] { return json; });
         QCOMPARE(removableVolumeURLs(), (QStringList{"/media/anna/DAXO2", "/media/anna/STICK", "/media/anna/DAXO",
                                                      "/media/anna/BOOT", "/media/anna/DAXO1", "/media/anna/CAM"}));
-        // the built-in slot is not on USB
-        QCOMPARE(usbVolumeURLs(), (QStringList{"/media/anna/STICK", "/media/anna/DAXO", "/media/anna/BOOT",
-                                               "/media/anna/DAXO1", "/media/anna/CAM"}));
+        // cards on USB and in the built-in slot; never the system disk
+        QCOMPARE(usbVolumeURLs(), (QStringList{"/media/anna/DAXO2", "/media/anna/STICK", "/media/anna/DAXO",
+                                               "/media/anna/BOOT", "/media/anna/DAXO1", "/media/anna/CAM"}));
         const auto entities = usbDiskEntities();
-        QCOMPARE(entities.size(), size_t(5));
-        QCOMPARE(QString::fromStdString(entities[1].displayString()), QStringLiteral("[7.4 GB] DAXO <Card Reader>"));
-        // no DAXO card is writable and none holds config.bin: the first writable DAXO is the
-        // one on the two-partition disk
+        QCOMPARE(entities.size(), size_t(6));
+        QCOMPARE(QString::fromStdString(entities[2].displayString()), QStringLiteral("[7.4 GB] DAXO <Card Reader>"));
+        // none holds config.bin: the first writable DAXO is the card in the built-in slot
         const auto card = findCardDisk();
         QVERIFY(card);
-        QCOMPARE(card->mountedURL(), std::string("/media/anna/DAXO1"));
-        QCOMPARE(card->deviceFilePath(), std::string("/dev/sdc2"));
+        QCOMPARE(card->mountedURL(), std::string("/media/anna/DAXO2"));
+        QCOMPARE(card->deviceFilePath(), std::string("/dev/mmcblk0p1"));
         QCOMPARE(usbVolumeURLContainingFile("config.bin"), std::nullopt);
 
         setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
@@ -72,9 +71,10 @@ private slots:
         QFile(second.filePath("config.bin")).open(QIODevice::WriteOnly);
         const QByteArray json = QStringLiteral(R"({"blockdevices":[
             {"name":"sdb","path":"/dev/sdb","type":"disk","tran":"usb","rm":true,"ro":false,"label":"DAXO","mountpoint":"%1","size":1000,"model":"A"},
-            {"name":"sdc","path":"/dev/sdc","type":"disk","tran":"usb","rm":true,"ro":false,"label":"DAXO","mountpoint":"%2","size":1000,"model":"B"}]})")
+            {"name":"mmcblk1","path":"/dev/mmcblk1","type":"disk","tran":null,"rm":false,"hotplug":false,"ro":false,"label":"DAXO","mountpoint":"%2","size":1000,"model":null}]})")
                                     .arg(first.path(), second.path()).toUtf8();
         setVolumeSource([json] { return json; });
+        // a built-in slot that reports itself as neither removable nor hot-pluggable counts
         QCOMPARE(QString::fromStdString(findCardDisk()->mountedURL()), second.path());
         QCOMPARE(usbVolumeURLContainingFile("config.bin"), std::optional<QString>(second.path()));
     }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace daxo;
@@ -187,6 +188,32 @@ TEST(FileDataSave, WritesExactly500BytesAndCarriesUnknownFieldsThrough) {
     EXPECT_EQ(SaveFileData(&record, "/proc/config.bin"), std::string("msg.file_open_fail"));
     EXPECT_EQ(SaveFileData(&record, tree.path("config.bin/inside")), std::string("msg.file_open_fail"));
     EXPECT_EQ(readFile(tree.path("config.bin")), saved);
+}
+
+TEST(FileDataSave, AReadOnlyFileIsLeftAloneAndALinkIsWrittenThrough) {
+    TempTree tree;
+    const Bytes original = handBuiltDefaults();
+    writeFile(tree.path("config.bin"), original);
+    ASSERT_EQ(::chmod(tree.path("config.bin").c_str(), 0444), 0);
+    _FILEDATA record{};
+    ASSERT_TRUE(LoadFileData(tree.path("config.bin"), &record));
+    record.gsen_y_threshold = 60;
+    FinalizeFileData(&record);
+    // refused, even for root, whose writes permissions would not stop
+    EXPECT_EQ(SaveFileData(&record, tree.path("config.bin")), std::string("msg.file_open_fail"));
+    EXPECT_EQ(readFile(tree.path("config.bin")), original);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.root()), {}), 1);
+
+    // a link to a config.bin kept elsewhere stays a link; the file it names gets the record
+    ASSERT_EQ(::chmod(tree.path("config.bin").c_str(), 0644), 0);
+    tree.mkdir("card");
+    std::filesystem::create_symlink(tree.path("config.bin"), tree.path("card/config.bin"));
+    ASSERT_EQ(SaveFileData(&record, tree.path("card/config.bin")), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.path("card/config.bin")));
+    EXPECT_EQ(u32At(readFile(tree.path("config.bin")), 92), 60u);
+    // a FIFO in its place is not replaced either
+    ASSERT_EQ(::mkfifo(tree.path("card/fifo.bin").c_str(), 0600), 0);
+    EXPECT_EQ(SaveFileData(&record, tree.path("card/fifo.bin")), std::string("msg.file_open_fail"));
 }
 
 TEST(FileDataSave, DefaultFileAfterAFormatHasNoChecksum) {

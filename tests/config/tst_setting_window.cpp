@@ -404,6 +404,36 @@ private slots:
         QCOMPARE(fileBytes(chosen).size(), 500);
         alert->accept();
     }
+
+    void withoutACardTheOpenFoldersConfigIsEdited() {
+        setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
+        QTemporaryDir folder;
+        const QString config = folder.filePath("config.bin");
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(recordBytes([](_FILEDATA& r) { r.gsen_x_threshold = 91; }));
+        file.close();
+        auto window = openWindow();
+        window->setMediaFolder(folder.path());
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(window->filedata()->gsen_x_threshold, 91);
+        QVERIFY(window->windowTitle().endsWith(" : " + config));
+        int asked = 0;
+        window->setSaveLocationChooser([&](QWidget*) { return ++asked, QString(); });
+        window->filedata()->gsen_y_threshold = 44;
+        window->onSave(); // back where it came from, without asking
+        QCOMPARE(asked, 0);
+        QMessageBox* alert = alertOf(window.get());
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), config);
+        alert->accept();
+        _FILEDATA saved{};
+        QVERIFY(LoadFileData(QFile::encodeName(config).toStdString(), &saved));
+        QCOMPARE(saved.gsen_x_threshold, 91);
+        QCOMPARE(saved.gsen_y_threshold, 44);
+    }
 };
 
 DAXO_QTEST_MAIN(SettingWindowTest)

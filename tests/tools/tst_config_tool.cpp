@@ -111,6 +111,12 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains("model number 33"));
         QCOMPARE(bytes(modelFile.fileName()), model);
+        // a read-only file is not replaced, and says so
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        r = run({"set", file, "aud_enable=1"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot write"), r.err.constData());
+        QCOMPARE(bytes(file), before);
         QCOMPARE(run({}).exitCode, 2);
     }
 };
