@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXPageModel.h"
+
+#include <cstring>
+
+namespace daxo {
+
+int tableIndex(const std::vector<int64_t>& table, int64_t value, int fallback) {
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i] == value)
+            return int(i);
+    }
+    return fallback;
+}
+
+ZLXPageModel::ZLXPageModel(std::vector<ZLXControl> controls) : m_controls(std::move(controls)) {
+    m_states.resize(m_controls.size());
+    for (size_t i = 0; i < m_controls.size(); ++i)
+        m_states[i].labels = m_controls[i].labels;
+}
+
+const ZLXControl* ZLXPageModel::control(std::string_view name) const {
+    for (const ZLXControl& c : m_controls) {
+        if (c.name == name)
+            return &c;
+    }
+    return nullptr;
+}
+
+ZLXControlState& ZLXPageModel::state(std::string_view name) {
+    for (size_t i = 0; i < m_controls.size(); ++i) {
+        if (m_controls[i].name == name)
+            return m_states[i];
+    }
+    static ZLXControlState nowhere; // a name no table holds: a programming error, kept harmless
+    nowhere = {};
+    return nowhere;
+}
+
+const ZLXControlState& ZLXPageModel::state(std::string_view name) const {
+    return const_cast<ZLXPageModel*>(this)->state(name);
+}
+
+int64_t ZLXPageModel::field(std::string_view name) const {
+    const ZLXFileDataField* f = findFileDataField(name);
+    if (!m_record || !f)
+        return 0;
+    const auto* at = reinterpret_cast<const uint8_t*>(m_record) + f->offset;
+    switch (f->kind) {
+    case ZLXFileDataField::Kind::U8:
+        return *at;
+    case ZLXFileDataField::Kind::U16: {
+        uint16_t v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
+    case ZLXFileDataField::Kind::U32: {
+        uint32_t v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
+    case ZLXFileDataField::Kind::I32: {
+        int32_t v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
+    default:
+        return 0;
+    }
+}
+
+void ZLXPageModel::setField(std::string_view name, int64_t value) {
+    const ZLXFileDataField* f = findFileDataField(name);
+    if (!m_record || !f)
+        return;
+    auto* at = reinterpret_cast<uint8_t*>(m_record) + f->offset;
+    switch (f->kind) {
+    case ZLXFileDataField::Kind::U8:
+        *at = uint8_t(value);
+        break;
+    case ZLXFileDataField::Kind::U16: {
+        const auto v = uint16_t(value);
+        std::memcpy(at, &v, sizeof v);
+        break;
+    }
+    case ZLXFileDataField::Kind::U32: {
+        const auto v = uint32_t(value);
+        std::memcpy(at, &v, sizeof v);
+        break;
+    }
+    case ZLXFileDataField::Kind::I32: {
+        const auto v = int32_t(value);
+        std::memcpy(at, &v, sizeof v);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ZLXPageModel::setFileData(_FILEDATA* record) {
+    m_record = record;
+    display();
+}
+
+void ZLXPageModel::display() {
+    if (!m_record)
+        return;
+    for (const ZLXControl& c : m_controls)
+        displayControl(c);
+}
+
+void ZLXPageModel::displayControl(const ZLXControl& c) {
+    if (c.field.empty() || c.map == ZLXControl::Map::None)
+        return;
+    ZLXControlState& s = state(c.name);
+    const int64_t v = field(c.field);
+    const auto count = int64_t(s.labels.size());
+    // A stored value outside the labels selects nothing: it is never read past the list.
+    auto within = [count](int64_t i) { return i >= 0 && i < count ? int(i) : -1; };
+    switch (c.map) {
+    case ZLXControl::Map::Index:
+    case ZLXControl::Map::IndexOrNone:
+        s.selected = within(v);
+        break;
+    case ZLXControl::Map::OneOnly:
+        s.selected = v == 1 ? 1 : 0;
+        break;
+    case ZLXControl::Map::PlusOne:
+        s.selected = within(v - 1);
+        break;
+    case ZLXControl::Map::Table:
+        s.selected = tableIndex(c.table, v, c.fallback);
+        break;
+    case ZLXControl::Map::Flag:
+        s.checked = v != 0;
+        break;
+    case ZLXControl::Map::None:
+        break;
+    }
+}
+
+bool ZLXPageModel::populate() {
+    if (!m_record || validateUserInput())
+        return false;
+    for (const ZLXControl& c : m_controls)
+        populateControl(c);
+    return true;
+}
+
+void ZLXPageModel::populateControl(const ZLXControl& c) {
+    if (c.field.empty())
+        return;
+    const ZLXControlState& s = state(c.name);
+    // Nothing selected leaves the stored value as it was, unless the table says otherwise.
+    switch (c.map) {
+    case ZLXControl::Map::Index:
+    case ZLXControl::Map::OneOnly:
+        if (s.selected >= 0)
+            setField(c.field, s.selected);
+        break;
+    case ZLXControl::Map::IndexOrNone:
+        setField(c.field, s.selected >= 0 ? s.selected : -1);
+        break;
+    case ZLXControl::Map::PlusOne:
+        if (s.selected >= 0)
+            setField(c.field, s.selected + 1);
+        break;
+    case ZLXControl::Map::Table:
+        if (s.selected >= 0 && size_t(s.selected) < c.table.size())
+            setField(c.field, c.table[size_t(s.selected)]);
+        break;
+    case ZLXControl::Map::Flag:
+        setField(c.field, s.checked ? 1 : 0);
+        break;
+    case ZLXControl::Map::None:
+        break;
+    }
+}
+
+} // namespace daxo

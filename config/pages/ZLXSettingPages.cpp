@@ -1,0 +1,512 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The tables of the video, basic, GPS, motion and audio pages, and the rules of their own.
+#include "ZLXPageModel.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace daxo {
+namespace {
+
+using L = ZLXLabel;
+using T = ZLXControl::Type;
+using M = ZLXControl::Map;
+
+ZLXControl choice(std::string name, std::string title, std::vector<ZLXLabel> labels, std::string field,
+                  M map = M::Index, T type = T::Segments) {
+    ZLXControl c;
+    c.type = type;
+    c.name = std::move(name);
+    c.title = std::move(title);
+    c.labels = std::move(labels);
+    c.field = std::move(field);
+    c.map = map;
+    return c;
+}
+
+ZLXControl tableChoice(std::string name, std::string title, std::vector<ZLXLabel> labels, std::string field,
+                       std::vector<int64_t> table, int fallback, T type = T::Segments) {
+    ZLXControl c = choice(std::move(name), std::move(title), std::move(labels), std::move(field), M::Table, type);
+    c.table = std::move(table);
+    c.fallback = fallback;
+    return c;
+}
+
+ZLXControl check(std::string name, std::string title, std::string label, std::string field,
+                 M map = M::Flag) {
+    return choice(std::move(name), std::move(title), {L::key(std::move(label))}, std::move(field), map, T::Check);
+}
+
+ZLXControl text(std::string name, std::string title) {
+    return choice(std::move(name), std::move(title), {}, {}, M::None, T::Text);
+}
+
+std::vector<ZLXLabel> brightnessLabels() {
+    return {L::plain("1"), L::plain("2"), L::filled("3(%@)", "default"), L::plain("4"), L::plain("5")};
+}
+
+std::vector<ZLXLabel> fiveStepLabels() {
+    return {L::filled("1(%@)", "insensitive"), L::plain("2"), L::plain("3"), L::plain("4"),
+            L::filled("5(%@)", "sensitive")};
+}
+
+// Video ------------------------------------------------------------------------------------
+
+class VideoPage : public ZLXPageModel {
+public:
+    VideoPage()
+        : ZLXPageModel({
+              choice("videoEncodingBitrate", "setting.video.front_quality",
+                     {L::key("setting.video.quality_normal"), L::key("setting.video.quality_high"),
+                      L::key("setting.video.quality_highest")},
+                     "vid_enc_bitrate"),
+              choice("videoBrightness", "setting.video.front_setting", brightnessLabels(), "vid_brightness"),
+              choice("videoEncodingBitrateRear", "setting.video.rear_quality",
+                     {L::key("setting.video.quality_normal"), L::key("setting.video.quality_high"),
+                      L::key("setting.video.quality_highest")},
+                     "vid_enc_bitrate_R"),
+              choice("videoBrightnessRear", "setting.video.rear_setting", brightnessLabels(), "vid_brightness_R"),
+              choice("flipVideoRealSeg", "setting.video.rear_reversal", {L::key("unuse"), L::key("use")},
+                     "flip_video", M::OneOnly),
+              choice("rearfpsSeg", "setting.video.rear_fps", {L::plain("30fps"), L::plain("15fps")}, "rear_fps",
+                     M::OneOnly),
+              choice("frontTinting", "setting.video.front_tinting",
+                     {L::key("cpl_unuse"), L::key("cpl_use"), L::key("light_tinting"), L::key("dark_tinting")},
+                     "front_cpl_use"),
+              choice("rearTinting", "setting.video.rear_tinting",
+                     {L::key("unuse"), L::key("light_tinting"), L::key("dark_tinting")}, "rear_cpl_use"),
+              choice("wdr", "setting.motion.night_vision",
+                     {L::key("setting.motion.night_vision_notuse"), L::key("setting.motion.night_vision_use")},
+                     "En_SuperNightVision"),
+              choice("viewAngle", "setting.video.viewangle",
+                     {L::key("setting.video.viewangle_standard"), L::key("setting.video.viewangle_adas")},
+                     "viewAngle"),
+              choice("channel", "setting.video.channel",
+                     {L::key("setting.video.channel_2"), L::key("setting.video.channel_1")}, "recordChannel"),
+          }) {}
+
+    void display() override {
+        if (!m_record)
+            return;
+        // 50 Hz mains (Gamma not 0) gives 25 frames a second instead of 30.
+        state("rearfpsSeg").labels = {L::plain(field("Gamma") != 0 ? "25fps" : "30fps"), L::plain("15fps")};
+        ZLXPageModel::display();
+        m_frontQuality = field("vid_enc_bitrate");
+        m_rearQuality = field("vid_enc_bitrate_R");
+    }
+
+    bool populate() override {
+        if (!ZLXPageModel::populate())
+            return false;
+        if (field("vid_enc_bitrate") != m_frontQuality || field("vid_enc_bitrate_R") != m_rearQuality)
+            m_notices.push_back("msg.video_quality_warning");
+        if (field("recordChannel") == 1)
+            setField("ledoff_rear", 0); // no rear camera, no rear LED
+        return true;
+    }
+
+private:
+    int64_t m_frontQuality = 0, m_rearQuality = 0;
+};
+
+// Basic ------------------------------------------------------------------------------------
+
+const std::vector<int64_t> kWaitingTimes{0, 10, 30, 60, 120, 180, 300, 420, 600};
+const std::vector<int64_t> kCutOffVoltages{0, 1, 10000, 11500, 11600, 11700, 11800, 11900, 12000, 12100, 12200, 12300, 12400};
+const std::vector<int64_t> kPowerOffHours{0, 3, 6, 9, 12, 24, 36, 48};
+const std::vector<int64_t> kDrivingPresets{65, 55, 45, 35, 25};
+const std::vector<int64_t> kParkingPresets{25, 20, 15, 12, 8};
+constexpr int kCustom = 5;
+
+struct Trio {
+    const char* preset;
+    const char* fields[3];
+    const char* records[3];
+    const std::vector<int64_t>* presets;
+};
+const Trio kTrios[] = {
+    {"gsensorSensitivityDrivingSeg",
+     {"gsensorSensitivityThresholdXDrivingField", "gsensorSensitivityThresholdYDrivingField",
+      "gsensorSensitivityThresholdZDrivingField"},
+     {"gsen_x_threshold", "gsen_y_threshold", "gsen_z_threshold"},
+     &kDrivingPresets},
+    {"gsensorSensitivityParkingSeg",
+     {"gsensorSensitivityThresholdXParkingField", "gsensorSensitivityThresholdYParkingField",
+      "gsensorSensitivityThresholdZParkingField"},
+     {"parkmode_x_threshold", "parkmode_y_threshold", "parkmode_z_threshold"},
+     &kParkingPresets},
+};
+
+std::string hundredths(int64_t value) {
+    char out[32];
+    std::snprintf(out, sizeof out, "%.2f", double(value) / 100);
+    return out;
+}
+
+std::vector<ZLXLabel> presetLabels() {
+    std::vector<ZLXLabel> labels = fiveStepLabels();
+    labels.push_back(L::key("setting.basic.customize"));
+    return labels;
+}
+
+class BasicPage : public ZLXPageModel {
+public:
+    BasicPage()
+        : ZLXPageModel({
+              tableChoice("alwaysModeTimeoutSeg", "setting.basic.auto_parking_waiting_time",
+                          {L::key("unuse"), L::numbered("nSecond_fmt", 10), L::numbered("nSecond_fmt", 30),
+                           L::numbered("nMinute_fmt", 1), L::numbered("nMinute_fmt", 2), L::numbered("nMinute_fmt", 3),
+                           L::numbered("nMinute_fmt", 5), L::numbered("nMinute_fmt", 7), L::numbered("nMinute_fmt", 10)},
+                          "always_mode_timeout", kWaitingTimes, 2),
+              check("gsensorEnableChk", "", "setting.basic.enable_gsensor", "g_sensor_enable"),
+              choice("gsensorSensitivityDrivingSeg", "setting.basic.driving_impact_sensitivity", presetLabels(), {},
+                     M::None),
+              text("gsensorSensitivityThresholdXDrivingField", ""),
+              text("gsensorSensitivityThresholdYDrivingField", ""),
+              text("gsensorSensitivityThresholdZDrivingField", ""),
+              choice("gsensorSensitivityParkingSeg", "setting.basic.parking_impact_sensitivity", presetLabels(), {},
+                     M::None),
+              text("gsensorSensitivityThresholdXParkingField", ""),
+              text("gsensorSensitivityThresholdYParkingField", ""),
+              text("gsensorSensitivityThresholdZParkingField", ""),
+              choice("frontLEDSeg", "setting.basic.front_LED_settings",
+                     {L::key("setting.basic.LED_use"), L::key("setting.basic.LED_notuse")}, "ledoff"),
+              choice("rearLEDSeg", "setting.basic.rear_LED_settings",
+                     {L::key("setting.basic.LED_use"), L::key("setting.basic.LED_notuse")}, {}, M::None),
+              text("carNumberField", "setting.basic.car_number_input"),
+              tableChoice("powerVoltageCombo", "setting.basic.set_voltage",
+                          {L::key("unuse"), L::key("auto"), L::key("externpower"), L::plain("11.5v / 23.0v"),
+                           L::plain("11.6v / 23.2v"), L::plain("11.7v / 23.4v"), L::plain("11.8v / 23.6v"),
+                           L::plain("11.9v / 23.8v"), L::plain("12.0v / 24.0v"), L::plain("12.1v / 24.2v"),
+                           L::plain("12.2v / 24.4v"), L::plain("12.3v / 24.6v"), L::plain("12.4v / 24.8v")},
+                          "sd_mem_always_reserved", kCutOffVoltages, 8, T::List),
+              tableChoice("powerTimeCombo", "setting.basic.set_timer",
+                          {L::key("unuse"), L::numbered("nHour_fmt", 3), L::numbered("nHour_fmt", 6),
+                           L::numbered("nHour_fmt", 9), L::numbered("nHour_fmt", 12), L::numbered("nHour_fmt", 24),
+                           L::numbered("nHour_fmt", 36), L::numbered("nHour_fmt", 48)},
+                          "sd_mem_motion_reserved", kPowerOffHours, 0, T::List),
+              check("useExternalPowerChk", "", "setting.basic.use_external_power", "sd_mem_event_reserved"),
+              choice("cableVoltageLossSeg", "setting.basic.cable_voltage_loss",
+                     {L::key("none"), L::plain("0.1v"), L::plain("0.2v"), L::plain("0.3v"), L::plain("0.4v"),
+                      L::plain("0.5v"), L::plain("0.6v")},
+                     "CableVoltCorr", M::PlusOne),
+          }) {}
+
+    static int presetIndex(const std::vector<int64_t>& presets, int64_t x, int64_t y, int64_t z) {
+        for (size_t i = 0; i < presets.size(); ++i) {
+            if (x == presets[i] && y == presets[i] && z == presets[i])
+                return int(i);
+        }
+        return kCustom;
+    }
+
+    void display() override {
+        if (!m_record)
+            return;
+        // Rules that change the record as soon as it is shown.
+        if (field("CableVoltCorr") == 0)
+            setField("CableVoltCorr", 4);
+        const bool frontOnly = field("recordChannel") == 1;
+        if (frontOnly)
+            setField("ledoff_rear", 0);
+        ZLXPageModel::display();
+        for (const Trio& trio : kTrios) {
+            int64_t v[3];
+            for (int a = 0; a < 3; ++a) {
+                v[a] = field(trio.records[a]);
+                state(trio.fields[a]).text = hundredths(v[a]);
+            }
+            state(trio.preset).selected = presetIndex(*trio.presets, v[0], v[1], v[2]);
+        }
+        changeGsensorEnable();
+        ZLXControlState& rear = state("rearLEDSeg");
+        rear.enabled = !frontOnly;
+        if (!frontOnly) {
+            const int64_t led = field("ledoff_rear");
+            rear.selected = led >= 0 && led < 2 ? int(led) : -1;
+        }
+        const char* plate = m_record->szPlateNumber;
+        state("carNumberField").text = std::string(plate, strnlen(plate, sizeof m_record->szPlateNumber));
+        updatePowerUI();
+    }
+
+    std::optional<ZLXMessage> validateUserInput() override {
+        m_focus.clear();
+        for (const Trio& trio : kTrios) {
+            if (state(trio.preset).selected != kCustom)
+                continue; // a preset's fields hold the preset
+            for (const char* name : trio.fields) {
+                if (auto message = ZLXValidator::validateGsensorThreshold(state(name).text)) {
+                    m_focus = name;
+                    return message;
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool populate() override {
+        if (!ZLXPageModel::populate())
+            return false;
+        for (const Trio& trio : kTrios) {
+            for (int a = 0; a < 3; ++a) {
+                const std::string number = ZLXValidator::numericStringFromString(state(trio.fields[a]).text);
+                // Truncated toward zero in double precision: a typed 0.29 is stored as 28.
+                setField(trio.records[a], int64_t(std::strtod(number.c_str(), nullptr) * 100));
+            }
+        }
+        const int rear = state("rearLEDSeg").selected;
+        if (rear >= 0)
+            setField("ledoff_rear", rear);
+        const std::string& plate = state("carNumberField").text;
+        std::memset(m_record->szPlateNumber, 0, sizeof m_record->szPlateNumber);
+        std::memcpy(m_record->szPlateNumber, plate.data(), std::min(plate.size(), sizeof m_record->szPlateNumber));
+        return true;
+    }
+
+    void controlChanged(std::string_view name) override {
+        if (name == "gsensorEnableChk") {
+            changeGsensorEnable();
+        } else if (name == "gsensorSensitivityDrivingSeg" || name == "gsensorSensitivityParkingSeg") {
+            updateGsensorThreshold();
+        } else if (name == "useExternalPowerChk") {
+            setField("sd_mem_event_reserved", state("useExternalPowerChk").checked ? 1 : 0); // at once
+            updatePowerUI();
+        } else if (name == "powerVoltageCombo" && state("powerVoltageCombo").selected == 2) {
+            m_notices.push_back("msg.use_external_power_10v");
+        }
+    }
+
+private:
+    void changeGsensorEnable() {
+        const bool on = state("gsensorEnableChk").checked;
+        for (const Trio& trio : kTrios)
+            state(trio.preset).enabled = on;
+        updateGsensorThreshold();
+    }
+
+    void updateGsensorThreshold() {
+        const bool on = state("gsensorEnableChk").checked;
+        for (const Trio& trio : kTrios) {
+            const int preset = state(trio.preset).selected;
+            if (preset >= 0 && preset < kCustom) {
+                for (const char* name : trio.fields)
+                    state(name).text = hundredths((*trio.presets)[size_t(preset)]);
+            }
+            // Typed thresholds only for a custom preset, and only while impact detection is on.
+            for (const char* name : trio.fields)
+                state(name).enabled = on && preset == kCustom;
+        }
+    }
+
+    void updatePowerUI() {
+        const bool external = field("sd_mem_event_reserved") == 1;
+        state("powerVoltageCombo").enabled = !external;
+        state("powerTimeCombo").enabled = !external;
+        state("useExternalPowerChk").checked = external;
+    }
+};
+
+// GPS --------------------------------------------------------------------------------------
+
+std::vector<ZLXLabel> timeZoneLabels() {
+    std::vector<ZLXLabel> labels;
+    for (const int zone : kTimeZoneTable) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%c%02d:%02d", zone < 0 ? '-' : '+', std::abs(zone) / 100, std::abs(zone) % 100);
+        labels.push_back(L::plain(zone == 0 ? "00:00" : text));
+    }
+    return labels;
+}
+
+class GpsPage : public ZLXPageModel {
+public:
+    GpsPage()
+        : ZLXPageModel({
+              choice("drivingDaySeg", "setting.gps.weekly_alarm",
+                     {L::key("none"), L::key("mon"), L::key("tue"), L::key("wed"), L::key("thu"), L::key("fri"),
+                      L::key("sat"), L::key("sun")},
+                     "nodriving_day"),
+              choice("speedDisplayUnitSeg", "setting.gps.speed_display", {L::plain("Km/h"), L::plain("Mi/h")},
+                     "speed_disp_unit"),
+              choice("osdSpeedDisplaySeg", "setting.gps.osd_speed_display", {L::key("off"), L::key("on")},
+                     "osd_speed_flag"),
+              choice("timeGmtCombo", "setting.gps.timezone_setting", timeZoneLabels(), "time_gmt", M::IndexOrNone,
+                     T::List),
+              check("summerTimeChk", "", "summerTime", "summer_time"),
+              choice("saveDurationSeg", "setting.gps.driving_route_info_saving_interval",
+                     {L::key("none"), L::numbered("nSecond_fmt", 1), L::numbered("nSecond_fmt", 3),
+                      L::numbered("nSecond_fmt", 5), L::numbered("nSecond_fmt", 10), L::numbered("nSecond_fmt", 15),
+                      L::numbered("nSecond_fmt", 30), L::numbered("nSecond_fmt", 60)},
+                     "SaveDuration"),
+              choice("nightTimeSeg", "setting.gps.gps_on_parking_mode", {L::key("off"), L::key("on")}, "NightTime"),
+          }) {}
+};
+
+// Motion and parking -----------------------------------------------------------------------
+
+// The bit of blocks 01 to 12.
+constexpr int kBlockBits[12] = {8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3};
+
+std::string blockName(const char* camera, int block) {
+    char name[40];
+    std::snprintf(name, sizeof name, "%sMotionBlock%02dChk", camera, block);
+    return name;
+}
+
+std::vector<ZLXControl> motionControls() {
+    std::vector<ZLXLabel> sensitivity = fiveStepLabels();
+    sensitivity.insert(sensitivity.begin(), L::key("unuse"));
+    std::vector<ZLXControl> controls{
+        choice("parkingModeSeg", "setting.motion.paking_mode",
+               {L::key("setting.motion.paking_mode_motion"), L::key("setting.motion.paking_mode_timelapse")},
+               "ParkingMode"),
+        choice("nightVisionSeg", "setting.motion.night_vision",
+               {L::key("setting.motion.night_vision_notuse"), L::key("setting.motion.night_vision_use")},
+               "En_SuperNightVision"),
+        choice("frontSensitivitySeg", "setting.aux.front_sensitivity", sensitivity, "motion720pCValue"),
+        choice("rearSensitivitySeg", "setting.aux.rear_sensitivity", sensitivity, "motion1080pCValue"),
+    };
+    for (const char* camera : {"front", "rear"}) {
+        for (int block = 1; block <= 12; ++block) {
+            char label[8];
+            std::snprintf(label, sizeof label, "%02d", block);
+            ZLXControl c = choice(blockName(camera, block),
+                                  block > 1 ? std::string() : camera == std::string("front") ? "setting.motion.block_front"
+                                                                                            : "setting.motion.block_rear",
+                                  {L::plain(label)}, {}, M::None, T::Check);
+            c.columns = 4;
+            controls.push_back(c);
+        }
+    }
+    return controls;
+}
+
+class MotionPage : public ZLXPageModel {
+public:
+    MotionPage() : ZLXPageModel(motionControls()) {}
+
+    void display() override {
+        if (!m_record)
+            return;
+        ZLXPageModel::display();
+        for (const auto& [camera, mask] : {std::pair{"front", "motionBlock"}, std::pair{"rear", "motionBlock_Rear"}}) {
+            const int64_t bits = field(mask);
+            for (int block = 1; block <= 12; ++block)
+                state(blockName(camera, block)).checked = ((bits >> kBlockBits[block - 1]) & 1) == 0;
+        }
+        updateBlocks();
+    }
+
+    bool populate() override {
+        if (!ZLXPageModel::populate())
+            return false;
+        for (const auto& [camera, mask] : {std::pair{"front", "motionBlock"}, std::pair{"rear", "motionBlock_Rear"}}) {
+            int64_t bits = 0; // bits outside the twelve blocks are cleared
+            for (int block = 1; block <= 12; ++block) {
+                if (!state(blockName(camera, block)).checked)
+                    bits |= int64_t(1) << kBlockBits[block - 1];
+            }
+            setField(mask, bits);
+        }
+        return true;
+    }
+
+    void controlChanged(std::string_view name) override {
+        if (name == "frontSensitivitySeg" || name == "rearSensitivitySeg")
+            updateBlocks();
+    }
+
+private:
+    // A camera whose motion detection is off ("unuse") has nothing to choose blocks for.
+    void updateBlocks() {
+        for (const auto& [camera, seg] : {std::pair{"front", "frontSensitivitySeg"}, std::pair{"rear", "rearSensitivitySeg"}}) {
+            const bool on = state(seg).selected != 0;
+            for (int block = 1; block <= 12; ++block)
+                state(blockName(camera, block)).enabled = on;
+        }
+    }
+};
+
+// Audio ------------------------------------------------------------------------------------
+
+constexpr int kMalaysia = 20;
+
+std::vector<ZLXControl> audioControls() {
+    const std::vector<ZLXLabel> volume{L::key("unuse"), L::filled("1(%@)", "setting.aux.volume_low"), L::plain("2"),
+                                       L::filled("3(%@)", "setting.aux.volume_up")};
+    ZLXControl languages =
+        choice("voiceLangRadio", "setting.aux.voice_guidance_lang_setting",
+               {L::key("Korean"), L::key("English"), L::key("French"), L::key("Spanish.Europe"), L::key("Arabic"),
+                L::key("Chinese"), L::key("Russian"), L::key("Japanese"), L::key("Thai"), L::key("BahasaIndonesia"),
+                L::key("Vietnamese"), L::key("Mongolian"), L::key("Spanish.SouthAmerica"), L::key("German"),
+                L::key("Turkish"), L::key("Italian"), L::key("Hindi"), L::key("Cantonese"), L::key("Czech"),
+                L::key("Portuguese")},
+               {}, M::None, T::Grid);
+    languages.columns = 4;
+    return {
+        choice("micSeg", "setting.aux.mic_volume", volume, "aud_input_vol"),
+        choice("speakerSeg", "setting.aux.speaker_volume", volume, "aud_output_vol"),
+        check("useEveryHourNoticeChk", "", "setting.aux.enable_hourly_alarm", "alarm_ontime_flag"),
+        languages,
+        choice("malaysiaRadio", "", {L::plain("Malaysia")}, {}, M::None, T::Check),
+    };
+}
+
+class AudioPage : public ZLXPageModel {
+public:
+    AudioPage() : ZLXPageModel(audioControls()) {}
+
+    void display() override {
+        if (!m_record)
+            return;
+        ZLXPageModel::display();
+        // A language beyond the list chooses nothing and is kept as it is.
+        const int64_t language = field("Brightness1");
+        state("malaysiaRadio").checked = language == kMalaysia;
+        state("voiceLangRadio").selected = language >= 0 && language < kMalaysia ? int(language) : -1;
+    }
+
+    bool populate() override {
+        if (!ZLXPageModel::populate())
+            return false;
+        const int cell = state("voiceLangRadio").selected;
+        if (field("Brightness1") != kMalaysia && cell >= 0)
+            setField("Brightness1", cell);
+        return true;
+    }
+
+    // Exactly one of the 21 is chosen; the choice goes into the record at once.
+    void controlChanged(std::string_view name) override {
+        if (name == "voiceLangRadio" && state("voiceLangRadio").selected >= 0) {
+            state("malaysiaRadio").checked = false;
+            setField("Brightness1", state("voiceLangRadio").selected);
+        } else if (name == "malaysiaRadio" && state("malaysiaRadio").checked) {
+            state("voiceLangRadio").selected = -1;
+            setField("Brightness1", kMalaysia);
+        }
+    }
+};
+
+} // namespace
+
+std::unique_ptr<ZLXPageModel> makeSettingPageModel(int index) {
+    switch (index) {
+    case 0:
+        return std::make_unique<VideoPage>();
+    case 1:
+        return std::make_unique<BasicPage>();
+    case 2:
+        return std::make_unique<GpsPage>();
+    case 4:
+        return std::make_unique<MotionPage>();
+    case 6:
+        return std::make_unique<AudioPage>();
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace daxo

@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The settings pages without their widgets: what they show of a record, and the record they
+// write back, byte for byte, compared with one changed by hand.
+#include "ZLXPageModel.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace daxo;
+
+namespace {
+
+struct Bytes {
+    uint8_t b[kFileDataSize];
+    bool operator==(const Bytes& o) const { return std::memcmp(b, o.b, kFileDataSize) == 0; }
+};
+void PrintTo(const Bytes& bytes, std::ostream* os) {
+    *os << "record";
+    (void)bytes;
+}
+Bytes bytesOf(const _FILEDATA& r) {
+    Bytes out;
+    encodeFileData(r, out.b);
+    return out;
+}
+_FILEDATA defaults() {
+    _FILEDATA r{};
+    InitFileData(&r);
+    return r;
+}
+
+// Shows `record` on page `index`, lets `act` work the controls, populates; the record after.
+template <typename Act>
+_FILEDATA through(int index, _FILEDATA record, Act act) {
+    auto page = makeSettingPageModel(index);
+    page->setFileData(&record);
+    act(*page);
+    EXPECT_TRUE(page->populate());
+    return record;
+}
+_FILEDATA untouched(int index, const _FILEDATA& record) {
+    return through(index, record, [](ZLXPageModel&) {});
+}
+
+void choose(ZLXPageModel& page, const char* control, int index) {
+    page.state(control).selected = index;
+    page.controlChanged(control);
+}
+
+} // namespace
+
+TEST(SettingPages, EveryPageWritesBackTheDefaultsUnchanged) {
+    for (int index : {0, 1, 2, 4, 6}) {
+        const _FILEDATA r = defaults();
+        EXPECT_EQ(bytesOf(untouched(index, r)), bytesOf(r)) << "page " << index;
+    }
+}
+
+TEST(SettingPages, ValuesOutsideAListAreShownAsNoChoiceAndKept) {
+    _FILEDATA r = defaults();
+    r.vid_brightness = 9;
+    r.nodriving_day = 12;
+    r.aud_input_vol = 7;
+    r.Brightness1 = 25;
+    r.CableVoltCorr = 11;
+    auto video = makeSettingPageModel(0);
+    video->setFileData(&r);
+    EXPECT_EQ(video->state("videoBrightness").selected, -1);
+    EXPECT_EQ(bytesOf(untouched(0, r)), bytesOf(r));
+    EXPECT_EQ(bytesOf(untouched(1, r)), bytesOf(r));
+    EXPECT_EQ(bytesOf(untouched(2, r)), bytesOf(r));
+    auto audio = makeSettingPageModel(6);
+    audio->setFileData(&r);
+    EXPECT_EQ(audio->state("voiceLangRadio").selected, -1);
+    EXPECT_FALSE(audio->state("malaysiaRadio").checked);
+    EXPECT_EQ(bytesOf(untouched(6, r)), bytesOf(r));
+    // a choice the user makes is written
+    _FILEDATA chosen = r;
+    chosen.vid_brightness = 4;
+    EXPECT_EQ(bytesOf(through(0, r, [](ZLXPageModel& p) { choose(p, "videoBrightness", 4); })), bytesOf(chosen));
+}
+
+TEST(VideoPage, ReversalFrameRateWarningAndFrontOnly) {
+    _FILEDATA r = defaults();
+    r.flip_video = 7;
+    r.Gamma = 1;
+    r.ledoff_rear = 1;
+    auto page = makeSettingPageModel(0);
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("flipVideoRealSeg").selected, 0); // shown as "unuse"...
+    EXPECT_EQ(page->state("rearfpsSeg").labels[0].text, "25fps");
+    choose(*page, "videoEncodingBitrate", 2);
+    choose(*page, "channel", 1); // front only
+    ASSERT_TRUE(page->populate());
+    _FILEDATA expected = defaults();
+    expected.flip_video = 0; // ...and written back as 0
+    expected.Gamma = 1;
+    expected.vid_enc_bitrate = 2;
+    expected.recordChannel = 1;
+    expected.ledoff_rear = 0;
+    EXPECT_EQ(bytesOf(r), bytesOf(expected));
+    EXPECT_EQ(page->takeNotices(), std::vector<std::string>{"msg.video_quality_warning"});
+    // a page made anew remembers what it showed: no warning without a change
+    auto again = makeSettingPageModel(0);
+    again->setFileData(&r);
+    ASSERT_TRUE(again->populate());
+    EXPECT_TRUE(again->takeNotices().empty());
+}
+
+TEST(BasicPage, PresetsAndTheirFields) {
+    _FILEDATA r = defaults();
+    r.gsen_x_threshold = r.gsen_y_threshold = r.gsen_z_threshold = 45;
+    r.parkmode_x_threshold = 45, r.parkmode_y_threshold = 45, r.parkmode_z_threshold = 50;
+    r.g_sensor_enable = 1;
+    auto page = makeSettingPageModel(1);
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("gsensorSensitivityDrivingSeg").selected, 2);
+    EXPECT_EQ(page->state("gsensorSensitivityThresholdXDrivingField").text, "0.45");
+    EXPECT_FALSE(page->state("gsensorSensitivityThresholdXDrivingField").enabled);
+    EXPECT_EQ(page->state("gsensorSensitivityParkingSeg").selected, 5);
+    EXPECT_TRUE(page->state("gsensorSensitivityThresholdZParkingField").enabled);
+    EXPECT_EQ(page->state("gsensorSensitivityThresholdZParkingField").text, "0.50");
+
+    choose(*page, "gsensorSensitivityParkingSeg", 4);
+    EXPECT_EQ(page->state("gsensorSensitivityThresholdYParkingField").text, "0.08");
+    EXPECT_FALSE(page->state("gsensorSensitivityThresholdYParkingField").enabled);
+    choose(*page, "gsensorSensitivityParkingSeg", 5);
+    EXPECT_TRUE(page->state("gsensorSensitivityThresholdYParkingField").enabled);
+    EXPECT_EQ(page->state("gsensorSensitivityThresholdYParkingField").text, "0.08"); // kept
+
+    // unchecking disables both presets and all six fields; the thresholds are still written
+    page->state("gsensorEnableChk").checked = false;
+    page->controlChanged("gsensorEnableChk");
+    EXPECT_FALSE(page->state("gsensorSensitivityDrivingSeg").enabled);
+    EXPECT_FALSE(page->state("gsensorSensitivityThresholdXParkingField").enabled);
+    page->state("gsensorSensitivityThresholdXParkingField").text = "0.29";
+    page->state("gsensorSensitivityThresholdYParkingField").text = "0.57";
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(r.g_sensor_enable, 0u);
+    EXPECT_EQ(r.parkmode_x_threshold, 28); // truncated toward zero in double precision
+    EXPECT_EQ(r.parkmode_y_threshold, 56);
+    EXPECT_EQ(r.parkmode_z_threshold, 8);
+    EXPECT_EQ(r.gsen_x_threshold, 45);
+}
+
+TEST(BasicPage, ACustomThresholdOutOfRangeBlocksAndFocusesTheFirstBadField) {
+    _FILEDATA r = defaults();
+    r.gsen_x_threshold = 40, r.gsen_y_threshold = 41, r.gsen_z_threshold = 42; // custom
+    const Bytes before = bytesOf(r);
+    auto page = makeSettingPageModel(1);
+    page->setFileData(&r);
+    page->state("gsensorSensitivityThresholdYDrivingField").text = "1.6";
+    page->state("gsensorSensitivityThresholdZDrivingField").text = "9";
+    const auto message = page->validateUserInput();
+    ASSERT_TRUE(message);
+    EXPECT_EQ(page->focusRequest(), "gsensorSensitivityThresholdYDrivingField");
+    EXPECT_FALSE(page->populate());
+    EXPECT_EQ(bytesOf(r), before);
+    // a preset's fields are not checked: they hold the preset
+    choose(*page, "gsensorSensitivityDrivingSeg", 0);
+    EXPECT_FALSE(page->validateUserInput());
+}
+
+TEST(BasicPage, TablesPowerCableLedsAndPlate) {
+    _FILEDATA r = defaults();
+    r.always_mode_timeout = 45;
+    r.sd_mem_always_reserved = 11000;
+    r.CableVoltCorr = 0;
+    r.recordChannel = 1;
+    r.ledoff_rear = 1;
+    std::memcpy(r.szPlateNumber, "12AB34XY", 8);
+    auto page = makeSettingPageModel(1);
+    page->setFileData(&r);
+    // shown, and changed in the record the moment they are shown
+    EXPECT_EQ(page->state("alwaysModeTimeoutSeg").selected, 2);
+    EXPECT_EQ(page->state("powerVoltageCombo").selected, 8);
+    EXPECT_EQ(page->state("cableVoltageLossSeg").selected, 3);
+    EXPECT_EQ(r.CableVoltCorr, 4u);
+    EXPECT_EQ(r.ledoff_rear, 0u);
+    EXPECT_FALSE(page->state("rearLEDSeg").enabled);
+    EXPECT_EQ(page->state("carNumberField").text, "12AB34XY");
+
+    choose(*page, "powerVoltageCombo", 2);
+    EXPECT_EQ(page->takeNotices(), std::vector<std::string>{"msg.use_external_power_10v"});
+    page->state("useExternalPowerChk").checked = true;
+    page->controlChanged("useExternalPowerChk");
+    EXPECT_EQ(r.sd_mem_event_reserved, 1u); // at once, before any populate
+    EXPECT_FALSE(page->state("powerTimeCombo").enabled);
+    page->state("carNumberField").text = "";
+    ASSERT_TRUE(page->populate());
+
+    _FILEDATA expected = defaults();
+    expected.always_mode_timeout = 30;
+    expected.sd_mem_always_reserved = 10000;
+    expected.sd_mem_event_reserved = 1;
+    expected.CableVoltCorr = 4;
+    expected.recordChannel = 1;
+    expected.ledoff_rear = 0;
+    std::memset(expected.szPlateNumber, 0, 8);
+    EXPECT_EQ(bytesOf(r), bytesOf(expected));
+}
+
+TEST(GpsPage, TimeZoneByIndexDaylightSavingAndInterval) {
+    _FILEDATA r = defaults();
+    r.time_gmt = 22;
+    r.summer_time = 5;
+    auto page = makeSettingPageModel(2);
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("timeGmtCombo").labels[22].text, "+05:30");
+    EXPECT_EQ(page->state("timeGmtCombo").labels[14].text, "00:00");
+    EXPECT_TRUE(page->state("summerTimeChk").checked);
+    choose(*page, "timeGmtCombo", 10);
+    choose(*page, "saveDurationSeg", 7);
+    ASSERT_TRUE(page->populate());
+    _FILEDATA expected = defaults();
+    expected.time_gmt = 10;
+    expected.summer_time = 1;
+    expected.SaveDuration = 7;
+    EXPECT_EQ(bytesOf(r), bytesOf(expected));
+
+    r.time_gmt = -1; // the computer's zone was not in the table
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("timeGmtCombo").selected, -1);
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(r.time_gmt, -1);
+}
+
+TEST(MotionPage, BlocksAreCheckedWhereTheirBitIsClear) {
+    _FILEDATA r = defaults();
+    r.motionBlock = 0;
+    r.motionBlock_Rear = 0xF060;
+    r.motion1080pCValue = 0; // the rear's detection off
+    auto page = makeSettingPageModel(4);
+    page->setFileData(&r);
+    EXPECT_TRUE(page->state("frontMotionBlock01Chk").checked);
+    EXPECT_FALSE(page->state("rearMotionBlock06Chk").checked);
+    EXPECT_FALSE(page->state("rearMotionBlock07Chk").checked);
+    EXPECT_TRUE(page->state("rearMotionBlock08Chk").checked);
+    EXPECT_FALSE(page->state("rearMotionBlock01Chk").enabled); // "unuse": no blocks to choose
+    EXPECT_TRUE(page->state("frontMotionBlock01Chk").enabled);
+    page->state("frontMotionBlock01Chk").checked = false;
+    page->state("frontMotionBlock12Chk").checked = false;
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(r.motionBlock, 0x108u);
+    EXPECT_EQ(r.motionBlock_Rear, 0x60u); // bits outside the twelve blocks cleared
+    choose(*page, "rearSensitivitySeg", 3);
+    EXPECT_TRUE(page->state("rearMotionBlock01Chk").enabled);
+}
+
+TEST(AudioPage, ExactlyOneLanguageIsChosen) {
+    _FILEDATA r = defaults();
+    r.Brightness1 = 20;
+    r.aud_output_vol = 0;
+    r.alarm_ontime_flag = 2;
+    auto page = makeSettingPageModel(6);
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("voiceLangRadio").selected, -1);
+    EXPECT_TRUE(page->state("malaysiaRadio").checked);
+    EXPECT_EQ(page->state("speakerSeg").selected, 0);
+    choose(*page, "voiceLangRadio", 13); // German
+    EXPECT_FALSE(page->state("malaysiaRadio").checked);
+    EXPECT_EQ(r.Brightness1, 13u); // at once
+    page->state("malaysiaRadio").checked = true;
+    page->controlChanged("malaysiaRadio");
+    EXPECT_EQ(page->state("voiceLangRadio").selected, -1);
+    EXPECT_EQ(r.Brightness1, 20u);
+    ASSERT_TRUE(page->populate());
+    _FILEDATA expected = defaults();
+    expected.Brightness1 = 20;
+    expected.aud_output_vol = 0;
+    expected.alarm_ontime_flag = 1;
+    EXPECT_EQ(bytesOf(r), bytesOf(expected));
+}
