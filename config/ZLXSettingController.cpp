@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXSettingController.h"
 
+#include "ZLXSettingPage.h"
+
 #include "ZLXAlert.h"
 #include "ZLXLog.h"
 #include "ZLXSettingUi.h"
@@ -31,7 +33,8 @@ constexpr const char* kTitleKeys[ZLXSettingController::kPageCount] = {
     "setting.video",  "setting.basic", "setting.gps",   "setting.aux",
     "setting.motion", "setting.adas",  "setting.audio", "setting.information"};
 
-// Until a page of its own exists, a segment shows an empty page that accepts everything.
+// The pages that are still to come (auxiliary, ADAS, drive information) show nothing and
+// write nothing.
 class EmptySettingPage : public ZLXSettingControllerDelegate {
 public:
     QWidget* view() override { return &m_view; }
@@ -55,8 +58,13 @@ ZLXSettingController::ZLXSettingController(QWidget* parent, PageFactory pages)
     m_ui->setupUi(this);
     setWindowModality(Qt::NonModal);
     setAttribute(Qt::WA_DeleteOnClose, false);
-    if (!m_pageFactory)
-        m_pageFactory = [](int) { return std::make_unique<EmptySettingPage>(); };
+    if (!m_pageFactory) {
+        m_pageFactory = [](int index) -> std::unique_ptr<ZLXSettingControllerDelegate> {
+            if (auto model = makeSettingPageModel(index))
+                return std::make_unique<ZLXSettingPage>(std::move(model));
+            return std::make_unique<EmptySettingPage>();
+        };
+    }
     QStringList labels;
     for (const char* key : kLabelKeys)
         labels << qtTrId(key);

@@ -47,8 +47,15 @@ int TKSegmentedControl::selectedSegment() const {
 }
 
 void TKSegmentedControl::setSelectedSegment(int index) {
-    if (QAbstractButton* b = m_group.button(index))
+    if (QAbstractButton* b = m_group.button(index)) {
         b->setChecked(true);
+        return;
+    }
+    // No segment (-1, or a value no segment stands for): none is shown selected.
+    m_group.setExclusive(false);
+    for (QAbstractButton* button : m_group.buttons())
+        button->setChecked(false);
+    m_group.setExclusive(true);
 }
 
 } // namespace daxo

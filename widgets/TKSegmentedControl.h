@@ -19,7 +19,7 @@ public:
     int segmentCount() const;
     QString labelForSegment(int index) const;
     int selectedSegment() const;
-    void setSelectedSegment(int index); // does not emit segmentClicked
+    void setSelectedSegment(int index); // -1 selects none; does not emit segmentClicked
 
 signals:
     // The user chose a segment.

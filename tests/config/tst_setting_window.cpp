@@ -6,6 +6,7 @@
 #include "ZLXSettingController.h"
 #include "ZLXSettingUi.h"
 #include "ZLXVolumes.h"
+#include "ZLXLanguage.h"
 #include "ui_SettingWindow.h"
 
 #include <QJsonArray>
@@ -16,6 +17,10 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QProcess>
+#include <cstring>
+#include <QLineEdit>
+#include <QCheckBox>
+#include <QToolButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -139,6 +144,7 @@ class SettingWindowTest : public QObject {
 
 private slots:
     void initTestCase() {
+        installStringTable(*qApp, QStringLiteral("en")); // the pages as a driver reads them
         QVERIFY(m_dir.isValid());
         m_image = m_dir.filePath("card.img");
         m_mount = m_dir.filePath("mnt");
@@ -263,6 +269,89 @@ private slots:
         QCOMPARE(fields[40].toObject()["value"].toInt(), 0);
         alert->accept();
         QTRY_VERIFY(!window->isVisible()); // the window closes when the alert is dismissed
+    }
+
+    void theFivePagesEditTheCardThroughTheirWidgets() {
+        // The real pages, worked as a user would; the card's file afterwards equals a record
+        // changed by hand.
+        writeConfig(recordBytes([](_FILEDATA& r) { r.time_gmt = 22; r.Brightness1 = 20; r.vid_brightness = 9; }));
+        auto window = std::make_unique<ZLXSettingController>();
+        window->resize(900, 760);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        auto shot = [&](const char* name) {
+            if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+                QTest::qWait(150);
+                window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", QStringLiteral("-%1.png").arg(name)));
+            }
+        };
+        auto segment = [&](const char* control, int index) {
+            auto* segments = window->findChild<TKSegmentedControl*>(control);
+            QVERIFY2(segments, control);
+            segments->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
+        };
+        auto page = [&](int index) {
+            window->ui().functionSegmentedControl->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
+            QCOMPARE(window->lastSelectedTabIndex(), index);
+        };
+        // video: a brightness beyond the list shows no choice and is kept; the rear quality changes
+        QCOMPARE(window->findChild<TKSegmentedControl*>("videoBrightness")->selectedSegment(), -1);
+        segment("videoEncodingBitrateRear", 2);
+        shot("video");
+        page(1); // leaving it populates (and warns of the quality: a notice, not a refusal)
+        if (QMessageBox* warning = alertOf(window.get()))
+            warning->accept();
+        // basic: a custom threshold out of range keeps the page, focused on the field
+        segment("gsensorSensitivityDrivingSeg", 5);
+        auto* x = window->findChild<QLineEdit*>("gsensorSensitivityThresholdXDrivingField");
+        QVERIFY(x && x->isEnabled());
+        x->setText("1.6");
+        window->ui().functionSegmentedControl->findChild<QToolButton*>("segment2")->click();
+        QCOMPARE(window->lastSelectedTabIndex(), 1);
+        QCOMPARE(window->ui().functionSegmentedControl->selectedSegment(), 1);
+        QMessageBox* refusal = alertOf(window.get());
+        QVERIFY(refusal);
+        QCOMPARE(refusal->text(), QStringLiteral("DAXO"));
+        refusal->accept();
+        QTRY_COMPARE(window->focusWidget(), x); // the window's focus, once the alert is gone
+        x->setText("0.7");
+        window->findChild<QLineEdit*>("carNumberField")->setText("12ab34");
+        shot("basic");
+        page(2);
+        // GPS: the zone by its index
+        QCOMPARE(window->findChild<QComboBox*>("timeGmtCombo")->currentText(), QStringLiteral("+05:30"));
+        segment("speedDisplayUnitSeg", 1);
+        shot("gps");
+        page(4);
+        window->findChild<QCheckBox*>("frontMotionBlock01Chk")->click();
+        shot("motion");
+        page(6);
+        QVERIFY(window->findChild<QRadioButton*>("malaysiaRadio")->isChecked());
+        window->findChild<QRadioButton*>("voiceLangRadio13")->click(); // German
+        QVERIFY(!window->findChild<QRadioButton*>("malaysiaRadio")->isChecked());
+        shot("audio");
+        window->ui().saveButton->click();
+        QMessageBox* saved = alertOf(window.get());
+        QVERIFY(saved);
+        QCOMPARE(saved->text(), m_mount + "/config.bin");
+        saved->accept();
+
+        const QByteArray expected = recordBytes([](_FILEDATA& r) {
+            r.time_gmt = 22;
+            r.vid_brightness = 9;
+            r.vid_enc_bitrate_R = 2;
+            r.gsen_x_threshold = 70;
+            r.gsen_y_threshold = r.gsen_z_threshold = 45; // what the default preset left in them
+            std::memcpy(r.szPlateNumber, "12ab34\0\0", 8);
+            r.speed_disp_unit = 1;
+            r.motionBlock = 0x60 | 0x100;
+            r.Brightness1 = 13;
+        });
+        QCOMPARE(fileBytes(m_mount + "/config.bin").toHex(), expected.toHex());
     }
 
     void aLockedCardGivesWarnAndKeepsTheOldFile() {
