@@ -4,8 +4,10 @@
 // daxo-config set FILE field=value ...   changes fields, finalises and saves
 #include "ZLXFileData.h"
 #include "ZLXLog.h"
+#include "ZLXPageModel.h"
 
 #include <QCoreApplication>
+#include <QTranslator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -182,13 +184,17 @@ bool assign(const ZLXFileDataField& f, const QString& text, uint8_t* bytes, QStr
     return false;
 }
 
-int set(const QString& path, const QStringList& assignments) {
+int set(const QString& path, QStringList assignments) {
+    // --raw: any value that fits the field, for service use; otherwise what the settings
+    // window would refuse is refused, with its message.
+    const bool raw = assignments.removeAll(QStringLiteral("--raw")) > 0;
     uint8_t bytes[kFileDataSize];
     QString error;
     if (!readConfig(path, bytes, &error))
         return fail(error);
     if (assignments.isEmpty())
         return fail(QStringLiteral("nothing to set: give field=value"));
+    std::vector<std::string> changed;
     for (const QString& assignment : assignments) {
         const qsizetype eq = assignment.indexOf('=');
         if (eq <= 0)
@@ -201,9 +207,18 @@ int set(const QString& path, const QStringList& assignments) {
             return fail(QStringLiteral("checksum is computed on every save"));
         if (!assign(*field, assignment.mid(eq + 1), bytes, &error))
             return fail(error);
+        changed.emplace_back(field->name);
     }
     _FILEDATA record{};
     decodeFileData(bytes, record);
+    for (const std::string& name : changed) {
+        if (const auto message = raw ? std::nullopt : checkSettingField(record, name)) {
+            QString text = qtTrId(message->key.c_str());
+            for (double argument : message->arguments)
+                text = text.arg(argument);
+            return fail(QStringLiteral("%1: %2 (--raw writes it all the same)").arg(QString::fromStdString(name), text));
+        }
+    }
     FinalizeFileData(&record);
     if (const auto key = SaveFileData(&record, QFile::encodeName(path).toStdString()))
         return fail(QStringLiteral("cannot write %1").arg(path));
@@ -215,6 +230,9 @@ int set(const QString& path, const QStringList& assignments) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setLogIdentity("daxo-config");
+    QTranslator texts; // the settings window's messages, in English
+    if (texts.load(QStringLiteral(":/i18n/InfoPlist_en")))
+        QCoreApplication::installTranslator(&texts);
     const QStringList args = app.arguments().mid(1);
     if (args.size() == 2 && args[0] == "show")
         return show(args[1]);
@@ -228,6 +246,7 @@ int main(int argc, char** argv) {
     const bool help = args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
     std::fprintf(help ? stdout : stderr, "usage: daxo-config show FILE                  the fields as JSON\n"
                                          "       daxo-config defaults FILE              writes the camera's defaults\n"
-                                         "       daxo-config set FILE field=value ...   changes fields, checksum and all\n");
+                                         "       daxo-config set FILE field=value ...   changes fields, checksum and all\n"
+                                         "         (values the settings window would refuse are refused; --raw writes them)\n");
     return help ? 0 : 2;
 }

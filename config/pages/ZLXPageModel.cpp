@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXPageModel.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace daxo {
@@ -176,6 +177,62 @@ void ZLXPageModel::populateControl(const ZLXControl& c) {
     case ZLXControl::Map::None:
         break;
     }
+}
+
+std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string_view name) {
+    _FILEDATA copy = record;
+    // Fields with rules of their own page.
+    static const char* const thresholds[] = {"gsen_x_threshold",     "gsen_y_threshold",     "gsen_z_threshold",
+                                             "parkmode_x_threshold", "parkmode_y_threshold", "parkmode_z_threshold"};
+    ZLXPageModel reader({});
+    reader.setFileData(&copy);
+    const int64_t v = reader.field(name);
+    for (const char* t : thresholds) {
+        if (name == t) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f", double(v) / 100);
+            return ZLXValidator::validateGsensorThreshold(std::string_view(text));
+        }
+    }
+    if (name == "szPlateNumber") {
+        const std::string plate(record.szPlateNumber, strnlen(record.szPlateNumber, sizeof record.szPlateNumber));
+        if (filterPlateText(plate) != plate)
+            return ZLXMessage{"msg.plate_characters", {}};
+        return std::nullopt;
+    }
+    auto outside = [](int64_t low, int64_t high) { return ZLXMessage{"msg.value_not_offered", {double(low), double(high)}}; };
+    if (name == "Brightness1")
+        return v >= 0 && v <= 20 ? std::nullopt : std::optional(outside(0, 20));
+    if (name == "motionBlock" || name == "motionBlock_Rear")
+        return (v & ~int64_t(0xFFF)) == 0 ? std::nullopt : std::optional(outside(0, 0xFFF));
+    if (name == "ledoff_rear")
+        return v == 0 || v == 1 ? std::nullopt : std::optional(outside(0, 1));
+    for (int index : {0, 1, 2, 4, 6}) {
+        const auto page = makeSettingPageModel(index);
+        for (const ZLXControl& c : page->controls()) {
+            if (c.field != name)
+                continue;
+            const auto n = int64_t(c.labels.size());
+            switch (c.map) {
+            case ZLXControl::Map::Index:
+                return v >= 0 && v < n ? std::nullopt : std::optional(outside(0, n - 1));
+            case ZLXControl::Map::IndexOrNone:
+                return v >= -1 && v < n ? std::nullopt : std::optional(outside(-1, n - 1));
+            case ZLXControl::Map::OneOnly:
+            case ZLXControl::Map::Flag:
+                return v == 0 || v == 1 ? std::nullopt : std::optional(outside(0, 1));
+            case ZLXControl::Map::PlusOne:
+                return v >= 1 && v <= n ? std::nullopt : std::optional(outside(1, n));
+            case ZLXControl::Map::Table:
+                if (tableIndex(c.table, v, -1) >= 0)
+                    return std::nullopt;
+                return outside(c.table.front(), c.table.back());
+            case ZLXControl::Map::None:
+                break;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace daxo

@@ -109,6 +109,11 @@ protected:
 // the pages that have no model yet.
 std::unique_ptr<ZLXPageModel> makeSettingPageModel(int index);
 
+// What the settings pages would refuse in the record's field `name` (a value none of its
+// controls offers, a threshold out of range, a plate the camera cannot show): the message,
+// else nothing. Fields no page edits take anything.
+std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string_view name);
+
 // The first index of `value` in `table`, else `fallback`.
 int tableIndex(const std::vector<int64_t>& table, int64_t value, int fallback);
 

@@ -45,6 +45,8 @@
     <message id="msg.input_value_invalid_format"><source>Please enter a number.</source><translation>Please enter a number.</translation></message>
     <message id="msg.gsensor_outofrange_fmt"><source>Please enter a value from %1 to %2.</source><translation>Please enter a value from %1 to %2.</translation></message>
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
+    <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
+    <message id="msg.plate_characters"><source>A number plate takes only the letters A to Z and digits, eight at most.</source><translation>A number plate takes only the letters A to Z and digits, eight at most.</translation></message>
     <message id="msg.no_disk_utility"><source>No disk utility is installed (GNOME Disks or KDE Partition Manager).</source><translation>No disk utility is installed (GNOME Disks or KDE Partition Manager).</translation></message>
     <message id="menu.playback"><source>&amp;Playback</source><translation>&amp;Playback</translation></message>
     <message id="menu.play_pause"><source>Play / Pause</source><translation>Play / Pause</translation></message>

@@ -66,7 +66,7 @@ private slots:
     void setChangesFinalisesAndSaves() {
         const QString file = m_dir.filePath("set.bin");
         QCOMPARE(run({"defaults", file}).exitCode, 0);
-        const Run set = run({"set", file, "szPlateNumber=AB12", "gsen_x_threshold=-3", "ADAS_HeadWayFactor=1.25",
+        const Run set = run({"set", file, "--raw", "szPlateNumber=AB12", "gsen_x_threshold=-3", "ADAS_HeadWayFactor=1.25",
                              "ADAS_FCWS_Speed=0x50"});
         QVERIFY2(set.exitCode == 0, set.err.constData());
         const QJsonObject json = QJsonDocument::fromJson(run({"show", file}).out).object();
@@ -111,12 +111,24 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains("model number 33"));
         QCOMPARE(bytes(modelFile.fileName()), model);
+        // what the settings window would refuse, with its message; --raw writes it
+        for (const char* value : {"vid_brightness=9", "gsen_x_threshold=160", "szPlateNumber=AB-12", "time_gmt=34",
+                                  "CableVoltCorr=0", "Brightness1=21", "motionBlock=4096"}) {
+            r = run({"set", file, value});
+            QVERIFY2(r.exitCode == 1 && r.err.contains("--raw"), value);
+            QCOMPARE(bytes(file), before);
+        }
+        QVERIFY(run({"set", file, "gsen_x_threshold=160"}).err.contains("0.05 to 1.5"));
+        QCOMPARE(run({"set", file, "--raw", "vid_brightness=9"}).exitCode, 0);
+        QVERIFY(bytes(file) != before);
+        QCOMPARE(run({"set", file, "vid_brightness=2", "time_gmt=-1", "szPlateNumber=AB12"}).exitCode, 0);
+        const QByteArray accepted = bytes(file);
         // a read-only file is not replaced, and says so
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
         r = run({"set", file, "aud_enable=1"});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains("cannot write"), r.err.constData());
-        QCOMPARE(bytes(file), before);
+        QCOMPARE(bytes(file), accepted);
         QCOMPARE(run({}).exitCode, 2);
     }
 };
