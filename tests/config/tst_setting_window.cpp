@@ -352,6 +352,31 @@ private slots:
             r.Brightness1 = 13;
         });
         QCOMPARE(fileBytes(m_mount + "/config.bin").toHex(), expected.toHex());
+
+        // Reset shows the defaults on the page at once and on the next; save writes them.
+        auto again = std::make_unique<ZLXSettingController>();
+        again->show();
+        QSignalSpy reloaded(again.get(), &ZLXSettingController::settingFileLoaded);
+        again->windowDidLoad();
+        QVERIFY(reloaded.wait(10000));
+        again->ui().functionSegmentedControl->findChild<QToolButton*>("segment2")->click();
+        QCOMPARE(again->findChild<TKSegmentedControl*>("speedDisplayUnitSeg")->selectedSegment(), 1);
+        again->ui().resetButton->click();
+        QCOMPARE(again->findChild<TKSegmentedControl*>("speedDisplayUnitSeg")->selectedSegment(), 0);
+        again->ui().functionSegmentedControl->findChild<QToolButton*>("segment1")->click();
+        QCOMPARE(again->findChild<QLineEdit*>("gsensorSensitivityThresholdXDrivingField")->text(), QStringLiteral("0.45"));
+        again->ui().saveButton->click();
+        QMessageBox* done = alertOf(again.get());
+        QVERIFY(done);
+        done->accept();
+        _FILEDATA defaults{};
+        decodeFileData(*reinterpret_cast<const uint8_t(*)[kFileDataSize]>(expected.constData()), defaults);
+        InitFileData(&defaults); // keeps the time zone and the voice language
+        FinalizeFileData(&defaults);
+        uint8_t written[kFileDataSize];
+        encodeFileData(defaults, written);
+        QCOMPARE(fileBytes(m_mount + "/config.bin").toHex(),
+                 QByteArray(reinterpret_cast<const char*>(written), kFileDataSize).toHex());
     }
 
     void aLockedCardGivesWarnAndKeepsTheOldFile() {
