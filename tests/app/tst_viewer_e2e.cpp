@@ -8,6 +8,9 @@
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
 #include "ZLXVideoView.h"
+#include "ZLXSettingController.h"
+#include "ZLXVolumes.h"
+#include <QAction>
 #include "ui_MainMenu.h"
 
 #include <QElapsedTimer>
@@ -177,6 +180,21 @@ private slots:
         QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
         m_controller->changeAndPlay(rowOf("alwa_20241003_081540_F.MP4"));
         QVERIFY(started.wait(15000));
+    }
+
+    void theCardsSettingsOpenFromTheFolderWithoutACard() {
+        setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
+        m_controller->window()->findChild<QAction*>("showSettingPanelAction")->trigger();
+        auto* settings = qobject_cast<ZLXSettingController*>(m_controller->lastDialogController());
+        QVERIFY(settings);
+        QTRY_VERIFY_WITH_TIMEOUT(settings->windowTitle().endsWith(m_card + "/config.bin"), 10000);
+        QVERIFY(settings->findChild<QWidget*>("videoEncodingBitrate"));
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+            QTest::qWait(300);
+            settings->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-settings.png"));
+        }
+        settings->close();
+        setVolumeSource({});
     }
 
     void aRearRowPutsTheRearFileLarge() {
