@@ -99,6 +99,20 @@ void ZLXPageModel::setField(std::string_view name, int64_t value) {
     }
 }
 
+float ZLXPageModel::floatField(std::string_view name) const {
+    const ZLXFileDataField* f = findFileDataField(name);
+    float v = 0;
+    if (m_record && f && f->kind == ZLXFileDataField::Kind::F32)
+        std::memcpy(&v, reinterpret_cast<const uint8_t*>(m_record) + f->offset, sizeof v);
+    return v;
+}
+
+void ZLXPageModel::setFloatField(std::string_view name, float value) {
+    const ZLXFileDataField* f = findFileDataField(name);
+    if (m_record && f && f->kind == ZLXFileDataField::Kind::F32)
+        std::memcpy(reinterpret_cast<uint8_t*>(m_record) + f->offset, &value, sizeof value);
+}
+
 void ZLXPageModel::setFileData(_FILEDATA* record) {
     m_record = record;
     display();
@@ -207,7 +221,7 @@ std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string
         return (v & ~int64_t(0xFFF)) == 0 ? std::nullopt : std::optional(outside(0, 0xFFF));
     if (name == "ledoff_rear")
         return v == 0 || v == 1 ? std::nullopt : std::optional(outside(0, 1));
-    for (int index : {0, 1, 2, 4, 6}) {
+    for (int index : {0, 1, 2, 3, 4, 5, 6}) {
         const auto page = makeSettingPageModel(index);
         for (const ZLXControl& c : page->controls()) {
             if (c.field != name)

@@ -34,7 +34,9 @@ struct ZLXLabel {
 };
 
 struct ZLXControl {
-    enum class Type { Segments, List, Check, Text, Grid };
+    // Stepper: a read-only text with a stepper beside it; Note: a line of text shown or hidden
+    // (`enabled`); Range: the multi-handle slider of the page.
+    enum class Type { Segments, List, Check, Text, Grid, Stepper, Note, Range };
     // How the selection and the field relate.
     enum class Map {
         None,        // the page handles the field (or there is none)
@@ -84,6 +86,14 @@ public:
     virtual bool populate();
     // The user changed a control (its state already holds the new value).
     virtual void controlChanged(std::string_view name) { (void)name; }
+    // The user clicked a stepper `steps` times (up positive).
+    virtual void step(std::string_view name, int steps) {
+        (void)name;
+        (void)steps;
+    }
+
+    // The page's multi-handle slider, for a page that has one.
+    virtual class VMMultiHandleSlider* rangeSlider() { return nullptr; }
 
     // Alerts to show ("Warning" with the key's text), in order; taking them empties the list.
     std::vector<std::string> takeNotices() { return std::exchange(m_notices, {}); }
@@ -93,6 +103,8 @@ public:
     // The record's integer fields by name.
     int64_t field(std::string_view name) const;
     void setField(std::string_view name, int64_t value);
+    float floatField(std::string_view name) const;
+    void setFloatField(std::string_view name, float value);
 
 protected:
     void displayControl(const ZLXControl& control);
@@ -105,8 +117,8 @@ protected:
     std::string m_focus;
 };
 
-// The model of settings page `index` (0 video, 1 basic, 2 GPS, 4 motion, 6 audio); none for
-// the pages that have no model yet.
+// The model of settings page `index` (0 video, 1 basic, 2 GPS, 3 auxiliary, 4 motion, 5 ADAS,
+// 6 audio); none for the drive information page, which is no page of fields.
 std::unique_ptr<ZLXPageModel> makeSettingPageModel(int index);
 
 // What the settings pages would refuse in the record's field `name` (a value none of its

@@ -2,6 +2,10 @@
 // The tables of the video, basic, GPS, motion and audio pages, and the rules of their own.
 #include "ZLXPageModel.h"
 
+#include "VMMultiHandleSlider.h"
+#include <algorithm>
+#include <utility>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -490,6 +494,323 @@ public:
     }
 };
 
+
+// Auxiliary --------------------------------------------------------------------------------
+
+// The 94 characters a Wi-Fi name or password may hold: printable ASCII without the space.
+bool validWifiString(const std::string& text) {
+    for (const char c : text) {
+        if (c < 0x21 || c > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+std::string wifiText(const char (&field)[16]) {
+    return std::string(field, strnlen(field, sizeof field));
+}
+
+void setWifiText(char (&field)[16], const std::string& text) {
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, text.data(), std::min(text.size(), sizeof field));
+}
+
+std::string percent(int64_t value) {
+    return std::to_string(value) + "%";
+}
+
+// The picture-in-picture cells, row by row, and the value each one stores.
+constexpr int64_t kPipValues[4] = {2, 1, 3, 0};
+
+std::vector<ZLXControl> auxControls() {
+    ZLXControl pip = choice("pipPositionRadio", "setting.aux.pip_position",
+                            {L::key("setting.aux.pip_top_left"), L::key("setting.aux.pip_top_right"),
+                             L::key("setting.aux.pip_bottom_left"), L::key("setting.aux.pip_bottom_right")},
+                            {}, M::None, T::Grid);
+    pip.columns = 2;
+    std::vector<ZLXLabel> channels;
+    for (int i = 0; i <= 13; ++i) {
+        char item[16];
+        std::snprintf(item, sizeof item, i == 0 ? "%4d(Auto)" : "%4d", i);
+        channels.push_back(L::plain(item));
+    }
+    return {
+        choice("multiHandleSlider", "setting.aux.sdcard_capacity", {}, {}, M::None, T::Range),
+        choice("alwaysField", "", {L::key("setting.aux.always")}, {}, M::None, T::Text),
+        choice("motionField", "", {L::key("setting.aux.motion")}, {}, M::None, T::Text),
+        choice("eventField", "", {L::key("setting.aux.event")}, {}, M::None, T::Text),
+        choice("sdcardCapacityWarningLabel", "", {L::key("msg.memconfig_warning")}, {}, M::None, T::Note),
+        choice("dayTimeAESeg", "setting.aux.night_ae_setting",
+               {L::key("setting.aux.low"), L::key("setting.aux.medium_sedan"), L::key("setting.aux.high_suv")}, "DayTime"),
+        choice("lcdAutoPowerOffSeg", "setting.aux.lcd_auto_off",
+               {L::key("none"), L::numbered("nSecond_fmt", 15), L::numbered("nSecond_fmt", 30), L::numbered("nSecond_fmt", 60)},
+               "lcd_autopoweroff"),
+        choice("gammaSeg", "setting.aux.country_ac_power_setting", {L::plain("60Hz"), L::plain("50Hz")}, "Gamma"),
+        choice("lcdBrightnessSeg", "setting.aux.lcd_brightness", {L::plain("1"), L::plain("2"), L::plain("3")}, "lcd_brightness"),
+        choice("lcdNightBrightnessSeg", "setting.aux.lcd_brightness_night", {L::key("unuse"), L::key("use")},
+               "lcd_brightness_night"),
+        choice("parkingRearOffSeg", "setting.aux.parking_rear_setting", {L::key("unuse"), L::key("use")}, {}, M::None),
+        choice("lcdScreenSaverSeg", "setting.aux.lcd_screensaver", {L::key("unuse"), L::key("default"), L::key("time")}, {},
+               M::None),
+        choice("parkingAlarmSeg", "setting.aux.parking_monitor_notice", {L::key("unuse"), L::key("use")}, "parking_alarm"),
+        choice("recordingLengthSeg", "setting.aux.recording_length", {L::plain("5min"), L::plain("3min")},
+               "always_mode_recording_time"),
+        pip,
+        choice("autoFormatAlarmSeg", "setting.aux.auto_format_alarm",
+               {L::key("setting.aux.auto_format_notuse"), L::key("setting.aux.auto_format_4week"),
+                L::key("setting.aux.auto_format_8week"), L::key("setting.aux.auto_format_16week"),
+                L::key("setting.aux.auto_format_32week")},
+               "autoFormatAlarm"),
+        choice("wifiStartModeSeg", "setting.aux.wifi_start",
+               {L::key("setting.aux.wifi_start_off"), L::key("setting.aux.wifi_start_on")}, "wifiStartMode"),
+        choice("wifiChannelCombo", "setting.aux.wifi_channel", channels, "wifi_channel", M::Index, T::List),
+        choice("ssidLabel", "setting.aux.wifi_ssid", {}, {}, M::None, T::Text),
+        choice("passwordLabel", "setting.aux.wifi_password", {}, {}, M::None, T::Text),
+    };
+}
+
+class AuxPage : public ZLXPageModel {
+public:
+    AuxPage() : ZLXPageModel(auxControls()) {
+        m_slider.addHandle("High", 0.9f);
+        m_slider.addHandle("Low", 0.7f);
+        m_slider.setValueChangedBlock([this](const VMMultiHandleSlider::Values& values) {
+            if (m_quiet)
+                return; // the record being shown, not the user
+            m_low = int64_t(values.at("Low") * 100.0f); // single precision, toward zero
+            m_high = int64_t(values.at("High") * 100.0f);
+            showShares();
+            state("sdcardCapacityWarningLabel").enabled = true;
+        });
+        state("sdcardCapacityWarningLabel").enabled = false; // until a handle moves
+    }
+
+    VMMultiHandleSlider* rangeSlider() override { return &m_slider; }
+    int64_t lowRatio() const { return m_low; }
+    int64_t highRatio() const { return m_high; }
+
+    void display() override {
+        if (!m_record)
+            return;
+        const int64_t always = field("sd_mem_always_ratio"), motion = field("sd_mem_motion_ratio"),
+                      event = field("sd_mem_event_ratio");
+        // The handles follow the record without telling anyone (the warning stays hidden).
+        auto callback = std::exchange(m_quiet, true);
+        m_slider.setValue("High", float(100 - event) / 100);
+        m_slider.setValue("Low", float(always) / 100);
+        m_quiet = callback;
+        m_low = always;
+        m_high = always + motion;
+        state("alwaysField").text = percent(always);
+        state("motionField").text = percent(motion);
+        state("eventField").text = percent(event);
+        ZLXPageModel::display();
+        state("parkingRearOffSeg").selected = field("parking_rear_off") != 0 ? 0 : 1;
+        const int64_t saver = field("lcd_screensaver");
+        state("lcdScreenSaverSeg").selected = saver == 0 ? 1 : saver == 1 ? 0 : saver == 2 ? 2 : -1;
+        const int64_t pip = field("pip_position");
+        state("pipPositionRadio").selected = pip == 1 ? 1 : pip == 2 ? 0 : pip == 3 ? 2 : 3;
+        state("ssidLabel").text = wifiText(m_record->wifi_ssid);
+        state("passwordLabel").text = wifiText(m_record->wifi_password);
+    }
+
+    std::optional<ZLXMessage> validateUserInput() override {
+        m_focus.clear();
+        for (const int64_t share : {m_low, m_high - m_low, 100 - m_high}) {
+            if (auto message = ZLXValidator::validateSDCardSizeRatio(int(share)))
+                return message;
+        }
+        // The Wi-Fi texts are checked here too, so that neither leaving the page nor saving
+        // goes on with a name or password the camera would not take.
+        const std::string& ssid = state("ssidLabel").text;
+        const std::string& password = state("passwordLabel").text;
+        const std::pair<bool, const char*> checks[] = {
+            {ssid.size() >= 5, "setting.aux.ssid_length"},
+            {validWifiString(ssid), "setting.aux.ssid_invalid"},
+            {password.size() >= 8, "setting.aux.password_length"},
+            {validWifiString(password), "setting.aux.password_invalid"},
+        };
+        for (const auto& [ok, key] : checks) {
+            if (!ok) {
+                m_focus = std::string(key).find("ssid") != std::string::npos ? "ssidLabel" : "passwordLabel";
+                return ZLXMessage{key, {}};
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool populate() override {
+        if (!ZLXPageModel::populate())
+            return false;
+        const int64_t motion = m_high - m_low;
+        setField("sd_mem_always_ratio", m_low);
+        setField("sd_mem_motion_ratio", motion);
+        setField("sd_mem_event_ratio", 100 - (motion + m_low));
+        if (const int s = state("parkingRearOffSeg").selected; s >= 0)
+            setField("parking_rear_off", s == 0 ? 1 : 0);
+        if (const int s = state("lcdScreenSaverSeg").selected; s >= 0)
+            setField("lcd_screensaver", s == 0 ? 1 : s == 1 ? 0 : s);
+        if (const int s = state("pipPositionRadio").selected; s >= 0 && s < 4)
+            setField("pip_position", kPipValues[s]);
+        setWifiText(m_record->wifi_ssid, state("ssidLabel").text);
+        setWifiText(m_record->wifi_password, state("passwordLabel").text);
+        return true;
+    }
+
+    // A share typed in its field moves the slider, which shows all three again.
+    void controlChanged(std::string_view name) override {
+        auto typed = [this](const char* control) {
+            const std::string number = ZLXValidator::numericStringFromString(state(control).text);
+            return std::clamp<int64_t>(number.empty() ? 0 : std::atoll(number.c_str()), 0, 100);
+        };
+        if (name == "alwaysField")
+            m_slider.setValue("Low", float(typed("alwaysField")) / 100);
+        else if (name == "eventField")
+            m_slider.setValue("High", float(100 - typed("eventField")) / 100);
+        else if (name == "motionField")
+            m_slider.setValue("High", float(m_low + typed("motionField")) / 100);
+        else
+            return;
+        showShares(); // the field shows what the slider could take
+    }
+
+private:
+    void showShares() {
+        state("alwaysField").text = percent(m_low);
+        state("motionField").text = percent(m_high - m_low);
+        state("eventField").text = percent(100 - m_high);
+    }
+
+    VMMultiHandleSlider m_slider{413};
+    bool m_quiet = false;
+    int64_t m_low = 70, m_high = 90;
+};
+
+// ADAS -------------------------------------------------------------------------------------
+
+const std::vector<int64_t> kKilometreSpeeds{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+const std::vector<int64_t> kMileSpeeds{0, 10, 15, 20, 25, 30, 40, 45, 50, 55, 60};
+constexpr float kHeadwayFactors[9] = {1.1f, 1.15f, 1.2f, 1.25f, 1.3f, 1.35f, 1.4f, 1.45f, 1.5f};
+
+struct Stepped {
+    const char* control;
+    const char* field;
+    float min, max; // metres: a camera height or lane offset beyond these is no real mounting
+};
+const Stepped kSteppers[] = {
+    {"heightInput", "blackboxHeight", 0.50f, 3.00f},
+    {"leftWidthInput", "LDW_width_L", 0.00f, 2.00f},
+    {"rightWidthInput", "LDW_width_R", 0.00f, 2.00f},
+};
+
+std::vector<ZLXLabel> numberedLabels(int count, double first, double step, int decimals, const char* unit = "") {
+    std::vector<ZLXLabel> labels;
+    for (int i = 0; i < count; ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%.*f%s", decimals, first + step * i, unit);
+        labels.push_back(L::plain(text));
+    }
+    return labels;
+}
+
+std::vector<ZLXLabel> speedLabels(bool miles) {
+    std::vector<ZLXLabel> labels{L::key("setting.aux.auto_format_notuse")};
+    for (size_t i = 1; i < kKilometreSpeeds.size(); ++i)
+        labels.push_back(L::plain(std::to_string(miles ? kMileSpeeds[i] : kKilometreSpeeds[i]) + (miles ? "Mi/h" : "Km/h")));
+    return labels;
+}
+
+std::vector<ZLXControl> adasControls() {
+    return {
+        choice("adasLDWSSenseCombo", "setting.adas.ldws_sensitivity", numberedLabels(21, 1, 1, 0), "ADAS_LDWS_Sens",
+               M::Index, T::List),
+        choice("adasLDWSSpeedCombo", "setting.adas.ldws_speed", speedLabels(false), {}, M::None, T::List),
+        choice("adasFCWSSenseCombo", "setting.adas.fcws_sensitivity", numberedLabels(21, 2.0, 0.1, 1),
+               "ADAS_FCWS_Sens", M::Index, T::List),
+        choice("adasFCWSSpeedCombo", "setting.adas.fcws_speed", speedLabels(false), {}, M::None, T::List),
+        choice("adasFcmdEnableSeg", "setting.adas.fcmd_enable", {L::key("setting.aux.auto_format_notuse"), L::key("use")},
+               "ADAS_FCMD_Enable"),
+        choice("adasFcmdSensSeg", "setting.adas.fcmd_enable_sensitivity",
+               {L::filled("0(%@)", "insensitive"), L::plain("1"), L::filled("2(%@)", "sensitive")}, "ADAS_FCMD_Sens"),
+        choice("adasHeadwayZoneCombo", "setting.adas.HwadwayZone", numberedLabels(25, 0.6, 0.1, 1), {}, M::None, T::List),
+        choice("adasHeadwaySensCombo", "setting.adas.HwadwaySensitivity",
+               {L::plain("1.1"), L::plain("1.15"), L::plain("1.2"), L::plain("1.25"), L::plain("1.3"), L::plain("1.35"),
+                L::plain("1.4"), L::plain("1.45"), L::plain("1.5")},
+               {}, M::None, T::List),
+        choice("heightInput", "setting.adas.Height", {}, {}, M::None, T::Stepper),
+        choice("leftWidthInput", "setting.adas.LeftWidth", {}, {}, M::None, T::Stepper),
+        choice("rightWidthInput", "setting.adas.RightHeight", {}, {}, M::None, T::Stepper),
+        choice("adasLaneWidthCombo", "setting.adas.LaneWidth", numberedLabels(11, 3.0, 0.1, 1, "m"), "LaneWidth", M::Index,
+               T::List),
+        choice("adasUFCWSSensSeg", "setting.adas.UFCW", numberedLabels(5, 0, 1, 0), "ADAS_uFCWS_Sens"),
+        choice("adasVibratorSeg", "setting.adas.vibrator",
+               {L::key("setting.adas.vibrator.notuse"), L::key("setting.adas.vibrator.all"),
+                L::key("setting.adas.vibrator.level"), L::key("setting.adas.vibrator.speed")},
+               "vibrator"),
+    };
+}
+
+class AdasPage : public ZLXPageModel {
+public:
+    AdasPage() : ZLXPageModel(adasControls()) {}
+
+    void display() override {
+        if (!m_record)
+            return;
+        // The speed lists follow the unit the GPS page last wrote.
+        const bool miles = field("speed_disp_unit") == 1;
+        const auto& speeds = miles ? kMileSpeeds : kKilometreSpeeds;
+        for (const char* list : {"adasLDWSSpeedCombo", "adasFCWSSpeedCombo"})
+            state(list).labels = speedLabels(miles);
+        ZLXPageModel::display();
+        // A speed not in the unit's list shows its third entry, as the camera's lists do.
+        state("adasLDWSSpeedCombo").selected = tableIndex(speeds, field("ADAS_Ldws_Speed"), 2);
+        state("adasFCWSSpeedCombo").selected = tableIndex(speeds, field("ADAS_FCWS_Speed"), 2);
+        const int zone = int(floatField("ADAS_SafeDistacne") * 10.0f - 6.0f);
+        state("adasHeadwayZoneCombo").selected = zone >= 0 && zone < 25 ? zone : -1;
+        const float factor = floatField("ADAS_HeadWayFactor");
+        state("adasHeadwaySensCombo").selected = -1; // a factor no entry equals chooses nothing
+        for (int i = 0; i < 9; ++i) {
+            if (kHeadwayFactors[i] == factor)
+                state("adasHeadwaySensCombo").selected = i;
+        }
+        for (const Stepped& s : kSteppers)
+            showCentimetres(s);
+    }
+
+    bool populate() override {
+        if (!ZLXPageModel::populate())
+            return false;
+        const auto& speeds = field("speed_disp_unit") == 1 ? kMileSpeeds : kKilometreSpeeds;
+        for (const auto& [list, name] : {std::pair{"adasLDWSSpeedCombo", "ADAS_Ldws_Speed"}, std::pair{"adasFCWSSpeedCombo", "ADAS_FCWS_Speed"}}) {
+            if (const int i = state(list).selected; i >= 0 && size_t(i) < speeds.size())
+                setField(name, speeds[size_t(i)]);
+        }
+        if (const int zone = state("adasHeadwayZoneCombo").selected; zone >= 0)
+            setFloatField("ADAS_SafeDistacne", float(zone + 6) / 10.0f);
+        if (const int i = state("adasHeadwaySensCombo").selected; i >= 0 && i < 9)
+            setFloatField("ADAS_HeadWayFactor", kHeadwayFactors[i]);
+        // The steppers changed the record as they were clicked; the texts say the same.
+        return true;
+    }
+
+    void step(std::string_view name, int steps) override {
+        for (const Stepped& s : kSteppers) {
+            if (name != s.control || !m_record)
+                continue;
+            const double value = double(floatField(s.field)) + steps * 0.01;
+            setFloatField(s.field, float(std::clamp(value, double(s.min), double(s.max))));
+            showCentimetres(s);
+        }
+    }
+
+private:
+    void showCentimetres(const Stepped& s) {
+        // Rounded: 1.15 held as a float is 1.1499999, which is 115 cm, not 114.
+        state(s.control).text = std::to_string(std::lround(double(floatField(s.field)) * 100)) + "cm";
+    }
+};
+
 } // namespace
 
 std::unique_ptr<ZLXPageModel> makeSettingPageModel(int index) {
@@ -500,6 +821,10 @@ std::unique_ptr<ZLXPageModel> makeSettingPageModel(int index) {
         return std::make_unique<BasicPage>();
     case 2:
         return std::make_unique<GpsPage>();
+    case 3:
+        return std::make_unique<AuxPage>();
+    case 5:
+        return std::make_unique<AdasPage>();
     case 4:
         return std::make_unique<MotionPage>();
     case 6:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings pages without their widgets: what they show of a record, and the record they
 // write back, byte for byte, compared with one changed by hand.
+#include "VMMultiHandleSlider.h"
 #include "ZLXPageModel.h"
 
 #include <cstring>
@@ -50,9 +51,12 @@ void choose(ZLXPageModel& page, const char* control, int index) {
 } // namespace
 
 TEST(SettingPages, EveryPageWritesBackTheDefaultsUnchanged) {
-    for (int index : {0, 1, 2, 4, 6}) {
+    for (int index : {0, 1, 2, 3, 4, 5, 6}) {
         const _FILEDATA r = defaults();
-        EXPECT_EQ(bytesOf(untouched(index, r)), bytesOf(r)) << "page " << index;
+        _FILEDATA expected = r;
+        if (index == 5)
+            expected.ADAS_SafeDistacne = 1.2f; // the default 1.25 lies between two choices: "1.2"
+        EXPECT_EQ(bytesOf(untouched(index, r)), bytesOf(expected)) << "page " << index;
     }
 }
 
@@ -270,4 +274,151 @@ TEST(AudioPage, ExactlyOneLanguageIsChosen) {
     expected.aud_output_vol = 0;
     expected.alarm_ontime_flag = 1;
     EXPECT_EQ(bytesOf(r), bytesOf(expected));
+}
+
+TEST(RangeSlider, KnobsStopAtTheirNeighboursAndReportEveryHandle) {
+    VMMultiHandleSlider slider(413); // a track of 400
+    std::vector<VMMultiHandleSlider::Values> reports;
+    slider.setValueChangedBlock([&](VMMultiHandleSlider::Values v) { reports.push_back(v); });
+    slider.addHandle("High", 0.9f);
+    slider.addHandle("Low", 0.7f);
+    // a press that misses every knob starts no drag
+    slider.mouseDown(100, 8, 17);
+    slider.mouseDragged(300);
+    EXPECT_TRUE(reports.empty());
+    // Low (left edge 280) dragged right stops with its right edge at High's left edge (360)
+    slider.mouseDown(285, 8, 17);
+    ASSERT_TRUE(slider.isDragging());
+    slider.mouseDragged(500);
+    EXPECT_NEAR(slider.handle("Low")->knobX, 360 - 13, 1e-4);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_FLOAT_EQ(reports.back().at("Low"), float(347.0 / 400));
+    EXPECT_FLOAT_EQ(reports.back().at("High"), 0.9f);
+    // a move that changes nothing reports nothing
+    const size_t count = reports.size();
+    slider.mouseDragged(500);
+    EXPECT_EQ(reports.size(), count);
+    slider.mouseUp();
+    EXPECT_FALSE(slider.isDragging());
+    // a value from outside moves the knob, within its neighbours
+    slider.setValue("Low", 0.2f);
+    EXPECT_FLOAT_EQ(slider.handle("Low")->curRatio, 0.2f);
+    EXPECT_NEAR(slider.handle("Low")->knobX, 80, 1e-4); // where a drag would put it
+    slider.setValue("Low", 0.95f);
+    EXPECT_LE(slider.handle("Low")->knobX + 13, slider.handle("High")->knobX + 1e-6);
+}
+
+TEST(RangeSlider, OverlappingKnobsDoNotLimitEachOther) {
+    VMMultiHandleSlider slider(413);
+    slider.addHandle("High", 0.5f);
+    slider.addHandle("Low", 0.5f);
+    slider.mouseDown(205, 8, 17); // the first knob under the pointer: High
+    slider.mouseDragged(50);
+    EXPECT_LT(slider.handle("High")->curRatio, slider.handle("Low")->curRatio);
+}
+
+TEST(AuxPage, TheCardSplitFollowsTheSliderAndTheFields) {
+    _FILEDATA r = defaults(); // 70 / 20 / 10
+    auto page = makeSettingPageModel(3);
+    page->setFileData(&r);
+    VMMultiHandleSlider* slider = page->rangeSlider();
+    ASSERT_TRUE(slider);
+    EXPECT_FLOAT_EQ(slider->handle("Low")->curRatio, 0.70f);
+    EXPECT_FLOAT_EQ(slider->handle("High")->curRatio, 0.90f);
+    EXPECT_EQ(page->state("motionField").text, "20%");
+    EXPECT_FALSE(page->state("sdcardCapacityWarningLabel").enabled);
+    // Low to 0.355: 35 %, truncated; the warning shows
+    slider->mouseDown(slider->handle("Low")->knobX + 2, 8, 17);
+    slider->mouseDragged(0.355 * 400 + 6.5);
+    slider->mouseUp();
+    EXPECT_EQ(page->state("alwaysField").text, "35%");
+    EXPECT_EQ(page->state("motionField").text, "55%");
+    EXPECT_TRUE(page->state("sdcardCapacityWarningLabel").enabled);
+    // a share typed in a field moves the slider
+    page->state("eventField").text = "30";
+    page->controlChanged("eventField");
+    EXPECT_FLOAT_EQ(slider->handle("High")->curRatio, 0.70f);
+    EXPECT_EQ(page->state("motionField").text, "35%");
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(r.sd_mem_always_ratio, 35u);
+    EXPECT_EQ(r.sd_mem_motion_ratio, 35u);
+    EXPECT_EQ(r.sd_mem_event_ratio, 30u);
+    // 9 % is too small a share
+    page->state("alwaysField").text = "9";
+    page->controlChanged("alwaysField");
+    EXPECT_EQ(page->validateUserInput(), (ZLXMessage{"msg.sdcard_ratio_too_low", {}}));
+}
+
+TEST(AuxPage, InvertedAndRemappedChoicesAndWifiChecks) {
+    _FILEDATA r = defaults();
+    r.parking_rear_off = 0;
+    r.lcd_screensaver = 0;
+    r.pip_position = 0;
+    r.Gamma = 5;
+    r.wifi_channel = 20;
+    auto page = makeSettingPageModel(3);
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("parkingRearOffSeg").selected, 1); // "use"
+    EXPECT_EQ(page->state("lcdScreenSaverSeg").selected, 1); // "default"
+    EXPECT_EQ(page->state("pipPositionRadio").selected, 3);  // (1, 1)
+    EXPECT_EQ(page->state("gammaSeg").selected, -1);
+    EXPECT_EQ(page->state("wifiChannelCombo").selected, -1);
+    choose(*page, "parkingRearOffSeg", 0);
+    choose(*page, "pipPositionRadio", 0);
+    const Bytes wifiBefore = bytesOf(r);
+    for (const auto& [ssid, password, key] :
+         {std::tuple{"Cam1", "12345678", "setting.aux.ssid_length"}, std::tuple{"My Cam", "12345678", "setting.aux.ssid_invalid"},
+          std::tuple{"MyCam", "1234567", "setting.aux.password_length"},
+          std::tuple{"MyCam", "passw\xC3\xB6rd", "setting.aux.password_invalid"}}) {
+        page->state("ssidLabel").text = ssid;
+        page->state("passwordLabel").text = password;
+        EXPECT_EQ(page->validateUserInput(), (ZLXMessage{key, {}})) << ssid << " " << password;
+        EXPECT_FALSE(page->populate());
+        EXPECT_EQ(bytesOf(r), wifiBefore); // nothing written, the Wi-Fi fields least of all
+    }
+    page->state("ssidLabel").text = "ABCDEFGHIJKLMNOPQRST"; // 20: the first 16, no zero after
+    page->state("passwordLabel").text = "!~secret";
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(std::string(r.wifi_ssid, 16), "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(std::string(r.wifi_password), "!~secret");
+    EXPECT_EQ(r.parking_rear_off, 1u);
+    EXPECT_EQ(r.pip_position, 2u);
+    EXPECT_EQ(r.Gamma, 5u);         // kept: no choice stands for it
+    EXPECT_EQ(r.wifi_channel, 20u); // kept
+    EXPECT_EQ(r.lcd_screensaver, 0u);
+}
+
+TEST(AdasPage, ListsByUnitHeadwayAndCentimetres) {
+    _FILEDATA r = defaults();
+    r.ADAS_LDWS_Sens = 10;
+    r.speed_disp_unit = 1; // miles
+    r.ADAS_Ldws_Speed = 35;
+    r.ADAS_FCWS_Speed = 60;
+    r.ADAS_HeadWayFactor = 1.33f;
+    r.blackboxHeight = 1.15f;
+    auto page = makeSettingPageModel(5);
+    page->setFileData(&r);
+    EXPECT_EQ(page->state("adasLDWSSenseCombo").labels[10].text, "11");
+    EXPECT_EQ(page->state("adasLDWSSpeedCombo").selected, 2); // not in the mile list: "15Mi/h"
+    EXPECT_EQ(page->state("adasFCWSSpeedCombo").labels[10].text, "60Mi/h");
+    EXPECT_EQ(page->state("adasHeadwayZoneCombo").selected, 6); // 1.25 → "1.2"
+    EXPECT_EQ(page->state("adasHeadwaySensCombo").selected, -1); // no entry equals 1.33
+    EXPECT_EQ(page->state("heightInput").text, "115cm");
+    EXPECT_EQ(page->state("adasLaneWidthCombo").labels[4].text, "3.4m");
+    page->step("heightInput", 1);
+    EXPECT_FLOAT_EQ(r.blackboxHeight, 1.16f); // at once
+    EXPECT_EQ(page->state("heightInput").text, "116cm");
+    page->step("leftWidthInput", -500); // kept within 0 to 2 m
+    EXPECT_FLOAT_EQ(r.LDW_width_L, 0.0f);
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(r.ADAS_Ldws_Speed, 15);
+    EXPECT_EQ(r.ADAS_FCWS_Speed, 60);
+    EXPECT_FLOAT_EQ(r.ADAS_SafeDistacne, 1.2f);
+    EXPECT_FLOAT_EQ(r.ADAS_HeadWayFactor, 1.33f); // kept
+    EXPECT_FLOAT_EQ(r.blackboxHeight, 1.16f);     // a second visit shows and keeps 116 cm
+    auto again = makeSettingPageModel(5);
+    again->setFileData(&r);
+    EXPECT_EQ(again->state("heightInput").text, "116cm");
+    ASSERT_TRUE(again->populate());
+    EXPECT_FLOAT_EQ(r.blackboxHeight, 1.16f);
 }
