@@ -214,6 +214,29 @@ std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string
             return ZLXMessage{"msg.plate_characters", {}};
         return std::nullopt;
     }
+    if (name == "sd_mem_always_ratio" || name == "sd_mem_motion_ratio" || name == "sd_mem_event_ratio") {
+        // The card split: three shares of at least 10 that make 100.
+        const uint32_t shares[] = {record.sd_mem_always_ratio, record.sd_mem_motion_ratio, record.sd_mem_event_ratio};
+        for (const uint32_t share : shares) {
+            if (auto message = ZLXValidator::validateSDCardSizeRatio(share > 100 ? 0 : int(share)))
+                return message;
+        }
+        if (uint64_t(shares[0]) + shares[1] + shares[2] != 100)
+            return ZLXMessage{"msg.sdcard_ratio_sum", {}};
+        return std::nullopt;
+    }
+    if (name == "wifi_ssid" || name == "wifi_password") {
+        const bool ssid = name == "wifi_ssid";
+        const char* text = ssid ? record.wifi_ssid : record.wifi_password;
+        const std::string value(text, strnlen(text, 16));
+        if (value.size() < (ssid ? 5u : 8u))
+            return ZLXMessage{ssid ? "setting.aux.ssid_length" : "setting.aux.password_length", {}};
+        for (const char c : value) {
+            if (c < 0x21 || c > 0x7E)
+                return ZLXMessage{ssid ? "setting.aux.ssid_invalid" : "setting.aux.password_invalid", {}};
+        }
+        return std::nullopt;
+    }
     auto outside = [](int64_t low, int64_t high) { return ZLXMessage{"msg.value_not_offered", {double(low), double(high)}}; };
     if (name == "Brightness1")
         return v >= 0 && v <= 20 ? std::nullopt : std::optional(outside(0, 20));

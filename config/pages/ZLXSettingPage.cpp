@@ -2,6 +2,7 @@
 #include "ZLXSettingPage.h"
 
 #include "TKSegmentedControl.h"
+#include "VMMultiHandleSliderWidget.h"
 #include "ZLXAlert.h"
 #include "ZLXSettingUi.h"
 
@@ -17,6 +18,7 @@
 #include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QTimer>
+#include <QToolButton>
 
 namespace daxo {
 
@@ -135,7 +137,50 @@ void ZLXSettingPage::build() {
                 edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d?(\\.\\d{0,2})?")), edit));
                 edit->setMaximumWidth(64);
             }
+            if (!c.labels.empty()) { // a caption before the field
+                rowLine->addWidget(new QLabel(labelText(c.labels.front()), row));
+                edit->setMaximumWidth(72);
+            }
+            // The model holds what is typed as it is typed; the end of an edit is a change.
+            connect(edit, &QLineEdit::textChanged, this, [this, c](const QString& text) {
+                if (!m_showing)
+                    m_model->state(c.name).text = text.toStdString();
+            });
+            connect(edit, &QLineEdit::editingFinished, this, [this, c] { userChanged(c.name); });
             widget = edit;
+            break;
+        }
+        case ZLXControl::Type::Stepper: {
+            // A read-only text with a down and an up button, each click one step at once.
+            auto* edit = new QLineEdit(row);
+            edit->setReadOnly(true);
+            edit->setMaximumWidth(72);
+            rowLine->addWidget(edit);
+            for (const auto& [text, steps] : {std::pair{"−", -1}, std::pair{"+", +1}}) {
+                auto* button = new QToolButton(row);
+                button->setText(QString::fromUtf8(text));
+                button->setObjectName(name + (steps < 0 ? QStringLiteral("Down") : QStringLiteral("Up")));
+                button->setAutoRepeat(true);
+                connect(button, &QToolButton::clicked, this, [this, c, steps = steps] {
+                    m_model->step(c.name, steps);
+                    showModel();
+                });
+                rowLine->addWidget(button);
+            }
+            rowLine->addStretch(1);
+            widget = edit;
+            break;
+        }
+        case ZLXControl::Type::Note: {
+            auto* note = new QLabel(labelText(c.labels.front()), row);
+            note->setWordWrap(true);
+            widget = note;
+            break;
+        }
+        case ZLXControl::Type::Range: {
+            auto* slider = new VMMultiHandleSliderWidget(m_model->rangeSlider(), row);
+            connect(slider, &VMMultiHandleSliderWidget::moved, this, [this, c] { userChanged(c.name); });
+            widget = slider;
             break;
         }
         case ZLXControl::Type::Grid: {
@@ -167,7 +212,8 @@ void ZLXSettingPage::build() {
         } else {
             if (isThresholdField(c.name)) // each axis field with its letter
                 rowLine->addWidget(new QLabel(QString(QChar::fromLatin1(c.name[c.name.find("Threshold") + 9])), row));
-            rowLine->addWidget(widget);
+            if (c.type != ZLXControl::Type::Stepper) // already in its line, with its buttons
+                rowLine->addWidget(widget);
         }
     }
     // Short controls keep their size at the left of their row.
@@ -189,7 +235,10 @@ void ZLXSettingPage::showModel() {
         QWidget* widget = m_widgets.value(QString::fromStdString(c.name));
         if (!widget)
             continue;
-        widget->setEnabled(s.enabled);
+        if (c.type == ZLXControl::Type::Note)
+            widget->setVisible(s.enabled); // a note is shown or hidden, never greyed
+        else
+            widget->setEnabled(s.enabled);
         switch (c.type) {
         case ZLXControl::Type::Segments: {
             auto* segments = static_cast<TKSegmentedControl*>(widget);
@@ -213,6 +262,12 @@ void ZLXSettingPage::showModel() {
         case ZLXControl::Type::Check:
             static_cast<QAbstractButton*>(widget)->setChecked(s.checked);
             break;
+        case ZLXControl::Type::Note:
+            break;
+        case ZLXControl::Type::Range:
+            static_cast<VMMultiHandleSliderWidget*>(widget)->placeKnobs();
+            break;
+        case ZLXControl::Type::Stepper:
         case ZLXControl::Type::Text: {
             auto* edit = static_cast<QLineEdit*>(widget);
             const QString text = QString::fromStdString(s.text);
@@ -233,19 +288,9 @@ void ZLXSettingPage::showModel() {
     m_showing = false;
 }
 
-void ZLXSettingPage::takeFromWidgets() {
-    for (const ZLXControl& c : m_model->controls()) {
-        if (c.type != ZLXControl::Type::Text)
-            continue;
-        if (auto* edit = qobject_cast<QLineEdit*>(m_widgets.value(QString::fromStdString(c.name))))
-            m_model->state(c.name).text = edit->text().toStdString();
-    }
-}
-
 void ZLXSettingPage::userChanged(const std::string& name) {
     if (m_showing)
         return;
-    takeFromWidgets();
     m_model->controlChanged(name);
     showModel();
     showNotices();
@@ -262,7 +307,6 @@ void ZLXSettingPage::setFileData(_FILEDATA* fileData) {
 }
 
 std::optional<QString> ZLXSettingPage::validateUserInput() {
-    takeFromWidgets();
     const auto message = m_model->validateUserInput();
     if (!message)
         return std::nullopt;
@@ -273,7 +317,6 @@ std::optional<QString> ZLXSettingPage::validateUserInput() {
 }
 
 bool ZLXSettingPage::populate() {
-    takeFromWidgets();
     const bool written = m_model->populate();
     showModel();
     showNotices();

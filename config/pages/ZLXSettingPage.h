@@ -41,7 +41,6 @@ public:
 private:
     void build();
     void showModel();        // model → widgets
-    void takeFromWidgets();  // widgets → model
     void userChanged(const std::string& name);
     void showNotices();
 

@@ -46,6 +46,7 @@
     <message id="msg.gsensor_outofrange_fmt"><source>Please enter a value from %1 to %2.</source><translation>Please enter a value from %1 to %2.</translation></message>
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
     <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
+    <message id="msg.sdcard_ratio_sum"><source>The three parts of the card must add up to 100 percent.</source><translation>The three parts of the card must add up to 100 percent.</translation></message>
     <message id="msg.plate_characters"><source>A number plate takes only the letters A to Z and digits, eight at most.</source><translation>A number plate takes only the letters A to Z and digits, eight at most.</translation></message>
     <message id="msg.no_disk_utility"><source>No disk utility is installed (GNOME Disks or KDE Partition Manager).</source><translation>No disk utility is installed (GNOME Disks or KDE Partition Manager).</translation></message>
     <message id="menu.playback"><source>&amp;Playback</source><translation>&amp;Playback</translation></message>
@@ -161,5 +162,62 @@
     <message id="nSecond_fmt" numerus="yes"><source>%n sec</source><translation><numerusform>%n sec</numerusform><numerusform>%n sec</numerusform></translation></message>
     <message id="nMinute_fmt" numerus="yes"><source>%n min</source><translation><numerusform>%n min</numerusform><numerusform>%n min</numerusform></translation></message>
     <message id="nHour_fmt" numerus="yes"><source>%n h</source><translation><numerusform>%n h</numerusform><numerusform>%n h</numerusform></translation></message>
+    <message id="msg.memconfig_warning"><source>Check the split before you save: the camera divides the card by these shares.</source><translation>Check the split before you save: the camera divides the card by these shares.</translation></message>
+    <message id="setting.adas.Height"><source>Camera height above the road</source><translation>Camera height above the road</translation></message>
+    <message id="setting.adas.HwadwaySensitivity"><source>Headway warning sensitivity</source><translation>Headway warning sensitivity</translation></message>
+    <message id="setting.adas.HwadwayZone"><source>Headway zone (seconds)</source><translation>Headway zone (seconds)</translation></message>
+    <message id="setting.adas.LaneWidth"><source>Lane width</source><translation>Lane width</translation></message>
+    <message id="setting.adas.LeftWidth"><source>Camera to the car's left side</source><translation>Camera to the car's left side</translation></message>
+    <message id="setting.adas.RightHeight"><source>Camera to the car's right side</source><translation>Camera to the car's right side</translation></message>
+    <message id="setting.adas.UFCW"><source>Low-speed collision warning sensitivity</source><translation>Low-speed collision warning sensitivity</translation></message>
+    <message id="setting.adas.fcmd_enable"><source>Front car moving off alert</source><translation>Front car moving off alert</translation></message>
+    <message id="setting.adas.fcmd_enable_sensitivity"><source>Moving-off alert sensitivity</source><translation>Moving-off alert sensitivity</translation></message>
+    <message id="setting.adas.fcws_sensitivity"><source>Forward collision warning sensitivity</source><translation>Forward collision warning sensitivity</translation></message>
+    <message id="setting.adas.fcws_speed"><source>Forward collision warning from</source><translation>Forward collision warning from</translation></message>
+    <message id="setting.adas.ldws_sensitivity"><source>Lane departure warning sensitivity</source><translation>Lane departure warning sensitivity</translation></message>
+    <message id="setting.adas.ldws_speed"><source>Lane departure warning from</source><translation>Lane departure warning from</translation></message>
+    <message id="setting.adas.vibrator"><source>Vibration alert</source><translation>Vibration alert</translation></message>
+    <message id="setting.adas.vibrator.all"><source>For every warning</source><translation>For every warning</translation></message>
+    <message id="setting.adas.vibrator.level"><source>By warning level</source><translation>By warning level</translation></message>
+    <message id="setting.adas.vibrator.notuse"><source>Off</source><translation>Off</translation></message>
+    <message id="setting.adas.vibrator.speed"><source>By speed</source><translation>By speed</translation></message>
+    <message id="setting.aux.always"><source>Continuous</source><translation>Continuous</translation></message>
+    <message id="setting.aux.auto_format_16week"><source>Every 16 weeks</source><translation>Every 16 weeks</translation></message>
+    <message id="setting.aux.auto_format_32week"><source>Every 32 weeks</source><translation>Every 32 weeks</translation></message>
+    <message id="setting.aux.auto_format_4week"><source>Every 4 weeks</source><translation>Every 4 weeks</translation></message>
+    <message id="setting.aux.auto_format_8week"><source>Every 8 weeks</source><translation>Every 8 weeks</translation></message>
+    <message id="setting.aux.auto_format_alarm"><source>Reminder to format the card</source><translation>Reminder to format the card</translation></message>
+    <message id="setting.aux.auto_format_notuse"><source>Off</source><translation>Off</translation></message>
+    <message id="setting.aux.country_ac_power_setting"><source>Mains frequency where you drive</source><translation>Mains frequency where you drive</translation></message>
+    <message id="setting.aux.event"><source>Impact</source><translation>Impact</translation></message>
+    <message id="setting.aux.high_suv"><source>High (SUV, van)</source><translation>High (SUV, van)</translation></message>
+    <message id="setting.aux.lcd_auto_off"><source>Screen switches off after</source><translation>Screen switches off after</translation></message>
+    <message id="setting.aux.lcd_brightness"><source>Screen brightness</source><translation>Screen brightness</translation></message>
+    <message id="setting.aux.lcd_brightness_night"><source>Dimmer screen at night</source><translation>Dimmer screen at night</translation></message>
+    <message id="setting.aux.lcd_screensaver"><source>Screen saver</source><translation>Screen saver</translation></message>
+    <message id="setting.aux.low"><source>Low (sports car)</source><translation>Low (sports car)</translation></message>
+    <message id="setting.aux.medium_sedan"><source>Medium (saloon)</source><translation>Medium (saloon)</translation></message>
+    <message id="setting.aux.motion"><source>Parking</source><translation>Parking</translation></message>
+    <message id="setting.aux.night_ae_setting"><source>Vehicle height</source><translation>Vehicle height</translation></message>
+    <message id="setting.aux.parking_monitor_notice"><source>Parking report when you start</source><translation>Parking report when you start</translation></message>
+    <message id="setting.aux.parking_rear_setting"><source>Rear camera while parked</source><translation>Rear camera while parked</translation></message>
+    <message id="setting.aux.password_invalid"><source>A Wi-Fi password takes only letters, digits and punctuation, without spaces.</source><translation>A Wi-Fi password takes only letters, digits and punctuation, without spaces.</translation></message>
+    <message id="setting.aux.password_length"><source>A Wi-Fi password needs at least 8 characters.</source><translation>A Wi-Fi password needs at least 8 characters.</translation></message>
+    <message id="setting.aux.pip_bottom_left"><source>Bottom left</source><translation>Bottom left</translation></message>
+    <message id="setting.aux.pip_bottom_right"><source>Bottom right</source><translation>Bottom right</translation></message>
+    <message id="setting.aux.pip_position"><source>Rear picture on the screen</source><translation>Rear picture on the screen</translation></message>
+    <message id="setting.aux.pip_top_left"><source>Top left</source><translation>Top left</translation></message>
+    <message id="setting.aux.pip_top_right"><source>Top right</source><translation>Top right</translation></message>
+    <message id="setting.aux.recording_length"><source>Length of each recording</source><translation>Length of each recording</translation></message>
+    <message id="setting.aux.sdcard_capacity"><source>Card split</source><translation>Card split</translation></message>
+    <message id="setting.aux.ssid_invalid"><source>A Wi-Fi name takes only letters, digits and punctuation, without spaces.</source><translation>A Wi-Fi name takes only letters, digits and punctuation, without spaces.</translation></message>
+    <message id="setting.aux.ssid_length"><source>A Wi-Fi name needs at least 5 characters.</source><translation>A Wi-Fi name needs at least 5 characters.</translation></message>
+    <message id="setting.aux.wifi_channel"><source>Wi-Fi channel</source><translation>Wi-Fi channel</translation></message>
+    <message id="setting.aux.wifi_password"><source>Wi-Fi password</source><translation>Wi-Fi password</translation></message>
+    <message id="setting.aux.wifi_ssid"><source>Wi-Fi name</source><translation>Wi-Fi name</translation></message>
+    <message id="setting.aux.wifi_start"><source>Wi-Fi when the camera starts</source><translation>Wi-Fi when the camera starts</translation></message>
+    <message id="setting.aux.wifi_start_off"><source>Off</source><translation>Off</translation></message>
+    <message id="setting.aux.wifi_start_on"><source>On</source><translation>On</translation></message>
+    <message id="time"><source>Clock</source><translation>Clock</translation></message>
 </context>
 </TS>

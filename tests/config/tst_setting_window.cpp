@@ -19,6 +19,8 @@
 #include <QProcess>
 #include <cstring>
 #include <QLineEdit>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QCheckBox>
 #include <QToolButton>
 #include <QSignalSpy>
@@ -377,6 +379,82 @@ private slots:
         encodeFileData(defaults, written);
         QCOMPARE(fileBytes(m_mount + "/config.bin").toHex(),
                  QByteArray(reinterpret_cast<const char*>(written), kFileDataSize).toHex());
+    }
+
+    void theAuxiliaryAndAdasPagesWithTheSliderAndTheSteppers() {
+        writeConfig(recordBytes([](_FILEDATA& r) { r.wifi_channel = 20; }));
+        auto window = std::make_unique<ZLXSettingController>();
+        window->resize(900, 900);
+        window->show();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        QVERIFY(loaded.wait(10000));
+        auto page = [&](int index) {
+            window->ui().functionSegmentedControl->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
+        };
+        page(3);
+        auto* slider = window->findChild<QWidget*>("multiHandleSlider");
+        QVERIFY(slider);
+        QWidget* low = slider->findChild<QWidget*>("Low");
+        QVERIFY(low && low->accessibleName() == QStringLiteral("Low"));
+        auto* always = window->findChild<QLineEdit*>("alwaysField");
+        QCOMPARE(always->text(), QStringLiteral("70%"));
+        QVERIFY(!window->findChild<QLabel*>("sdcardCapacityWarningLabel")->isVisibleTo(window.get()));
+        // the mouse drags Low to the left
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QPoint grip = low->mapToParent(QPoint(6, 8));
+        QVERIFY(qAbs(low->x() - 0.7 * (slider->width() - 13)) < 1); // where its ratio puts it
+        QTest::mousePress(slider, Qt::LeftButton, {}, grip);
+        const QPoint to = grip - QPoint(int(slider->width() * 0.2), 0);
+        // a move with the button held (QTest's own move carries no button)
+        QMouseEvent move(QEvent::MouseMove, to, slider->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(slider, &move);
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+        const int dragged = always->text().chopped(1).toInt();
+        QVERIFY2(dragged >= 47 && dragged <= 53, qPrintable(always->text()));
+        QVERIFY(window->findChild<QLabel*>("sdcardCapacityWarningLabel")->isVisibleTo(window.get()));
+        // the keyboard moves it by a hundredth
+        QTest::keyClick(low, Qt::Key_Right);
+        QCOMPARE(always->text(), QStringLiteral("%1%").arg(dragged + 1));
+        // a share typed in its field moves the slider: event 15 %
+        auto* event = window->findChild<QLineEdit*>("eventField");
+        event->setText("15");
+        emit event->editingFinished();
+        QCOMPARE(window->findChild<QLineEdit*>("motionField")->text(), QStringLiteral("%1%").arg(85 - dragged - 1));
+        // a too short Wi-Fi name keeps the page
+        window->findChild<QLineEdit*>("ssidLabel")->setText("Cam");
+        page(5);
+        QCOMPARE(window->lastSelectedTabIndex(), 3);
+        QMessageBox* refusal = alertOf(window.get());
+        QVERIFY(refusal);
+        refusal->accept();
+        window->findChild<QLineEdit*>("ssidLabel")->setText("MyCamera");
+        page(5);
+        QCOMPARE(window->lastSelectedTabIndex(), 5);
+        // ADAS: the height stepper changes the record at once
+        auto* height = window->findChild<QLineEdit*>("heightInput");
+        const int before = height->text().chopped(2).toInt();
+        window->findChild<QToolButton*>("heightInputUp")->click();
+        QCOMPARE(height->text(), QStringLiteral("%1cm").arg(before + 1));
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+            QTest::qWait(150);
+            window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-adas.png"));
+            page(3);
+            QTest::qWait(150);
+            window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-aux.png"));
+        }
+        window->ui().saveButton->click();
+        QMessageBox* saved = alertOf(window.get());
+        QVERIFY(saved);
+        saved->accept();
+        _FILEDATA check{};
+        QVERIFY(LoadFileData((m_mount + "/config.bin").toStdString(), &check));
+        QCOMPARE(check.sd_mem_always_ratio, uint32_t(dragged + 1));
+        QCOMPARE(check.sd_mem_event_ratio, 15u);
+        QCOMPARE(check.sd_mem_always_ratio + check.sd_mem_motion_ratio + check.sd_mem_event_ratio, 100u);
+        QCOMPARE(QByteArray(check.wifi_ssid), QByteArray("MyCamera"));
+        QCOMPARE(check.wifi_channel, 20u); // no choice stood for it: kept
+        QCOMPARE(qRound(check.blackboxHeight * 100), before + 1);
     }
 
     void aLockedCardGivesWarnAndKeepsTheOldFile() {

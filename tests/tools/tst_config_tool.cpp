@@ -113,7 +113,8 @@ private slots:
         QCOMPARE(bytes(modelFile.fileName()), model);
         // what the settings window would refuse, with its message; --raw writes it
         for (const char* value : {"vid_brightness=9", "gsen_x_threshold=160", "szPlateNumber=AB-12", "time_gmt=34",
-                                  "CableVoltCorr=0", "Brightness1=21", "motionBlock=4096"}) {
+                                  "CableVoltCorr=0", "Brightness1=21", "motionBlock=4096",
+                                  "sd_mem_always_ratio=80", "wifi_ssid=Cam", "wifi_password=pass word", "wifi_channel=14"}) {
             r = run({"set", file, value});
             QVERIFY2(r.exitCode == 1 && r.err.contains("--raw"), value);
             QCOMPARE(bytes(file), before);
