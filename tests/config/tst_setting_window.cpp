@@ -382,7 +382,8 @@ private slots:
     }
 
     void theAuxiliaryAndAdasPagesWithTheSliderAndTheSteppers() {
-        writeConfig(recordBytes([](_FILEDATA& r) { r.wifi_channel = 20; }));
+        const QByteArray original = recordBytes([](_FILEDATA& r) { r.wifi_channel = 20; });
+        writeConfig(original);
         auto window = std::make_unique<ZLXSettingController>();
         window->resize(900, 900);
         window->show();
@@ -447,6 +448,21 @@ private slots:
         QMessageBox* saved = alertOf(window.get());
         QVERIFY(saved);
         saved->accept();
+        // byte for byte: the original record with exactly these changes
+        _FILEDATA expected{};
+        decodeFileData(*reinterpret_cast<const uint8_t(*)[kFileDataSize]>(original.constData()), expected);
+        expected.sd_mem_always_ratio = uint32_t(dragged + 1);
+        expected.sd_mem_motion_ratio = uint32_t(100 - 15 - (dragged + 1));
+        expected.sd_mem_event_ratio = 15;
+        std::memset(expected.wifi_ssid, 0, 16);
+        std::memcpy(expected.wifi_ssid, "MyCamera", 8);
+        expected.blackboxHeight = float(double(expected.blackboxHeight) + 0.01);
+        expected.ADAS_SafeDistacne = 1.2f; // the default 1.25 lies between two choices: "1.2"
+        FinalizeFileData(&expected);
+        uint8_t expectedBytes[kFileDataSize];
+        encodeFileData(expected, expectedBytes);
+        QCOMPARE(fileBytes(m_mount + "/config.bin").toHex(),
+                 QByteArray(reinterpret_cast<const char*>(expectedBytes), kFileDataSize).toHex());
         _FILEDATA check{};
         QVERIFY(LoadFileData((m_mount + "/config.bin").toStdString(), &check));
         QCOMPARE(check.sd_mem_always_ratio, uint32_t(dragged + 1));
