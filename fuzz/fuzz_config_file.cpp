@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A config.bin of any content and size: loaded, finalised, written and loaded again.
+// A config.bin of any content and size: loaded, finalised, written and loaded again, and shown
+// and written back by every settings page (whatever a field holds, no page reads outside its
+// tables), and every field checked as daxo-config checks it.
 #include "ZLXFileData.h"
 #include "ZLXLog.h"
+#include "ZLXPageModel.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,5 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     daxo::decodeFileData(bytes, again);
     if (std::memcmp(&again, &record, sizeof record) != 0)
         std::abort();
+    for (int page = 0; page < 7; ++page) {
+        if (auto model = daxo::makeSettingPageModel(page)) {
+            model->setFileData(&again);
+            model->populate();
+        }
+    }
+    for (const auto& field : daxo::fileDataFields())
+        (void)daxo::checkSettingField(record, field.name);
     return 0;
 }

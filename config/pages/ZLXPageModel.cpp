@@ -244,8 +244,14 @@ std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string
         return (v & ~int64_t(0xFFF)) == 0 ? std::nullopt : std::optional(outside(0, 0xFFF));
     if (name == "ledoff_rear")
         return v == 0 || v == 1 ? std::nullopt : std::optional(outside(0, 1));
-    for (int index : {0, 1, 2, 3, 4, 5, 6}) {
-        const auto page = makeSettingPageModel(index);
+    // The pages' tables, made once: only their controls are read here.
+    static const std::vector<std::unique_ptr<ZLXPageModel>> pages = [] {
+        std::vector<std::unique_ptr<ZLXPageModel>> made;
+        for (int index = 0; index < 7; ++index)
+            made.push_back(makeSettingPageModel(index));
+        return made;
+    }();
+    for (const auto& page : pages) {
         for (const ZLXControl& c : page->controls()) {
             if (c.field != name)
                 continue;
