@@ -58,6 +58,11 @@ ZLXSettingPage::ZLXSettingPage(std::unique_ptr<ZLXPageModel> model, QWidget* par
     showModel();
 }
 
+ZLXSettingPage::~ZLXSettingPage() {
+    // The widgets go before the model some of them look into (the slider's knobs).
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
 void ZLXSettingPage::build() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -29,6 +29,7 @@ class ZLXSettingPage : public QWidget, public ZLXSettingControllerDelegate {
     Q_OBJECT
 public:
     explicit ZLXSettingPage(std::unique_ptr<ZLXPageModel> model, QWidget* parent = nullptr);
+    ~ZLXSettingPage() override;
 
     QWidget* view() override { return this; }
     void setFileData(_FILEDATA* fileData) override;
