@@ -470,7 +470,11 @@ qint64 ZLXMpvMediaPlayer::time() const {
         return mediaLength();
     if (m_pendingSeek)
         return *m_pendingSeek;
-    if (m_seeking && m_seekSerial > 0 && m_loaded)
+    // While the file is being opened libmpv may be busy reading it: no question is put to it
+    // then (the answer would wait for the card).
+    if (!m_loaded)
+        return 0;
+    if (m_seeking && m_seekSerial > 0)
         return m_seekTarget;
     double seconds = 0;
     if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0)
