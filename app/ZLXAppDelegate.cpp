@@ -7,6 +7,7 @@
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
 #include "ZLXSettingController.h"
+#include "ZLXTimeSetupController.h"
 #include "ZLXWindowLayout.h"
 #include "TKBackgroundView.h"
 #include "PMProgressIndicator.h"
@@ -269,6 +270,9 @@ void ZLXAppDelegate::createMenus() {
     if (settings->shortcut().isEmpty())
         settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
+    QAction* clock = file->addAction(qtTrId("menu.camera_clock"), this, &ZLXAppDelegate::showTimeSetupPanel);
+    clock->setObjectName(QStringLiteral("showTimeSetupPanelAction"));
+    clock->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
     file->addSeparator();
     QAction* close = file->addAction(qtTrId("menu.close_window"), this,
                                      &ZLXAppDelegate::closeWindow);
@@ -392,6 +396,14 @@ void ZLXAppDelegate::updateSideViewButton() {
 
 void ZLXAppDelegate::closeWindow() {
     m_window->close();
+}
+
+void ZLXAppDelegate::showTimeSetupPanel() {
+    auto clock = std::make_unique<ZLXTimeSetupController>();
+    ZLXTimeSetupController* window = clock.get();
+    m_lastDialogController = std::move(clock); // the one opened before goes
+    window->show();
+    window->windowDidLoad();
 }
 
 void ZLXAppDelegate::showSettingPanel() {

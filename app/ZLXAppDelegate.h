@@ -112,6 +112,7 @@ public slots:
     void closeWindow();
     void stopPlay();
     void showSettingPanel();
+    void showTimeSetupPanel();
 
 signals:
     // Playback started (the first state change with the players running).

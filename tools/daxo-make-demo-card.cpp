@@ -5,6 +5,7 @@
 // from the car park, and one file whose name the camera would never write. Videos come from
 // ffmpeg's test sources; the telemetry is a plausible drive with RMC, GGA and GSA sentences.
 #include "ZLXFileData.h"
+#include "ZLXTimeSetupFile.h"
 #include "ZLXRecordingWriter.h"
 
 #include <cmath>
@@ -203,7 +204,7 @@ int main(int argc, char** argv) {
     const bool help = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
     if (argc != 2 || help) {
         std::fprintf(help ? stdout : stderr, "usage: daxo-make-demo-card DIR\n"
-                                             "Makes a demo card in DIR: recordings with telemetry and a config.bin.\n");
+                                             "Makes a demo card in DIR: recordings with telemetry, a config.bin and a timeset.cfg.\n");
         return help ? 0 : 2;
     }
     // Absolute, so that no path handed to ffmpeg can ever read as one of its options.
@@ -251,6 +252,11 @@ int main(int argc, char** argv) {
     daxo::FinalizeFileData(&settings);
     if (daxo::SaveFileData(&settings, (card / "config.bin").string())) {
         std::fprintf(stderr, "daxo-make-demo-card: cannot write config.bin\n");
+        return 1;
+    }
+    // The clock file the camera read when it was last set, the morning of the drive.
+    if (daxo::writeTimeSetupFile((card / "timeset.cfg").string(), {2024, 10, 3, 8, 0, 0})) {
+        std::fprintf(stderr, "daxo-make-demo-card: cannot write timeset.cfg\n");
         return 1;
     }
     // A name the camera never writes: the list leaves it out.

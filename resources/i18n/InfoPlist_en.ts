@@ -47,6 +47,11 @@
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
     <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
     <message id="msg.sdcard_ratio_sum"><source>The three parts of the card must add up to 100 percent.</source><translation>The three parts of the card must add up to 100 percent.</translation></message>
+    <message id="menu.camera_clock"><source>Camera &amp;Clock…</source><translation>Camera &amp;Clock…</translation></message>
+    <message id="time.window_title"><source>Set the Camera's Clock</source><translation>Set the Camera's Clock</translation></message>
+    <message id="time.filesave"><source>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</source><translation>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</translation></message>
+    <message id="time.write_fail"><source>The clock file could not be written to %1. Is the card locked?</source><translation>The clock file could not be written to %1. Is the card locked?</translation></message>
+    <message id="today"><source>Today</source><translation>Today</translation></message>
     <message id="msg.plate_characters"><source>A number plate takes only the letters A to Z and digits, eight at most.</source><translation>A number plate takes only the letters A to Z and digits, eight at most.</translation></message>
     <message id="msg.no_disk_utility"><source>No disk utility is installed (GNOME Disks or KDE Partition Manager).</source><translation>No disk utility is installed (GNOME Disks or KDE Partition Manager).</translation></message>
     <message id="menu.playback"><source>&amp;Playback</source><translation>&amp;Playback</translation></message>

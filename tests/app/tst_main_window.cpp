@@ -191,6 +191,11 @@ private slots:
         settings->trigger();
         QVERIFY(!first);
         QVERIFY(controller.lastDialogController()->isVisible());
+        // the clock window is a dialog of the same kind: it takes the settings window's place
+        QPointer<QWidget> second = controller.lastDialogController();
+        controller.window()->findChild<QAction*>("showTimeSetupPanelAction")->trigger();
+        QVERIFY(!second);
+        QCOMPARE(controller.lastDialogController()->objectName(), QStringLiteral("ZLXTimeSetupController"));
     }
 
     void closingTheWindowEndsTheProgram() {

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The camera card among the USB volumes, and sizes as short texts.
+// The camera card among the USB volumes, sizes as short texts, and the clock-setup file.
+#include "../support/TempTree.h"
 #include "TKUSBDiskEntity.h"
+#include "ZLXTimeSetupFile.h"
+
+#include <fstream>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -75,3 +80,25 @@ TEST(EmptyStrings, AbsentOrEmpty) {
 }
 
 } // namespace
+
+TEST(TimeSetupFile, NineteenBytesAtTheStartOfTheFile) {
+    daxo::test::TempTree tree;
+    const daxo::ZLXClockTime t{2025, 1, 2, 7, 8, 9};
+    const std::string path = tree.path("timeset.cfg");
+    ASSERT_EQ(daxo::writeTimeSetupFile(path, t), std::nullopt);
+    std::ifstream in(path, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(written, "2025/01/02 07:08:09"); // 19 bytes, no line end
+    // an existing 20-byte file keeps its 20th byte
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << "1999/12/31 23:59:59\n";
+    }
+    ASSERT_EQ(daxo::writeTimeSetupFile(path, t), std::nullopt);
+    std::ifstream again(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), "2025/01/02 07:08:09\n");
+    // a failure is told, not confirmed
+    EXPECT_NE(daxo::writeTimeSetupFile(tree.path("missing/timeset.cfg"), t), std::nullopt);
+    ASSERT_EQ(::mkfifo(tree.path("fifo.cfg").c_str(), 0600), 0);
+    EXPECT_NE(daxo::writeTimeSetupFile(tree.path("fifo.cfg"), t), std::nullopt); // and returns at once
+}

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings window on a FAT32 image mounted through FUSE, standing in for the card.
+#include "../support/Alerts.h"
 #include "../support/QtTestMain.h"
 #include "TKSegmentedControl.h"
 #include "ZLXFileData.h"
@@ -27,6 +28,7 @@
 #include <QTemporaryDir>
 
 using namespace daxo;
+using daxo::test::alertOf;
 
 namespace {
 
@@ -54,18 +56,6 @@ struct FakePage : ZLXSettingControllerDelegate {
     void onHide() override { ++log->hidden; }
 };
 
-QMessageBox* alertOf(QWidget* window) {
-    QMessageBox* found = nullptr;
-    (void)QTest::qWaitFor([&] {
-        const auto boxes = window->findChildren<QMessageBox*>();
-        for (QMessageBox* box : boxes) {
-            if (box->isVisible())
-                found = box;
-        }
-        return found != nullptr;
-    }, 5000);
-    return found;
-}
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The clock-setup window: a date, a time (as text and on a clock face, kept in step), a
+// "today" box that sets the date and unchecks itself, and Save, which writes timeset.cfg to
+// the card that carries one, or where the user chooses.
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+#include <QTime>
+#include <functional>
+#include <optional>
+
+class QCalendarWidget;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTimeEdit;
+
+namespace daxo {
+
+// The time on a clock face; a click or drag on the face sets the minutes (or, near the
+// centre, the hour).
+class ZLXClockFace : public QWidget {
+    Q_OBJECT
+public:
+    explicit ZLXClockFace(QWidget* parent = nullptr);
+    QTime time() const { return m_time; }
+    void setTime(const QTime& time);
+    QSize sizeHint() const override { return {140, 140}; }
+
+signals:
+    void timeChosen(const QTime& time);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void pick(QPointF at);
+    QTime m_time;
+};
+
+class ZLXTimeSetupController : public QDialog {
+    Q_OBJECT
+public:
+    explicit ZLXTimeSetupController(QWidget* parent = nullptr);
+
+    void windowDidLoad();
+    void onInitDIalog();
+    void loadSettingFile();
+    std::optional<QString> settingFilePath() const { return m_SettingFilePath; }
+
+    void daySelectedFromPicker();
+    void timeSelectedFromPicker();
+    void timeSelectedFromClickTimePicker();
+    void nowDayChecked();
+    void onSaveConfigFile();
+
+    // Where a file goes when no card carries one; tests put a chooser of their own here.
+    using SaveLocationChooser = std::function<QString(QWidget* parent)>;
+    void setSaveLocationChooser(SaveLocationChooser chooser) { m_chooser = std::move(chooser); }
+
+    QDate selectedDate() const { return m_selectedDate; }
+    QTime selectedTime() const { return m_selectedTime; }
+
+signals:
+    // The file was written (or not: `path` empty on a failure).
+    void configFileWritten(const QString& path);
+
+private:
+    void showDate();
+
+    std::optional<QString> m_SettingFilePath;
+    QDate m_selectedDate;
+    QTime m_selectedTime;
+    QCalendarWidget* m_datePicker;
+    QCheckBox* m_nowDaySettingChk;
+    QTimeEdit* m_timePicker;
+    ZLXClockFace* m_clockTimePicker;
+    QLabel* m_dateField;
+    QPushButton* m_saveButton;
+    QPushButton* m_cancelButton;
+    SaveLocationChooser m_chooser;
+};
+
+} // namespace daxo

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The clock-setup window: the pickers in step, the "today" box, and the file it writes on the
+// card that carries one, or where the user chooses.
+#include "../support/Alerts.h"
+#include "../support/QtTestMain.h"
+#include "ZLXTimeSetupController.h"
+#include "ZLXVolumes.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+
+using namespace daxo;
+using daxo::test::alertOf;
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TimeSetupTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void init() { setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); }); }
+    void cleanupTestCase() { setVolumeSource({}); }
+
+    void thePickersStayInStepAndTheFileIsNineteenBytes() {
+        ZLXTimeSetupController window;
+        window.show();
+        window.windowDidLoad();
+        QCOMPARE(window.settingFilePath(), std::nullopt);
+        window.findChild<QCalendarWidget*>("datePicker")->setSelectedDate(QDate(2025, 1, 2));
+        window.daySelectedFromPicker();
+        auto* time = window.findChild<QTimeEdit*>("timePicker");
+        time->setTime(QTime(7, 8, 9));
+        auto* face = window.findChild<ZLXClockFace*>("clockTimePicker");
+        QCOMPARE(face->time(), QTime(7, 8, 9));
+        // a click at twelve on the face's rim sets the minutes to 0, and the text follows
+        QTest::mouseClick(face, Qt::LeftButton, {}, QPoint(face->width() / 2, 4));
+        QCOMPARE(time->time(), QTime(7, 0, 9));
+        time->setTime(QTime(7, 8, 9));
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT"))
+            window.grab().save(qEnvironmentVariable("DAXO_SCREENSHOT"));
+
+        int asked = 0;
+        const QString chosen = m_dir.filePath("timeset.cfg");
+        window.setSaveLocationChooser([&](QWidget*) { return ++asked, chosen; });
+        window.findChild<QPushButton*>("saveButton")->click();
+        QCOMPARE(asked, 1);
+        QCOMPARE(contents(chosen), QByteArray("2025/01/02 07:08:09"));
+        QMessageBox* done = alertOf(&window);
+        QVERIFY(done);
+        QCOMPARE(done->text(), QStringLiteral("DAXO"));
+        done->accept();
+        QTRY_VERIFY(!window.isVisible()); // dismissing it closes the window
+    }
+
+    void todaySetsTheDateKeepsTheTimeAndUnchecksItself() {
+        ZLXTimeSetupController window;
+        window.show();
+        window.windowDidLoad();
+        window.findChild<QCalendarWidget*>("datePicker")->setSelectedDate(QDate(2001, 2, 3));
+        window.daySelectedFromPicker();
+        window.findChild<QTimeEdit*>("timePicker")->setTime(QTime(1, 2, 3));
+        auto* today = window.findChild<QCheckBox*>("nowDaySettingChk");
+        today->click();
+        QCOMPARE(window.selectedDate(), QDate::currentDate());
+        QCOMPARE(window.selectedTime(), QTime(1, 2, 3));
+        QVERIFY(today->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(!today->isChecked(), 1000);
+    }
+
+    void aCardWithTheFileIsWrittenWithoutAskingAndAFailureIsTold() {
+        QTemporaryDir card;
+        QFile existing(card.filePath("timeset.cfg"));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("1999/12/31 23:59:59\n"); // 20 bytes: the 20th stays
+        existing.close();
+        const QByteArray json = QStringLiteral(R"({"blockdevices":[{"name":"sdb","path":"/dev/sdb","type":"disk","tran":"usb",
+            "rm":true,"ro":false,"label":"DAXO","mountpoint":"%1","size":1000,"model":"Reader"}]})").arg(card.path()).toUtf8();
+        setVolumeSource([json] { return json; });
+        ZLXTimeSetupController window;
+        window.show();
+        window.windowDidLoad();
+        QCOMPARE(window.settingFilePath(), std::optional<QString>(card.filePath("timeset.cfg")));
+        window.setSaveLocationChooser([](QWidget*) -> QString { QTest::qFail("asked", __FILE__, __LINE__); return {}; });
+        window.findChild<QTimeEdit*>("timePicker")->setTime(QTime(12, 0, 0));
+        window.onSaveConfigFile();
+        const QByteArray written = contents(card.filePath("timeset.cfg"));
+        QCOMPARE(written.size(), 20);
+        QVERIFY(written.endsWith(" 12:00:00\n"));
+        alertOf(&window)->accept();
+
+        // where nothing can be written the window says so and stays
+        setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
+        ZLXTimeSetupController locked;
+        locked.show();
+        locked.windowDidLoad();
+        locked.setSaveLocationChooser([&](QWidget*) { return m_dir.filePath("no/such/folder/timeset.cfg"); });
+        QSignalSpy written2(&locked, &ZLXTimeSetupController::configFileWritten);
+        locked.onSaveConfigFile();
+        QCOMPARE(written2.count(), 1);
+        QVERIFY(written2.front().front().toString().isEmpty());
+        QMessageBox* warn = alertOf(&locked);
+        QVERIFY(warn);
+        QCOMPARE(warn->text(), QStringLiteral("Warn"));
+        warn->accept();
+        QVERIFY(locked.isVisible());
+    }
+};
+
+DAXO_QTEST_MAIN(TimeSetupTest)
+#include "tst_time_setup.moc"
