@@ -97,12 +97,9 @@ void ZLXPlayerSync::tryRelease() {
 
 void ZLXPlayerSync::release() {
     m_giveUp.stop();
-    const bool waited = m_waiting;
     m_waiting = false;
     m_leader->setHeld(false);
     m_partner->setHeld(false);
-    if (waited)
-        emit released();
 }
 
 void ZLXPlayerSync::cancel() {

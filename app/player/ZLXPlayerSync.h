@@ -35,13 +35,8 @@ public:
     // Looks at the gap while both play; the leader's time notifications call it.
     void follow();
 
-    bool isWaiting() const { return m_waiting; }
     // The partner's time minus the leader's, in milliseconds.
     qint64 gap() const;
-
-signals:
-    // Both players went on together after a held change.
-    void released();
 
 private:
     void tryRelease();

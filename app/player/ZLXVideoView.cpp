@@ -351,7 +351,6 @@ void ZLXVideoView::showDrawnPicture() {
     } else {
         update();
     }
-    emit frameDrawn();
 }
 
 void ZLXVideoView::setShowsFrames(bool shows) {

@@ -54,10 +54,6 @@ public:
     QImage currentFrame() const;
     ZLXVideoOutput output() const { return m_output; }
 
-signals:
-    // A new frame was drawn.
-    void frameDrawn();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

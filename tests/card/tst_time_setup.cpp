@@ -2,6 +2,7 @@
 // The clock-setup window: the pickers in step, the "today" box, and the file it writes on the
 // card that carries one, or where the user chooses.
 #include "../support/Alerts.h"
+#include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
 #include "ZLXTimeSetupController.h"
 #include "ZLXVolumes.h"
@@ -16,15 +17,7 @@
 
 using namespace daxo;
 using daxo::test::alertOf;
-
-namespace {
-
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using daxo::test::fileBytes;
 
 class TimeSetupTest : public QObject {
     Q_OBJECT
@@ -58,7 +51,7 @@ private slots:
         window.setSaveLocationChooser([&](QWidget*) { return ++asked, chosen; });
         window.findChild<QPushButton*>("saveButton")->click();
         QCOMPARE(asked, 1);
-        QCOMPARE(contents(chosen), QByteArray("2025/01/02 07:08:09"));
+        QCOMPARE(fileBytes(chosen), QByteArray("2025/01/02 07:08:09"));
         QMessageBox* done = alertOf(&window);
         QVERIFY(done);
         QCOMPARE(done->text(), QStringLiteral("DAXO"));
@@ -97,7 +90,7 @@ private slots:
         window.setSaveLocationChooser([](QWidget*) -> QString { QTest::qFail("asked", __FILE__, __LINE__); return {}; });
         window.findChild<QTimeEdit*>("timePicker")->setTime(QTime(12, 0, 0));
         window.onSaveConfigFile();
-        const QByteArray written = contents(card.filePath("timeset.cfg"));
+        const QByteArray written = fileBytes(card.filePath("timeset.cfg"));
         QCOMPARE(written.size(), 20);
         QVERIFY(written.endsWith(" 12:00:00\n"));
         alertOf(&window)->accept();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings window on a FAT32 image mounted through FUSE, standing in for the card.
 #include "../support/Alerts.h"
+#include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
 #include "TKSegmentedControl.h"
 #include "ZLXFileData.h"
@@ -29,6 +30,7 @@
 
 using namespace daxo;
 using daxo::test::alertOf;
+using daxo::test::fileBytes;
 
 namespace {
 
@@ -56,11 +58,6 @@ struct FakePage : ZLXSettingControllerDelegate {
     void onHide() override { ++log->hidden; }
 };
 
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -132,6 +129,23 @@ class SettingWindowTest : public QObject {
         });
         window->show();
         return window;
+    }
+
+    // The window with its real pages, shown, active and loaded from the card; none on failure.
+    static std::unique_ptr<ZLXSettingController> openRealWindow(QSize size = {900, 760}) {
+        auto window = std::make_unique<ZLXSettingController>();
+        window->resize(size);
+        window->show();
+        window->activateWindow();
+        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
+        window->windowDidLoad();
+        if (!QTest::qWaitForWindowActive(window.get()) || (loaded.isEmpty() && !loaded.wait(10000)))
+            return nullptr;
+        return window;
+    }
+    // A click on the page selector's segment.
+    static void choosePage(ZLXSettingController& window, int index) {
+        window.ui().functionSegmentedControl->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
     }
 
 private slots:
@@ -267,14 +281,8 @@ private slots:
         // The real pages, worked as a user would; the card's file afterwards equals a record
         // changed by hand.
         writeConfig(recordBytes([](_FILEDATA& r) { r.time_gmt = 22; r.Brightness1 = 20; r.vid_brightness = 9; }));
-        auto window = std::make_unique<ZLXSettingController>();
-        window->resize(900, 760);
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
-        window->windowDidLoad();
-        QVERIFY(loaded.wait(10000));
+        auto window = openRealWindow();
+        QVERIFY(window);
         auto shot = [&](const char* name) {
             if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
                 QTest::qWait(150);
@@ -287,7 +295,7 @@ private slots:
             segments->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
         };
         auto page = [&](int index) {
-            window->ui().functionSegmentedControl->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
+            choosePage(*window, index);
             QCOMPARE(window->lastSelectedTabIndex(), index);
         };
         // video: a brightness beyond the list shows no choice and is kept; the rear quality changes
@@ -302,7 +310,7 @@ private slots:
         auto* x = window->findChild<QLineEdit*>("gsensorSensitivityThresholdXDrivingField");
         QVERIFY(x && x->isEnabled());
         x->setText("1.6");
-        window->ui().functionSegmentedControl->findChild<QToolButton*>("segment2")->click();
+        choosePage(*window, 2);
         QCOMPARE(window->lastSelectedTabIndex(), 1);
         QCOMPARE(window->ui().functionSegmentedControl->selectedSegment(), 1);
         QMessageBox* refusal = alertOf(window.get());
@@ -346,16 +354,13 @@ private slots:
         QCOMPARE(fileBytes(m_mount + "/config.bin").toHex(), expected.toHex());
 
         // Reset shows the defaults on the page at once and on the next; save writes them.
-        auto again = std::make_unique<ZLXSettingController>();
-        again->show();
-        QSignalSpy reloaded(again.get(), &ZLXSettingController::settingFileLoaded);
-        again->windowDidLoad();
-        QVERIFY(reloaded.wait(10000));
-        again->ui().functionSegmentedControl->findChild<QToolButton*>("segment2")->click();
+        auto again = openRealWindow();
+        QVERIFY(again);
+        choosePage(*again, 2);
         QCOMPARE(again->findChild<TKSegmentedControl*>("speedDisplayUnitSeg")->selectedSegment(), 1);
         again->ui().resetButton->click();
         QCOMPARE(again->findChild<TKSegmentedControl*>("speedDisplayUnitSeg")->selectedSegment(), 0);
-        again->ui().functionSegmentedControl->findChild<QToolButton*>("segment1")->click();
+        choosePage(*again, 1);
         QCOMPARE(again->findChild<QLineEdit*>("gsensorSensitivityThresholdXDrivingField")->text(), QStringLiteral("0.45"));
         again->ui().saveButton->click();
         QMessageBox* done = alertOf(again.get());
@@ -374,15 +379,9 @@ private slots:
     void theAuxiliaryAndAdasPagesWithTheSliderAndTheSteppers() {
         const QByteArray original = recordBytes([](_FILEDATA& r) { r.wifi_channel = 20; });
         writeConfig(original);
-        auto window = std::make_unique<ZLXSettingController>();
-        window->resize(900, 900);
-        window->show();
-        QSignalSpy loaded(window.get(), &ZLXSettingController::settingFileLoaded);
-        window->windowDidLoad();
-        QVERIFY(loaded.wait(10000));
-        auto page = [&](int index) {
-            window->ui().functionSegmentedControl->findChild<QToolButton*>(QStringLiteral("segment%1").arg(index))->click();
-        };
+        auto window = openRealWindow({900, 900});
+        QVERIFY(window);
+        auto page = [&](int index) { choosePage(*window, index); };
         page(3);
         auto* slider = window->findChild<QWidget*>("multiHandleSlider");
         QVERIFY(slider);
@@ -392,7 +391,6 @@ private slots:
         QCOMPARE(always->text(), QStringLiteral("70%"));
         QVERIFY(!window->findChild<QLabel*>("sdcardCapacityWarningLabel")->isVisibleTo(window.get()));
         // the mouse drags Low to the left
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         const QPoint grip = low->mapToParent(QPoint(6, 8));
         QVERIFY(qAbs(low->x() - 0.7 * (slider->width() - 13)) < 1); // where its ratio puts it
         QTest::mousePress(slider, Qt::LeftButton, {}, grip);

@@ -173,34 +173,4 @@ TEST_F(Recordings, WalkMatchesFfprobeOnEveryDemoFrontFile) {
     EXPECT_EQ(files, 4u);
 }
 
-TEST_F(Recordings, DemoTelemetryIsAPlausibleDrive) {
-    ZLXBlackBoxData data;
-    const std::string event = s_tree->path("card/event_20241003_081600_F.MP4");
-    ASSERT_TRUE(data.ExtractStreamInformation(event.c_str()));
-    ASSERT_EQ(data.m_Times.size(), 100u);
-    float peak = 0;
-    for (const auto& g : data.m_GSensors)
-        peak = std::max(peak, std::abs(g.x));
-    EXPECT_GT(peak, 2.0f); // the impact
-    // about one fix per record, at least one a second, positions in Seoul
-    EXPECT_GE(data.m_NMEAs.size(), data.m_Times.size());
-    size_t valid = 0;
-    for (const auto& fix : data.m_NMEAs) {
-        if (fix.Latitude == 0)
-            continue;
-        ++valid;
-        double lat = 0, lon = 0;
-        convertNmeaToDegrees(&lat, &lon, fix.Latitude, fix.Longitude);
-        EXPECT_NEAR(lat, 37.57, 0.02);
-        EXPECT_NEAR(lon, 126.99, 0.03);
-        EXPECT_LE(fix.SpeedOverGround * 1.852, 81.0);
-    }
-    EXPECT_GT(valid, 90u);
-    // one front file shows miles per hour
-    ZLXBlackBoxData other;
-    ASSERT_TRUE(other.ExtractStreamInformation(s_tree->path("card/alwa_20241003_081520_F.MP4").c_str()));
-    EXPECT_EQ(other.m_vGpsData.front().data.unit, 'M');
-    EXPECT_EQ(data.m_vGpsData.front().data.unit, '9');
-}
-
 } // namespace
