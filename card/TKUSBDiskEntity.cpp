@@ -89,4 +89,12 @@ std::string byteSizeString(uint64_t bytes) {
     return text;
 }
 
+int64_t clusterSizeByVolumeSizeInKB(uint64_t volumeSize) {
+    return volumeSize / (uint64_t(1) << 30) < 7 ? 32 : 128;
+}
+
+std::string allocationUnitText(int64_t sectorsPerCluster) {
+    return std::to_string(sectorsPerCluster * 512 / 1024) + " KB";
+}
+
 } // namespace daxo

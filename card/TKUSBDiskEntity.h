@@ -54,6 +54,12 @@ findCardDisk(const std::vector<TKUSBDiskEntity>& entities,
 void formatByteSize(uint64_t bytes, char (&text)[7]);
 std::string byteSizeString(uint64_t bytes);
 
+// The cluster the camera wants on a card of `volumeSize` bytes, in 512-byte sectors (the
+// number mkfs.fat takes after -s): 32 below 7 GiB, 128 from 7 GiB on.
+int64_t clusterSizeByVolumeSizeInKB(uint64_t volumeSize);
+// That cluster as the user reads it: its real size, "16 KB" or "64 KB".
+std::string allocationUnitText(int64_t sectorsPerCluster);
+
 inline bool isEmptyString(const std::optional<std::string>& text) {
     return !text || text->empty();
 }

@@ -51,7 +51,55 @@ struct Inherited {
     QString transport;
     bool removable = false;
     bool readOnly = false;
+    std::optional<QString> systemMount; // a system file system somewhere on the same disk
 };
+
+QString devicePathOf(const QJsonObject& d) {
+    if (const auto path = text(d.value("path")))
+        return *path;
+    const auto name = text(d.value("name"));
+    return name ? QStringLiteral("/dev/") + *name : QString();
+}
+
+QStringList mountPointsOf(const QJsonObject& d) {
+    QStringList mounts;
+    if (const auto m = text(d.value("mountpoint")))
+        mounts << *m;
+    for (const QJsonValue& m : d.value("mountpoints").toArray()) {
+        if (const auto t = text(m); t && !mounts.contains(*t))
+            mounts << *t;
+    }
+    return mounts;
+}
+
+// Where the computer itself lives: erasing a disk that holds one of these breaks it.
+bool isSystemMount(const QString& mount) {
+    if (mount == QLatin1String("/") || mount.compare(QLatin1String("[SWAP]"), Qt::CaseInsensitive) == 0)
+        return true;
+    for (const char* top : {"/boot", "/home", "/usr", "/var"}) {
+        const QLatin1String t(top);
+        if (mount == t || (mount.startsWith(t) && mount.at(t.size()) == QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+// The first system mount of a device or anything below it.
+std::optional<QString> systemMountBelow(const QJsonObject& d, int depth) {
+    if (depth > 16)
+        return std::nullopt;
+    for (const QString& mount : mountPointsOf(d)) {
+        if (isSystemMount(mount))
+            return mount;
+    }
+    if (d.value("fstype").toString() == QLatin1String("swap"))
+        return QStringLiteral("[SWAP]");
+    for (const QJsonValue& child : d.value("children").toArray()) {
+        if (auto found = systemMountBelow(child.toObject(), depth + 1))
+            return found;
+    }
+    return std::nullopt;
+}
 
 void collect(const QJsonArray& devices, const Inherited& parent, int depth,
              std::vector<ZLXMountedVolume>& out) {
@@ -60,9 +108,10 @@ void collect(const QJsonArray& devices, const Inherited& parent, int depth,
     for (const QJsonValue& value : devices) {
         const QJsonObject d = value.toObject();
         const bool isDisk = d.value("type").toString() == QLatin1String("disk");
-        const QString path = text(d.value("path")).value_or(
-            text(d.value("name")).has_value() ? QStringLiteral("/dev/") + d.value("name").toString() : QString());
+        const QString path = devicePathOf(d);
         Inherited mine = parent;
+        if (depth == 0)
+            mine.systemMount = systemMountBelow(d, 0);
         if (isDisk || depth == 0) {
             mine.diskPath = path;
             mine.model = text(d.value("model"));
@@ -73,14 +122,7 @@ void collect(const QJsonArray& devices, const Inherited& parent, int depth,
         mine.removable = parent.removable || flag(d.value("rm")) || flag(d.value("hotplug"));
         mine.readOnly = parent.readOnly || flag(d.value("ro"));
 
-        QStringList mounts;
-        if (const auto m = text(d.value("mountpoint")))
-            mounts << *m;
-        for (const QJsonValue& m : d.value("mountpoints").toArray()) {
-            if (const auto t = text(m); t && !mounts.contains(*t))
-                mounts << *t;
-        }
-        for (const QString& mount : mounts) {
+        for (const QString& mount : mountPointsOf(d)) {
             ZLXMountedVolume v;
             v.mountPoint = mount;
             v.label = d.value("label").toString();
@@ -92,20 +134,60 @@ void collect(const QJsonArray& devices, const Inherited& parent, int depth,
             v.readOnly = mine.readOnly;
             v.whole = isDisk;
             v.size = number(d.value("size"));
+            v.systemDisk = mine.systemMount.has_value();
             out.push_back(v);
         }
         collect(d.value("children").toArray(), mine, depth + 1, out);
     }
 }
 
+bool isCardSlot(const QString& transport, const QString& diskPath) {
+    return transport.compare(QLatin1String("mmc"), Qt::CaseInsensitive) == 0 ||
+           diskPath.startsWith(QLatin1String("/dev/mmcblk"));
+}
+
 // Where a camera's card can be: a removable or hot-pluggable medium on USB or in a card slot,
-// and any medium of a built-in SD slot (mmcblk), which Linux may report as neither.
+// and any medium of a built-in SD slot (mmcblk), which Linux may report as neither; never a
+// disk that also holds a system file system.
 bool isUsb(const ZLXMountedVolume& v) {
-    const bool slot = v.transport.compare(QLatin1String("mmc"), Qt::CaseInsensitive) == 0 ||
-                      v.diskPath.startsWith(QLatin1String("/dev/mmcblk"));
-    if (slot)
+    if (v.systemDisk)
+        return false;
+    if (isCardSlot(v.transport, v.diskPath))
         return true;
     return v.removable && v.transport.compare(QLatin1String("usb"), Qt::CaseInsensitive) == 0;
+}
+
+// Every device named `path` among `devices` (and their children), with the top-level device
+// it is on.
+struct Found {
+    QJsonObject device, top;
+};
+void findDevices(const QJsonArray& devices, const QString& path, const QJsonObject* top, int depth,
+                 std::vector<Found>& out) {
+    if (depth > 16)
+        return;
+    for (const QJsonValue& value : devices) {
+        const QJsonObject d = value.toObject();
+        const QJsonObject& myTop = top ? *top : d;
+        if (devicePathOf(d) == path)
+            out.push_back({d, myTop});
+        findDevices(d.value("children").toArray(), path, &myTop, depth + 1, out);
+    }
+}
+
+std::optional<QString> refusalOf(const Found& found, const QString& device) {
+    const QString type = found.device.value("type").toString();
+    if (type != QLatin1String("disk") && type != QLatin1String("part"))
+        return QStringLiteral("%1 is not a disk or a partition (%2).").arg(device, type);
+    const QJsonObject& top = found.top;
+    const bool removable = flag(top.value("rm")) || flag(top.value("hotplug")) ||
+                           flag(found.device.value("rm")) || flag(found.device.value("hotplug")) ||
+                           isCardSlot(top.value("tran").toString(), devicePathOf(top));
+    if (!removable)
+        return QStringLiteral("%1 is neither removable nor hot-pluggable.").arg(device);
+    if (const auto system = systemMountBelow(top, 0))
+        return QStringLiteral("%1 is on the disk that holds the system's %2.").arg(device, *system);
+    return std::nullopt;
 }
 
 bool renameThroughSystem(const TKUSBDiskEntity& volume, const QString& label, QString* error) {
@@ -140,6 +222,18 @@ std::vector<ZLXMountedVolume> parseLsblkJson(const QByteArray& json) {
     return volumes;
 }
 
+std::optional<QString> formatRefusal(const QByteArray& json, const QString& device) {
+    std::vector<Found> found;
+    findDevices(QJsonDocument::fromJson(json).object().value("blockdevices").toArray(), device, nullptr, 0, found);
+    if (found.empty())
+        return QStringLiteral("%1 is not a disk this computer lists.").arg(device);
+    for (const Found& one : found) { // a name listed twice is judged by its worst place
+        if (auto why = refusalOf(one, device))
+            return why;
+    }
+    return std::nullopt;
+}
+
 void setVolumeSource(ZLXVolumeSource source) {
     std::lock_guard lock(g_hooksMutex);
     g_source = std::move(source);
@@ -154,7 +248,7 @@ QByteArray lsblkOutput() {
     QProcess lsblk;
     lsblk.start(QStringLiteral("lsblk"),
                 {"--json", "--bytes", "--output",
-                 "NAME,PATH,TYPE,TRAN,RM,HOTPLUG,RO,LABEL,MOUNTPOINT,SIZE,MODEL"});
+                 "NAME,PATH,TYPE,TRAN,RM,HOTPLUG,RO,LABEL,FSTYPE,MOUNTPOINT,SIZE,MODEL"});
     if (!lsblk.waitForFinished(10000) || lsblk.exitCode() != 0)
         return {};
     return lsblk.readAllStandardOutput();

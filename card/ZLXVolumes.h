@@ -24,11 +24,17 @@ struct ZLXMountedVolume {
     bool removable = false;
     bool readOnly = false;
     bool whole = false; // the file system spans the whole medium
+    bool systemDisk = false; // the same disk holds /, /boot, /home, /usr, /var or swap
     uint64_t size = 0;
 };
 
 // The mounted volumes of `lsblk --json --bytes` output; anything unreadable gives nothing.
 std::vector<ZLXMountedVolume> parseLsblkJson(const QByteArray& json);
+
+// Why `device` ("/dev/sdb1") must not be formatted, judged on `lsblk --json` output taken just
+// before: not listed, not a disk or partition, neither removable nor hot-pluggable (a card
+// slot excepted), or on a disk that holds a system file system; none when it may be.
+std::optional<QString> formatRefusal(const QByteArray& lsblkJson, const QString& device);
 
 // Where the volume list comes from: lsblk by default, recorded outputs in tests.
 using ZLXVolumeSource = std::function<QByteArray()>;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXSettingController.h"
 
+#include "ZLXFormatWindowController.h"
+
 #include "ZLXSettingPage.h"
 
 #include "ZLXAlert.h"
@@ -73,9 +75,9 @@ ZLXSettingController::ZLXSettingController(QWidget* parent, PageFactory pages)
     m_ui->resetButton->setText(qtTrId("setting.initialize"));
     m_ui->saveButton->setText(qtTrId("save"));
     m_ui->cancelButton->setText(qtTrId("cancel"));
-    m_ui->sdcardFormatButton->setEnabled(false); // the card format comes with its own window
     connect(m_ui->functionSegmentedControl, &TKSegmentedControl::segmentClicked, this,
             &ZLXSettingController::clickFunctionSegmentedControl);
+    connect(m_ui->sdcardFormatButton, &QPushButton::clicked, this, &ZLXSettingController::onFormat);
     connect(m_ui->resetButton, &QPushButton::clicked, this, &ZLXSettingController::onSaveDefaultSetting);
     connect(m_ui->saveButton, &QPushButton::clicked, this, &ZLXSettingController::onSave);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &ZLXSettingController::onCloseCmd);
@@ -275,6 +277,18 @@ void ZLXSettingController::onSaveDefaultSetting() {
     InitFileData(&m_FileData);
     if (m_targetController)
         m_targetController->setFileData(&m_FileData);
+}
+
+void ZLXSettingController::onFormat() {
+    if (m_lastDialogController && m_lastDialogController->isFormatting()) {
+        m_lastDialogController->raise();
+        m_lastDialogController->activateWindow();
+        return; // a format is under way: that window stays
+    }
+    m_lastDialogController = std::make_unique<ZLXFormatWindowController>(this, m_cardOperations);
+    m_lastDialogController->setWindowFlag(Qt::Window);
+    m_lastDialogController->show();
+    m_lastDialogController->windowDidLoad();
 }
 
 void ZLXSettingController::onDiskUtil() {

@@ -23,6 +23,9 @@ class SettingWindow;
 
 namespace daxo {
 
+class ZLXCardOperations;
+class ZLXFormatWindowController;
+
 class ZLXSettingController : public QDialog {
     Q_OBJECT
 public:
@@ -50,12 +53,16 @@ public:
     // The folder open in the main window: without a card, a 500-byte config.bin there is the
     // one edited (a card's copy kept on disk, the demo card). Set before windowDidLoad.
     void setMediaFolder(const QString& folder) { m_mediaFolder = folder; }
+    // What the format window formats with; the computer's own disks unless set.
+    void setCardOperations(std::shared_ptr<ZLXCardOperations> operations) { m_cardOperations = std::move(operations); }
+    ZLXFormatWindowController* lastDialogController() const { return m_lastDialogController.get(); }
 
 public slots:
     void clickFunctionSegmentedControl(int index);
     void changeViewController(int index);
     void onSave();
     void onSaveDefaultSetting();
+    void onFormat();
     void onDiskUtil();
     void onCloseCmd();
 
@@ -87,6 +94,9 @@ private:
     std::unique_ptr<ZLXSettingControllerDelegate> m_page;                // pages 0 to 6, made anew
     std::unique_ptr<ZLXSettingControllerDelegate> m_driveInfoController; // page 7, made once
     ZLXSettingControllerDelegate* createDriveInfoController();
+
+    std::shared_ptr<ZLXCardOperations> m_cardOperations;
+    std::unique_ptr<ZLXFormatWindowController> m_lastDialogController; // the format window
 
     QPointer<QDialog> m_loadingSheet;
     QProgressBar* m_loadingIndicator = nullptr;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Whatever lsblk (or something in its place) prints, read as the volume list.
+// Whatever lsblk (or something in its place) prints, read as the volume list and as the
+// judge of what may be formatted.
 #include "ZLXVolumes.h"
 
 #include <cstdint>
@@ -9,6 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& volume : daxo::parseLsblkJson(json)) {
         if (volume.mountPoint.isEmpty())
             __builtin_trap(); // only mounted file systems are listed
+        if (volume.systemDisk && !daxo::formatRefusal(json, volume.devicePath))
+            __builtin_trap(); // a disk that holds the system may never be formatted
     }
+    (void)daxo::formatRefusal(json, QStringLiteral("/dev/sdb1"));
     return 0;
 }

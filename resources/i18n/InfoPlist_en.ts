@@ -47,6 +47,17 @@
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
     <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
     <message id="msg.sdcard_ratio_sum"><source>The three parts of the card must add up to 100 percent.</source><translation>The three parts of the card must add up to 100 percent.</translation></message>
+    <message id="setting.format.allocation_unit_size"><source>Allocation unit size</source><translation>Allocation unit size</translation></message>
+    <message id="setting.format.filesystem"><source>File system</source><translation>File system</translation></message>
+    <message id="setting.format.format"><source>Format</source><translation>Format</translation></message>
+    <message id="setting.format.window_title"><source>Format the Card</source><translation>Format the Card</translation></message>
+    <message id="msg.cannot_format"><source>The card could not be formatted.</source><translation>The card could not be formatted.</translation></message>
+    <message id="msg.format_complete"><source>The card was formatted. Put it back into the camera.</source><translation>The card was formatted. Put it back into the camera.</translation></message>
+    <message id="msg.format_confirm"><source>Erase the card %1 (%2, %3)?</source><translation>Erase the card %1 (%2, %3)?</translation></message>
+    <message id="msg.format_confirm_detail" numerus="yes"><source>Everything on it is erased, %n recording(s) among it. Its settings file config.bin is kept.</source><translation><numerusform>Everything on it is erased, %n recording among it. Its settings file config.bin is kept.</numerusform><numerusform>Everything on it is erased, %n recordings among it. Its settings file config.bin is kept.</numerusform></translation></message>
+    <message id="msg.format_running"><source>A card is being formatted. Wait until it is done.</source><translation>A card is being formatted. Wait until it is done.</translation></message>
+    <message id="msg.config_copy_kept"><source>A copy of its config.bin is kept in %1.</source><translation>A copy of its config.bin is kept in %1.</translation></message>
+    <message id="msg.format_erase"><source>Erase</source><translation>Erase</translation></message>
     <message id="menu.camera_clock"><source>Camera &amp;Clock…</source><translation>Camera &amp;Clock…</translation></message>
     <message id="time.window_title"><source>Set the Camera's Clock</source><translation>Set the Camera's Clock</translation></message>
     <message id="time.filesave"><source>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</source><translation>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</translation></message>

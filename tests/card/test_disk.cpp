@@ -73,10 +73,14 @@ TEST(ByteSize, NeverWritesPastSixCharacters) {
         ASSERT_LE(byteSizeString(n).size(), 6u);
 }
 
-TEST(EmptyStrings, AbsentOrEmpty) {
-    EXPECT_TRUE(isEmptyString(std::nullopt));
-    EXPECT_TRUE(isEmptyString(std::string()));
-    EXPECT_TRUE(isNotEmptyString(std::string("x")));
+TEST(ClusterSize, SevenGibibytesIsTheBoundary) {
+    EXPECT_EQ(clusterSizeByVolumeSizeInKB(7516192767ull), 32);
+    EXPECT_EQ(clusterSizeByVolumeSizeInKB(7516192768ull), 128);
+    EXPECT_EQ(clusterSizeByVolumeSizeInKB(31914983424ull), 128);
+    EXPECT_EQ(clusterSizeByVolumeSizeInKB(0), 32);
+    // shown as the real cluster size with 512-byte sectors, not the sector count
+    EXPECT_EQ(allocationUnitText(32), "16 KB");
+    EXPECT_EQ(allocationUnitText(128), "64 KB");
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 
 using namespace daxo;
 
+#define EXPECT_SUBSTR(text, part) QVERIFY2((text).find(part) != std::string::npos, (text).c_str())
+
 class VolumesTest : public QObject {
     Q_OBJECT
 
@@ -77,6 +79,27 @@ private slots:
         // a built-in slot that reports itself as neither removable nor hot-pluggable counts
         QCOMPARE(QString::fromStdString(findCardDisk()->mountedURL()), second.path());
         QCOMPARE(usbVolumeURLContainingFile("config.bin"), std::optional<QString>(second.path()));
+    }
+
+    void noDiskHoldingTheSystemIsListedOrFormatted() {
+        const QByteArray json = recorded("system.json");
+        setVolumeSource([json] { return json; });
+        // a system on a USB disk, a board booting from its SD slot, swap on a hot-pluggable disk:
+        // each also carries a DAXO volume, and none of those is offered
+        QVERIFY(usbDiskEntities().empty());
+        QVERIFY(!findCardDisk());
+        const auto refusal = [&](const char* device) { return formatRefusal(json, device).value_or("may").toStdString(); };
+        EXPECT_SUBSTR(refusal("/dev/sda2"), "/boot/efi");
+        EXPECT_SUBSTR(refusal("/dev/sda"), "/boot/efi");
+        EXPECT_SUBSTR(refusal("/dev/mmcblk0p1"), "holds the system's /boot/firmware");
+        EXPECT_SUBSTR(refusal("/dev/sdb2"), "[SWAP]");
+        EXPECT_SUBSTR(refusal("/dev/nvme0n1p1"), "neither removable nor hot-pluggable");
+        EXPECT_SUBSTR(refusal("/dev/loop0"), "not a disk or a partition");
+        EXPECT_SUBSTR(refusal("/dev/sdz1"), "not a disk this computer lists");
+        QVERIFY(formatRefusal("garbage", "/dev/sdc1")); // an unreadable list allows nothing
+        // the card, unmounted for its format, may be erased, partition or whole
+        QCOMPARE(refusal("/dev/sdc1"), std::string("may"));
+        QCOMPARE(refusal("/dev/sdc"), std::string("may"));
     }
 
     void commandsAreProgramsWithArguments() {

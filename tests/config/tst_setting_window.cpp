@@ -4,7 +4,10 @@
 #include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
 #include "TKSegmentedControl.h"
+#include "ZLXCardOperations.h"
 #include "ZLXFileData.h"
+#include "ZLXFormatWindowController.h"
+#include "ui_ZLXFormatWindowController.h"
 #include "ZLXSettingController.h"
 #include "ZLXSettingUi.h"
 #include "ZLXVolumes.h"
@@ -575,6 +578,30 @@ private slots:
         emit plate.editingFinished();
         QCOMPARE(plate.text(), QStringLiteral("12ab34XY"));
         QCOMPARE(seen, QStringLiteral("12ab34XY")); // listeners see the filtered text
+    }
+
+    void theFormatButtonOpensTheFormatWindowOnTheCard() {
+        auto cards = std::make_shared<ZLXImageCardOperations>();
+        cards->addImage(m_image, m_mount);
+        auto window = openRealWindow();
+        QVERIFY(window);
+        window->setCardOperations(cards);
+        window->ui().sdcardFormatButton->click();
+        ZLXFormatWindowController* format = window->lastDialogController();
+        QVERIFY(format && format->isVisible());
+        QSignalSpy loaded(format, &ZLXFormatWindowController::volumesLoaded);
+        QVERIFY(loaded.wait(10000));
+        QVERIFY(format->ui().usbDiskCombo->currentText().endsWith("] DAXO <Image file>"));
+        QCOMPARE(format->ui().pathField->text(), QFileInfo(m_image).absoluteFilePath() + "   " + m_mount);
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+            QTest::qWait(300);
+            format->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-format.png"));
+            format->showProgressBar(QStringLiteral("formatting..."));
+            QTest::qWait(300);
+            format->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-formatting.png"));
+            format->hideProgressBar();
+        }
+        format->close();
     }
 
     void withoutACardSaveAsksWhere() {

@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXCardOperations.h"
+
+#include "ZLXLog.h"
+#include "ZLXFileData.h"
+#include "ZLXMediaList.h"
+#include "ZLXVolumes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <unistd.h>
+
+namespace daxo {
+namespace {
+
+constexpr qint64 kLargestConfigFile = 1 << 20; // far above the camera's 500 bytes
+
+// The disk tools live in sbin, which a user's PATH may not hold.
+QString toolPath(const QString& name) {
+    QString path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    return path.isEmpty() ? name : path;
+}
+
+QString configPathOn(const TKUSBDiskEntity& card) {
+    return QDir(QString::fromStdString(card.mountedURL())).filePath(QStringLiteral("config.bin"));
+}
+
+QString deviceOf(const TKUSBDiskEntity& card) {
+    return QString::fromStdString(card.deviceFilePath());
+}
+
+ZLXCommandResult refused(const QString& why) {
+    ZLXLog("format refused: %s", qUtf8Printable(why));
+    return {-1, why};
+}
+
+// The card's config.bin in a new folder that only the user may enter, readable only by the
+// user; the copy's path, none when the card has none, or the reason it could not be made.
+struct Backup {
+    std::optional<QString> path;
+    std::optional<QString> error;
+};
+Backup saveConfigCopy(const TKUSBDiskEntity& card) {
+    const QString source = configPathOn(card);
+    const QFileInfo info(source);
+    if (card.mountedURL().empty() || !info.exists())
+        return {};
+    if (!info.isFile() || info.size() > kLargestConfigFile)
+        return {std::nullopt, QStringLiteral("%1 is not a settings file.").arg(source)};
+    QByteArray folder = QFile::encodeName(QDir::temp().filePath(QStringLiteral("daxo-format-XXXXXX")));
+    if (!::mkdtemp(folder.data())) // mode 0700
+        return {std::nullopt, QString::fromLocal8Bit(strerror(errno))};
+    const QString copy = QDir(QFile::decodeName(folder)).filePath(QStringLiteral("config.bin"));
+    QFile in(source), out(copy);
+    if (!in.open(QIODevice::ReadOnly))
+        return {std::nullopt, in.errorString()};
+    const QByteArray bytes = in.read(kLargestConfigFile);
+    if (in.error() != QFileDevice::NoError || bytes.size() != info.size())
+        return {std::nullopt, in.errorString()};
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        out.write(bytes) != bytes.size() || !out.flush()) {
+        const QString why = out.errorString();
+        out.remove();
+        QDir().rmdir(QFile::decodeName(folder));
+        return {std::nullopt, why};
+    }
+    return {copy, std::nullopt};
+}
+
+void removeCopy(const QString& copy) {
+    QFile::remove(copy);
+    QDir().rmdir(QFileInfo(copy).absolutePath());
+}
+
+bool sameBytes(const QString& a, const QString& b) {
+    QFile fa(a), fb(b);
+    return QFileInfo(b).isFile() && fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly) &&
+           fa.read(kLargestConfigFile + 1) == fb.read(kLargestConfigFile + 1);
+}
+
+// Writes `bytes` as the card's new config.bin and reads them back.
+std::optional<QString> writeBack(const QString& target, const QByteArray& bytes) {
+    QFile::remove(target); // a fresh card has none; the FUSE image file system cannot truncate
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || out.write(bytes) != bytes.size() || !out.flush() ||
+        ::fsync(out.handle()) != 0) {
+        return out.errorString();
+    }
+    out.close();
+    QFile check(target);
+    if (!check.open(QIODevice::ReadOnly) || check.read(bytes.size() + 1) != bytes)
+        return QStringLiteral("%1 does not read back as it was written.").arg(target);
+    return std::nullopt;
+}
+
+} // namespace
+
+QStringList cardFormatArguments(int64_t sectorsPerCluster, const QString& device) {
+    return {QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-n"), QStringLiteral("DAXO"),
+            QStringLiteral("-f"), QStringLiteral("2"),  QStringLiteral("-b"), QStringLiteral("6"),
+            QStringLiteral("-R"), QStringLiteral("32"), QStringLiteral("-s"), QString::number(sectorsPerCluster),
+            QStringLiteral("-a"), device};
+}
+
+// ---- the computer's disks
+
+namespace {
+
+class SystemCardOperations : public ZLXCardOperations {
+public:
+    std::vector<TKUSBDiskEntity> cards() override { return usbDiskEntities(); }
+
+    ZLXCommandResult unmount(const TKUSBDiskEntity& card) override {
+        QStringList devices;
+        if (card.mediaWhole()) {
+            for (const auto& v : mountedVolumes()) {
+                if (v.diskPath.toStdString() == card.key() && !devices.contains(v.devicePath))
+                    devices << v.devicePath;
+            }
+        }
+        if (devices.isEmpty())
+            devices << deviceOf(card);
+        ZLXCommandResult result;
+        for (const QString& device : devices) {
+            const ZLXCommandResult one = udisks({QStringLiteral("unmount"), QStringLiteral("-b"), device});
+            if (!one.ok())
+                result = one;
+        }
+        return result;
+    }
+
+    ZLXCommandResult mount(const TKUSBDiskEntity& card) override {
+        return udisks({QStringLiteral("mount"), QStringLiteral("-b"), deviceOf(card)});
+    }
+
+    ZLXCommandResult format(const TKUSBDiskEntity& card, int64_t sectorsPerCluster) override {
+        // The node about to be erased, with links (/dev/disk/by-id/...) followed.
+        QString device = QFileInfo(deviceOf(card)).canonicalFilePath();
+        if (device.isEmpty())
+            return refused(QStringLiteral("%1 is gone.").arg(deviceOf(card)));
+        if (const auto why = formatRefusal(lsblkOutput(), device))
+            return refused(*why);
+        return runShellScript(toolPath(QStringLiteral("mkfs.fat")), cardFormatArguments(sectorsPerCluster, device),
+                              true);
+    }
+
+private:
+    static ZLXCommandResult udisks(const QStringList& arguments) {
+        return runShellScript(QStringLiteral("udisksctl"), arguments + QStringList{QStringLiteral("--no-user-interaction")},
+                              false);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<ZLXCardOperations> makeSystemCardOperations() {
+    return std::make_unique<SystemCardOperations>();
+}
+
+// ---- image files
+
+void ZLXImageCardOperations::addImage(const QString& imagePath, const QString& mountPoint) {
+    m_images.push_back({QFileInfo(imagePath).absoluteFilePath(), QFileInfo(mountPoint).absoluteFilePath()});
+}
+
+const ZLXImageCardOperations::Image* ZLXImageCardOperations::imageOf(const TKUSBDiskEntity& card) const {
+    for (const Image& image : m_images) {
+        if (image.path.toStdString() == card.deviceFilePath())
+            return &image;
+    }
+    return nullptr;
+}
+
+std::vector<TKUSBDiskEntity> ZLXImageCardOperations::cards() {
+    std::vector<TKUSBDiskEntity> cards;
+    for (const Image& image : m_images) {
+        const QStorageInfo storage(image.mountPoint);
+        if (!storage.isValid() || QDir(storage.rootPath()) != QDir(image.mountPoint))
+            continue; // not mounted
+        const QString label =
+            runPipeCommand(toolPath(QStringLiteral("fatlabel")), {image.path}).value_or(QString()).trimmed();
+        const bool writable = ::access(QFile::encodeName(image.path).constData(), W_OK) == 0 && !storage.isReadOnly();
+        const std::string path = image.path.toStdString();
+        cards.emplace_back(label.toStdString(), image.mountPoint.toStdString(), path, std::string("Image file"),
+                           uint64_t(QFileInfo(image.path).size()), writable, true, path);
+    }
+    return cards;
+}
+
+ZLXCommandResult ZLXImageCardOperations::unmount(const TKUSBDiskEntity& card) {
+    const Image* image = imageOf(card);
+    if (!image)
+        return refused(QStringLiteral("%1 is not one of the images.").arg(deviceOf(card)));
+    ZLXCommandResult result = runShellScript(QStringLiteral("fusermount"), {QStringLiteral("-u"), image->mountPoint}, false);
+    if (!result.ok())
+        result = runShellScript(QStringLiteral("fusermount3"), {QStringLiteral("-u"), image->mountPoint}, false);
+    return result;
+}
+
+ZLXCommandResult ZLXImageCardOperations::mount(const TKUSBDiskEntity& card) {
+    const Image* image = imageOf(card);
+    if (!image)
+        return refused(QStringLiteral("%1 is not one of the images.").arg(deviceOf(card)));
+    // read-write when the file allows it, else read-only, as a locked card mounts
+    const ZLXCommandResult result = runShellScript(
+        QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image->path, image->mountPoint}, false);
+    if (result.ok())
+        return result;
+    return runShellScript(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("ro"), image->path, image->mountPoint},
+                          false);
+}
+
+ZLXCommandResult ZLXImageCardOperations::format(const TKUSBDiskEntity& card, int64_t sectorsPerCluster) {
+    const Image* image = imageOf(card);
+    if (!image)
+        return refused(QStringLiteral("%1 is not one of the images.").arg(deviceOf(card)));
+    const QFileInfo info(image->path);
+    if (!info.isFile() || info.isSymLink())
+        return refused(QStringLiteral("%1 is not an image file.").arg(image->path));
+    return runShellScript(toolPath(QStringLiteral("mkfs.fat")), cardFormatArguments(sectorsPerCluster, image->path),
+                          false);
+}
+
+// ---- one format
+
+ZLXFormatResult runCardFormat(ZLXCardOperations& operations, const TKUSBDiskEntity& card,
+                              const std::function<void(const QString&)>& status) {
+    ZLXFormatResult result;
+    Backup backup = saveConfigCopy(card);
+    if (backup.error) {
+        // Erasing now would lose the driver's settings: nothing is run.
+        result.error = {-1, QStringLiteral("config.bin copy fail: %1").arg(*backup.error)};
+        return result;
+    }
+    result.savedConfig = backup.path;
+    status(QStringLiteral("unmount disk..."));
+    operations.unmount(card); // a failure shows in the format's own
+    const int64_t sectors = clusterSizeByVolumeSizeInKB(card.volumeSize());
+    status(QStringLiteral("formatting..."));
+    const ZLXCommandResult formatted = operations.format(card, sectors);
+    if (!formatted.ok()) {
+        operations.mount(card);
+        // The card most likely still holds its settings; the copy is kept only when not.
+        if (result.savedConfig && sameBytes(*result.savedConfig, configPathOn(card))) {
+            removeCopy(*result.savedConfig);
+            result.savedConfig.reset();
+        }
+        result.outcome = ZLXFormatResult::Outcome::Failed;
+        result.error = formatted;
+        return result;
+    }
+    status(QStringLiteral("try mount..."));
+    operations.mount(card);
+    status(QStringLiteral("Format completed!"));
+    result.outcome = ZLXFormatResult::Outcome::Formatted;
+    return result;
+}
+
+std::optional<QString> restoreConfigFile(const TKUSBDiskEntity& card, const std::optional<QString>& savedConfig) {
+    if (card.mountedURL().empty())
+        return QStringLiteral("%1 is not mounted.").arg(deviceOf(card));
+    const QString target = configPathOn(card);
+    if (!savedConfig) {
+        if (const auto key = SaveDefaultFileData(QFile::encodeName(target).toStdString()))
+            return qtTrId(key->c_str());
+        return std::nullopt;
+    }
+    QFile copy(*savedConfig);
+    if (!copy.open(QIODevice::ReadOnly))
+        return copy.errorString();
+    const QByteArray bytes = copy.read(kLargestConfigFile);
+    copy.close();
+    if (auto why = writeBack(target, bytes))
+        return why;
+    removeCopy(*savedConfig);
+    return std::nullopt;
+}
+
+std::optional<TKUSBDiskEntity> cardOnDevice(const std::vector<TKUSBDiskEntity>& cards, const std::string& device) {
+    for (const auto& card : cards) {
+        if (card.deviceFilePath() == device)
+            return card;
+    }
+    return std::nullopt;
+}
+
+size_t recordingCountOn(const TKUSBDiskEntity& card) {
+    if (card.mountedURL().empty())
+        return 0;
+    return ZLXMediaList::build(card.mountedURL()).medias.size();
+}
+
+ZLXConfirmationText formatConfirmationText(const TKUSBDiskEntity& card, size_t recordings) {
+    const QString label = card.volumeName().empty() ? QStringLiteral("-") : QString::fromStdString(card.volumeName());
+    return {qtTrId("msg.format_confirm")
+                .arg(label, QString::fromStdString(byteSizeString(card.volumeSize())), deviceOf(card)),
+            qtTrId("msg.format_confirm_detail", int(std::min<size_t>(recordings, INT_MAX)))};
+}
+
+QString formatFailureText(const TKUSBDiskEntity& card, const ZLXCommandResult& error) {
+    const QString disk = QString::fromStdString(card.displayString());
+    if (error.exitStatus == 1)
+        return QStringLiteral("%1\n%2").arg(disk, qtTrId("msg.write_protected_disk"));
+    return QStringLiteral("%1\nError:%2").arg(disk, error.message);
+}
+
+QString withKeptCopy(const QString& text, const std::optional<QString>& savedConfig) {
+    if (!savedConfig || !QFileInfo::exists(*savedConfig))
+        return text;
+    return text + QLatin1Char('\n') + qtTrId("msg.config_copy_kept").arg(*savedConfig);
+}
+
+} // namespace daxo
