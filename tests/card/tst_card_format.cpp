@@ -7,6 +7,7 @@
 #include "ZLXFileData.h"
 #include "ZLXFormatWindowController.h"
 #include "ZLXLanguage.h"
+#include "ZLXVolumes.h"
 #include "ui_ZLXFormatWindowController.h"
 
 #include <QComboBox>
@@ -180,6 +181,8 @@ private slots:
         QVERIFY(question);
         QVERIFY2(question->text().contains("OLD (1.1 GB, " + m_image + ")"), qPrintable(question->text()));
         QVERIFY2(question->informativeText().contains("2 recordings"), qPrintable(question->informativeText()));
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT"))
+            question->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-format-question.png"));
         question->reject();
         QTRY_VERIFY(!question->isVisible());
 
@@ -322,6 +325,28 @@ private slots:
         QDir(QFileInfo(saved).absolutePath()).removeRecursively();
     }
 
+    // The computer's own format looks at the disks again just before mkfs.fat, on the node
+    // a link leads to.
+    void theSystemFormatRefusesADiskHoldingTheSystem() {
+        const QString node = m_dir.filePath("sdx2"), link = m_dir.filePath("by-id-card");
+        QFile file(node);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'k')) == 4096);
+        file.close();
+        QVERIFY(QFile::link(node, link));
+        const QByteArray json = QStringLiteral(R"({"blockdevices":[{"name":"sdx","path":"/dev/sdx","type":"disk",
+            "tran":"usb","rm":true,"hotplug":true,"children":[
+            {"name":"sdx1","path":"/dev/sdx1","type":"part","mountpoint":"/"},
+            {"name":"sdx2","path":"%1","type":"part","label":"DAXO","mountpoint":null}]}]})").arg(node).toUtf8();
+        setVolumeSource([json] { return json; });
+        const TKUSBDiskEntity card("DAXO", "", link.toStdString(), std::nullopt, 4096, true, false, "/dev/sdx");
+        const ZLXCommandResult result = makeSystemCardOperations()->format(card, 32);
+        setVolumeSource({});
+        QCOMPARE(result.exitStatus, -1);
+        QCOMPARE(result.message, node + " is on the disk that holds the system's /.");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(4096, 'k')); // mkfs.fat never ran
+    }
+
     void noCardNothingToFormat() {
         m_cards = std::make_shared<ZLXImageCardOperations>(); // no image at all
         auto window = openWindow();
@@ -346,6 +371,9 @@ private slots:
         QVERIFY(bootSector(m_image).contains("disk label=\"OLD        \""));
         r = run(DAXO_CARD_TOOL, {"format", m_image}, "yes\n");
         QVERIFY2(r.ok, qPrintable(r.out));
+        qsizetype at = 0; // every step said, in order
+        for (const char* status : {"unmount disk...", "formatting...", "try mount...", "Format completed!"})
+            QVERIFY2((at = r.out.indexOf(status, at)) > 0, status);
         QVERIFY(run("fsck.fat", {"-n", m_image}).ok);
         QVERIFY(bootSector(m_image).contains("disk label=\"DAXO       \""));
         QCOMPARE(cardFile(m_image, "config.bin"), config);
