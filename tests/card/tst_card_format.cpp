@@ -140,6 +140,12 @@ class CardFormatTest : public QObject {
         QDir(QFileInfo(saved).absolutePath()).removeRecursively();
         return bytes;
     }
+    // Format through the window, answering Erase; what formatFinished said (nothing: no end).
+    static QList<QVariant> eraseThrough(ZLXFormatWindowController& window) {
+        QSignalSpy finished(&window, &ZLXFormatWindowController::formatFinished);
+        pressFormat(window, true);
+        return finished.wait(60000) ? finished.front() : QList<QVariant>{};
+    }
     static QByteArray defaultConfig() {
         _FILEDATA r{};
         SetDefaultFileData(&r);
@@ -223,10 +229,7 @@ private slots:
         QVERIFY(makeCard(1100ll << 20, {}));
         auto window = openWindow();
         QVERIFY(window);
-        QSignalSpy finished(window.get(), &ZLXFormatWindowController::formatFinished);
-        pressFormat(*window, true);
-        QVERIFY(finished.wait(60000));
-        QCOMPARE(finished.front(), (QList<QVariant>{true, true}));
+        QCOMPARE(eraseThrough(*window), (QList<QVariant>{true, true}));
         unmountCard();
         QCOMPARE(cardFile(m_image, "config.bin"), defaultConfig());
     }
@@ -239,10 +242,7 @@ private slots:
         auto window = openWindow();
         QVERIFY(window);
         QCOMPARE(window->ui().allocationUnitField->text(), QStringLiteral("64 KB")); // 128 sectors
-        QSignalSpy finished(window.get(), &ZLXFormatWindowController::formatFinished);
-        pressFormat(*window, true);
-        QVERIFY(finished.wait(60000));
-        QCOMPARE(finished.front(), (QList<QVariant>{true, false}));
+        QCOMPARE(eraseThrough(*window), (QList<QVariant>{true, false}));
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("config.bin copy fail"));
@@ -271,10 +271,7 @@ private slots:
             QVERIFY(run("chattr", {"+i", m_image}).ok);
         else
             QVERIFY(QFile::setPermissions(m_image, QFile::ReadOwner));
-        QSignalSpy finished(window.get(), &ZLXFormatWindowController::formatFinished);
-        pressFormat(*window, true);
-        QVERIFY(finished.wait(60000));
-        QCOMPARE(finished.front(), (QList<QVariant>{false, false}));
+        QCOMPARE(eraseThrough(*window), (QList<QVariant>{false, false}));
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
         QCOMPARE(alert->text(), qtTrId("msg.cannot_format"));
@@ -304,10 +301,7 @@ private slots:
         QVERIFY(makeCard(1100ll << 20, config, vanishing));
         auto window = openWindow();
         QVERIFY(window);
-        QSignalSpy finished(window.get(), &ZLXFormatWindowController::formatFinished);
-        pressFormat(*window, true);
-        QVERIFY(finished.wait(60000));
-        QCOMPARE(finished.front(), (QList<QVariant>{true, false}));
+        QCOMPARE(eraseThrough(*window), (QList<QVariant>{true, false}));
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("config.bin copy fail"));
