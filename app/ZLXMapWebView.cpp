@@ -12,6 +12,9 @@ ZLXMapWebView::ZLXMapWebView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::loadStarted, this, [this] { m_loaded = false; });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
         m_loaded = ok;
+        if (ok && m_pending) // a place asked for while the page was loading
+            updateMapLat(m_pending->first, m_pending->second);
+        m_pending.reset();
         emit mapPageLoaded(ok);
     });
 }
@@ -31,6 +34,8 @@ void ZLXMapWebView::runScript(const std::string& script) {
 }
 
 void ZLXMapWebView::updateMapLat(double latitude, double longitude) {
+    if (!m_loaded)
+        m_pending = std::make_pair(latitude, longitude);
     runScript(mapSetLatLagScript(longitude, latitude));
 }
 

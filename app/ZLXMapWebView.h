@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QWebEngineView>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace daxo {
 
@@ -19,6 +21,7 @@ public:
 
     // Runs a script text in the page; before the page has loaded this does nothing.
     void runScript(const std::string& script);
+    // Places the car; asked before the page has loaded, it does so once the page is there.
     void updateMapLat(double latitude, double longitude);
 
 signals:
@@ -26,6 +29,7 @@ signals:
 
 private:
     bool m_loaded = false;
+    std::optional<std::pair<double, double>> m_pending;
 };
 
 } // namespace daxo

@@ -4,6 +4,7 @@
 #include "ZLXFormatWindowController.h"
 
 #include "ZLXSettingPage.h"
+#include "ZLXSettingForFlashDataViewController.h"
 
 #include "ZLXAlert.h"
 #include "ZLXLog.h"
@@ -35,20 +36,6 @@ constexpr const char* kTitleKeys[ZLXSettingController::kPageCount] = {
     "setting.video",  "setting.basic", "setting.gps",   "setting.aux",
     "setting.motion", "setting.adas",  "setting.audio", "setting.information"};
 
-// The pages that are still to come (auxiliary, ADAS, drive information) show nothing and
-// write nothing.
-class EmptySettingPage : public ZLXSettingControllerDelegate {
-public:
-    QWidget* view() override { return &m_view; }
-    void setFileData(_FILEDATA*) override {}
-    bool populate() override { return true; }
-    std::optional<QString> validateUserInput() override { return std::nullopt; }
-    void setMainController(ZLXSettingController*) override {}
-
-private:
-    QWidget m_view;
-};
-
 QString configPathOn(const TKUSBDiskEntity& volume) {
     return QString::fromStdString(volume.mountedURL()) + QStringLiteral("/config.bin");
 }
@@ -64,7 +51,7 @@ ZLXSettingController::ZLXSettingController(QWidget* parent, PageFactory pages)
         m_pageFactory = [](int index) -> std::unique_ptr<ZLXSettingControllerDelegate> {
             if (auto model = makeSettingPageModel(index))
                 return std::make_unique<ZLXSettingPage>(std::move(model));
-            return std::make_unique<EmptySettingPage>();
+            return std::make_unique<ZLXSettingForFlashDataViewController>();
         };
     }
     QStringList labels;
@@ -194,8 +181,20 @@ void ZLXSettingController::clickFunctionSegmentedControl(int index) {
 }
 
 ZLXSettingControllerDelegate* ZLXSettingController::createDriveInfoController() {
-    if (!m_driveInfoController)
-        m_driveInfoController = m_pageFactory(kPageCount - 1);
+    if (m_driveInfoController)
+        return m_driveInfoController.get();
+    m_driveInfoController = m_pageFactory(kPageCount - 1);
+    if (auto* page = dynamic_cast<ZLXSettingForFlashDataViewController*>(m_driveInfoController.get())) {
+        // the card's log, else (without a card) the one in the folder open in the viewer
+        const QString relative = QStringLiteral("DrvInfo/daxo_000.drv");
+        QString log;
+        if (m_selectedUSBDisk)
+            log = QDir(QString::fromStdString(m_selectedUSBDisk->mountedURL())).filePath(relative);
+        else if (!m_mediaFolder.isEmpty())
+            log = QDir(m_mediaFolder).filePath(relative);
+        if (!log.isEmpty() && QFileInfo(log).isFile())
+            page->setFlashDataFilePath(log);
+    }
     return m_driveInfoController.get();
 }
 
@@ -232,8 +231,8 @@ void ZLXSettingController::changeViewController(int index) {
         m_ui->targetView->layout()->addWidget(view);
         view->show();
     }
-    page->setFileData(&m_FileData);
     page->setMainController(this);
+    page->setFileData(&m_FileData);
     m_lastSelectedTabIndex = index;
     m_ui->functionSegmentedControl->setSelectedSegment(index);
 }

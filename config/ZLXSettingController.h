@@ -57,6 +57,10 @@ public:
     void setCardOperations(std::shared_ptr<ZLXCardOperations> operations) { m_cardOperations = std::move(operations); }
     ZLXFormatWindowController* lastDialogController() const { return m_lastDialogController.get(); }
 
+    // The sheet over the window while a file is read or written.
+    void showLoading(const QString& title);
+    void hideLoading();
+
 public slots:
     void clickFunctionSegmentedControl(int index);
     void changeViewController(int index);
@@ -77,9 +81,7 @@ private:
     std::optional<QString> validateUserInput();
     bool populate();
     void titleWindow();
-    void showLoading(const QString& title);
     void updateLoadingWindow(int steps);
-    void hideLoading();
 
     std::unique_ptr<Ui::SettingWindow> m_ui;
     PageFactory m_pageFactory;

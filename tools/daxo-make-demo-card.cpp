@@ -200,11 +200,80 @@ bool writeRecording(const std::string& clip, const std::string& out,
 
 } // namespace
 
+// The camera's drive-information log, DrvInfo/daxo_000.drv: a 12-byte header that counts the
+// records, then one 44-byte record (little-endian) per logged moment of the drive.
+bool writeDriveLog(const fs::path& file) {
+    struct Entry {
+        int second;   // into the drive, from 08:15:00
+        uint8_t kind; // 1 A, 2 F, anything else V
+        int16_t x, y, z;
+    };
+    const Entry entries[] = {{0, 0, 0, 0, 256},     {6, 1, 31, -12, 250},  {12, 0, 8, 4, 259},
+                             {18, 2, -60, 20, 240}, {24, 0, 5, -3, 256},   {30, 1, -90, 35, 262},
+                             {36, 0, 40, 10, 251},  {42, 2, 70, -44, 248}, {48, 0, 2, 1, 256},
+                             {54, 1, 12, 60, 258},  {62, 0, -20, 8, 255},  {68, 2, -1180, 310, 402}};
+    std::vector<uint8_t> bytes(12, 0);
+    const auto put = [&](size_t at, uint32_t v, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put(0, uint32_t(std::size(entries)), 4);
+    Drive drive;
+    int second = 0;
+    uint16_t seq = 1;
+    for (const Entry& e : entries) {
+        for (; second < e.second; ++second)
+            drive.travelled += Drive::speedAt(second) / 3.6;
+        const size_t at = bytes.size();
+        bytes.resize(at + 44, 0);
+        const Drive::Point p = drive.position();
+        const auto ddmm = [](double degrees, uint32_t* whole, uint32_t* fraction) {
+            const double minutes = (degrees - std::floor(degrees)) * 60;
+            *whole = uint32_t(std::floor(degrees)) * 100 + uint32_t(std::floor(minutes));
+            *fraction = uint32_t(std::lround((minutes - std::floor(minutes)) * 10000)) % 10000;
+        };
+        uint32_t latWhole, latFraction, lonWhole, lonFraction;
+        ddmm(p.lat, &latWhole, &latFraction);
+        ddmm(p.lon, &lonWhole, &lonFraction);
+        const int clock = 15 * 60 + e.second;
+        put(at + 0, seq++, 2);
+        bytes[at + 2] = 4; // Thursday
+        bytes[at + 3] = e.kind;
+        bytes[at + 4] = 124; // 2024
+        bytes[at + 5] = 10;
+        bytes[at + 6] = 3;
+        bytes[at + 7] = 8;
+        bytes[at + 8] = uint8_t(clock / 60);
+        bytes[at + 9] = uint8_t(clock % 60);
+        put(at + 10, latWhole, 2);
+        put(at + 12, latFraction, 2);
+        put(at + 14, lonWhole, 2);
+        put(at + 16, lonFraction, 2);
+        put(at + 18, uint32_t(std::lround(Drive::speedAt(e.second))), 2);
+        put(at + 20, uint32_t(std::lround(drive.travelled / 100)), 4); // tenths of a kilometre
+        put(at + 28, 80, 2);
+        put(at + 32, uint16_t(e.x), 2);
+        put(at + 34, uint16_t(e.y), 2);
+        put(at + 36, uint16_t(e.z), 2);
+        put(at + 38, uint32_t(126 - e.second / 30), 2); // the battery under way
+        put(at + 40, uint32_t(e.kind == 2 ? 18 : 0), 2);
+        put(at + 42, uint32_t(e.kind == 2 ? 95 : 0), 2);
+    }
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
 int main(int argc, char** argv) {
     const bool help = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
     if (argc != 2 || help) {
         std::fprintf(help ? stdout : stderr, "usage: daxo-make-demo-card DIR\n"
-                                             "Makes a demo card in DIR: recordings with telemetry, a config.bin and a timeset.cfg.\n");
+                                             "Makes a demo card in DIR: recordings with telemetry, a config.bin, a timeset.cfg and\n"
+                                             "a drive-information log.\n");
         return help ? 0 : 2;
     }
     // Absolute, so that no path handed to ffmpeg can ever read as one of its options.
@@ -257,6 +326,10 @@ int main(int argc, char** argv) {
     // The clock file the camera read when it was last set, the morning of the drive.
     if (daxo::writeTimeSetupFile((card / "timeset.cfg").string(), {2024, 10, 3, 8, 0, 0})) {
         std::fprintf(stderr, "daxo-make-demo-card: cannot write timeset.cfg\n");
+        return 1;
+    }
+    if (!writeDriveLog(card / "DrvInfo" / "daxo_000.drv")) {
+        std::fprintf(stderr, "daxo-make-demo-card: cannot write the drive log\n");
         return 1;
     }
     // A name the camera never writes: the list leaves it out.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The map page in the web engine: the two script calls the program makes.
+#include "../support/MapPage.h"
 #include "../support/QtTestMain.h"
 #include "ZLXMapScript.h"
 #include "ZLXMapWebView.h"
@@ -9,21 +10,10 @@
 #include <QWebEnginePage>
 
 using namespace daxo;
+using daxo::test::evaluate;
 
 class MapPageTest : public QObject {
     Q_OBJECT
-
-    static QVariant evaluate(ZLXMapWebView& view, const QString& script) {
-        QVariant result;
-        bool done = false;
-        view.page()->runJavaScript(script, [&](const QVariant& value) {
-            result = value;
-            done = true;
-        });
-        if (!QTest::qWaitFor([&] { return done; }, 10000))
-            return QStringLiteral("<no answer>");
-        return result;
-    }
 
     static bool loadPage(ZLXMapWebView& view) {
         QSignalSpy loaded(&view, &ZLXMapWebView::mapPageLoaded);
