@@ -30,6 +30,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <QPrinter>
 #include <QVBoxLayout>
 
 namespace daxo {
@@ -273,6 +275,13 @@ void ZLXAppDelegate::createMenus() {
     QAction* clock = file->addAction(qtTrId("menu.camera_clock"), this, &ZLXAppDelegate::showTimeSetupPanel);
     clock->setObjectName(QStringLiteral("showTimeSetupPanelAction"));
     clock->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    file->addSeparator();
+    QAction* saveFrame = file->addAction(qtTrId("menu.save_frame"), this, &ZLXAppDelegate::captureVideo);
+    saveFrame->setObjectName(QStringLiteral("captureVideoAction"));
+    saveFrame->setShortcut(QKeySequence::Save);
+    QAction* printFrame = file->addAction(qtTrId("menu.print_frame"), this, &ZLXAppDelegate::print);
+    printFrame->setObjectName(QStringLiteral("printAction"));
+    printFrame->setShortcut(QKeySequence::Print);
     file->addSeparator();
     QAction* close = file->addAction(qtTrId("menu.close_window"), this,
                                      &ZLXAppDelegate::closeWindow);

@@ -16,7 +16,9 @@
 #include <memory>
 
 class QAction;
+class QPrinter;
 class QSettings;
+class QTemporaryDir;
 
 namespace Ui {
 class MainMenu;
@@ -55,6 +57,14 @@ public:
     // the dialog was cancelled.
     using DirectoryChooser = std::function<QString(QWidget* parent)>;
     void setDirectoryChooser(DirectoryChooser chooser) { m_directoryChooser = std::move(chooser); }
+
+    // Where a saved frame goes; tests put a chooser of their own in its place. Empty: cancelled.
+    using CaptureChooser = std::function<QString(QWidget* parent)>;
+    void setCaptureChooser(CaptureChooser chooser) { m_captureChooser = std::move(chooser); }
+    // The snapshot of player 1, in a folder of this program's own that only the user can enter.
+    QString captureFilePath();
+    QPrinter* loadPrintInfo();
+    void printPanelDidEnd(int returnCode);
 
     CustomWindow* window() const { return m_window.get(); }
     const Ui::MainMenu& ui() const { return *m_ui; }
@@ -113,8 +123,12 @@ public slots:
     void stopPlay();
     void showSettingPanel();
     void showTimeSetupPanel();
+    void captureVideo();
+    void print();
 
 signals:
+    // A frame was saved at `path` (or could not be: `saved` false).
+    void frameSaved(const QString& path, bool saved);
     // Playback started (the first state change with the players running).
     void playerStarted();
     // The recording asked for could not be played; the next one can be started.
@@ -166,6 +180,9 @@ private:
     std::unique_ptr<ZLXMediaList> m_mediaList;
     ZLXMediaTableModel* m_tableModel = nullptr;
     DirectoryChooser m_directoryChooser;
+    CaptureChooser m_captureChooser;
+    std::unique_ptr<QTemporaryDir> m_captureFolder;
+    std::unique_ptr<QPrinter> m_printInfo; // the print settings, kept from one print to the next
     QWidget* m_mediaListScrollView = nullptr;
     ZLXVideoView* m_video1View = nullptr;
     ZLXVideoView* m_video2View = nullptr;

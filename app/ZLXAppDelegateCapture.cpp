@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Keeping the picture of the large video: saved as a file and opened in the desktop's viewer,
+// or printed scaled to the page.
+#include "ZLXAppDelegate.h"
+
+#include "CustomWindow.h"
+#include "ZLXAlert.h"
+#include "ZLXCupsPrint.h"
+#include "ZLXLog.h"
+
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageSize>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace daxo {
+namespace {
+
+// The picture's bytes in the format its name asks for: PNG for ".png", else the JPEG as it is.
+std::optional<QByteArray> encodedFor(const QString& target, const QString& jpeg, QString* why) {
+    QFile source(jpeg);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *why = source.errorString();
+        return std::nullopt;
+    }
+    QByteArray bytes = source.readAll();
+    if (QFileInfo(target).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0)
+        return bytes;
+    QByteArray png;
+    QBuffer out(&png);
+    if (!out.open(QIODevice::WriteOnly) || !QImage::fromData(bytes, "JPEG").save(&out, "PNG")) {
+        *why = QStringLiteral("the picture cannot be converted");
+        return std::nullopt;
+    }
+    return png;
+}
+
+// Writes a new file; an existing one is never replaced.
+std::optional<QString> writeNewFile(const QString& target, const QByteArray& bytes) {
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return out.exists() ? qtTrId("msg.frame_exists").arg(target) : qtTrId("msg.frame_save_fail").arg(target, out.errorString());
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        const QString why = out.errorString();
+        out.remove();
+        return qtTrId("msg.frame_save_fail").arg(target, why);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString ZLXAppDelegate::captureFilePath() {
+    if (!m_captureFolder) {
+        QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+        m_captureFolder = std::make_unique<QTemporaryDir>(QDir(base).filePath(QStringLiteral("daxo-viewer-XXXXXX")));
+    }
+    if (!m_captureFolder->isValid())
+        return {};
+    return m_captureFolder->filePath(QStringLiteral("zolix_capture.jpg"));
+}
+
+void ZLXAppDelegate::captureVideo() {
+    if (!isPlaying(m_player1.get()))
+        return;
+    const QString snapshot = captureFilePath();
+    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
+        ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
+        return;
+    }
+    if (!m_captureChooser) {
+        m_captureChooser = [](QWidget* parent) {
+            QFileDialog dialog(parent, QStringLiteral("Save Settings"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setOption(QFileDialog::DontConfirmOverwrite); // an existing file is never replaced
+            dialog.setFilter(dialog.filter() | QDir::Hidden);
+            dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+            dialog.setNameFilters({QStringLiteral("JPEG (*.jpg *.jpeg)"), QStringLiteral("PNG (*.png)")});
+            dialog.setDefaultSuffix(QStringLiteral("jpg"));
+            dialog.selectFile(QStringLiteral("daxo_capture.jpg"));
+            return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().front()
+                                                                                          : QString();
+        };
+    }
+    const QString target = m_captureChooser(m_window.get());
+    if (target.isEmpty())
+        return;
+    QString why;
+    std::optional<QString> failure;
+    if (const auto bytes = encodedFor(target, snapshot, &why))
+        failure = writeNewFile(target, *bytes);
+    else
+        failure = qtTrId("msg.frame_save_fail").arg(target, why);
+    if (failure) {
+        ZLXLog("%s", qUtf8Printable(*failure));
+        showAlert(m_window.get(), QStringLiteral("DAXO"), *failure);
+        emit frameSaved(target, false);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+    emit frameSaved(target, true);
+}
+
+QPrinter* ZLXAppDelegate::loadPrintInfo() {
+    if (!m_printInfo)
+        m_printInfo = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printInfo.get();
+}
+
+void ZLXAppDelegate::print() {
+    if (!m_player1->hasMedia())
+        return;
+    const QString snapshot = captureFilePath();
+    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
+        ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
+        return;
+    }
+    auto* dialog = new QPrintDialog(loadPrintInfo(), m_window.get());
+    dialog->setObjectName(QStringLiteral("printDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, &ZLXAppDelegate::printPanelDidEnd);
+    dialog->open();
+}
+
+void ZLXAppDelegate::printPanelDidEnd(int returnCode) {
+    if (returnCode != QDialog::Accepted || !m_printInfo)
+        return;
+    const QPrinter& printer = *m_printInfo;
+    if (printer.outputFormat() != QPrinter::NativeFormat || !printer.outputFileName().isEmpty() ||
+        printer.printerName().isEmpty()) {
+        ZLXLog("Either got an error from PMSessionGetDestinationType or the print destination wasn't "
+               "kPMDestinationPrinter");
+        return;
+    }
+    // the choices made in the dialog go with the job
+    std::vector<std::pair<std::string, std::string>> options{{"copies", std::to_string(std::max(1, printer.copyCount()))}};
+    if (const QString media = printer.pageLayout().pageSize().key(); !media.isEmpty())
+        options.emplace_back("media", media.toStdString());
+    printJpegOnCups(printer.printerName().toStdString(), QFile::encodeName(captureFilePath()).toStdString(),
+                    "DAXO Viewer frame", options);
+}
+
+} // namespace daxo

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Saving and printing the large video's frame, with libmpv playing a recording and a CUPS
+// scheduler of the test's own taking the jobs.
+#include "../support/Alerts.h"
+#include "../support/FileBytes.h"
+#include "../support/MediaFixtures.h"
+#include "../support/PrivateCups.h"
+#include "../support/QtTestMain.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXPlayInfo.h"
+#include "ZLXLanguage.h"
+#include "ZLXLog.h"
+#include "CustomWindow.h"
+
+#include <QDesktopServices>
+#include <QImageReader>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QUrl>
+
+using namespace daxo;
+using daxo::test::alertOf;
+using daxo::test::fileBytes;
+
+// Stands in for the desktop's picture viewer.
+class Opened : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class FrameCaptureTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    test::PrivateCups m_cups;
+    std::unique_ptr<ZLXAppDelegate> m_controller;
+    Opened m_viewer;
+    QStringList m_log;
+
+    // Playing as the player says and as the window shows it.
+    bool playing() { return ZLXAppDelegate::isPlaying(m_controller->player1()) && m_controller->playInfo()->isPlaying(); }
+    bool paused() { return !ZLXAppDelegate::isPlaying(m_controller->player1()) && !m_controller->playInfo()->isPlaying(); }
+    void pause() {
+        if (!paused())
+            m_controller->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(paused(), 5000);
+    }
+    void play() {
+        if (!playing())
+            m_controller->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(playing(), 5000);
+    }
+    // Prints the frame on `queue` as if the print dialog had been confirmed there.
+    void printOn(const std::function<void(QPrinter&)>& choose) {
+        m_controller->print(); // takes the snapshot and shows the dialog
+        auto* dialog = m_controller->window()->findChild<QPrintDialog*>("printDialog");
+        QVERIFY(dialog && dialog->isVisible());
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT"))
+            dialog->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-print.png"));
+        dialog->reject(); // a cancelled dialog prints nothing
+        QTRY_VERIFY(!m_controller->window()->findChild<QPrintDialog*>("printDialog"));
+        choose(*m_controller->loadPrintInfo());
+        m_controller->printPanelDidEnd(QDialog::Accepted);
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        installStringTable(*qApp, QStringLiteral("en"));
+        QString error;
+        QVERIFY2(m_cups.start(&error), qPrintable(error));
+        QVERIFY2(m_cups.addQueue("frames", "image/jpeg", &error), qPrintable(error));
+        QVERIFY2(m_cups.addQueue("pdfonly", "application/pdf", &error), qPrintable(error));
+        setLogObserver([this](std::string_view line) { m_log << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+        QDesktopServices::setUrlHandler("file", &m_viewer, "open");
+
+        const QString card = m_dir.filePath("card");
+        QDir().mkpath(card);
+        for (const char* name : {"alwa_20240506_130709_F.mp4", "alwa_20240506_130709_R.mp4"}) {
+            const QString failure = test::makeTestMp4(card + "/" + name, 40);
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        }
+        m_controller = std::make_unique<ZLXAppDelegate>();
+        QSettings settings;
+        m_controller->applicationDidFinishLaunching(settings);
+        QSignalSpy reloaded(m_controller.get(), &ZLXAppDelegate::mediaListReloaded);
+        m_controller->openMediaDirectory(card);
+        QVERIFY(reloaded.wait(10000));
+        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QVERIFY(m_controller->playAtIndex(0));
+        QVERIFY(started.wait(15000));
+    }
+    void cleanupTestCase() {
+        QDesktopServices::unsetUrlHandler("file");
+        setLogObserver({});
+        m_controller.reset();
+    }
+
+    void savesTheFrameAndNeverReplacesAFile() {
+        int asked = 0;
+        QString target = m_dir.filePath("frame.jpg");
+        m_controller->setCaptureChooser([&](QWidget*) { return ++asked, target; });
+        pause();
+        m_controller->captureVideo(); // a paused frame is not saved
+        QCOMPARE(asked, 0);
+        play();
+        QSignalSpy saved(m_controller.get(), &ZLXAppDelegate::frameSaved);
+        m_controller->captureVideo();
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(saved.front(), (QList<QVariant>{target, true}));
+        QImageReader jpeg(target);
+        QCOMPARE(jpeg.format(), QByteArray("jpeg"));
+        QCOMPARE(jpeg.size(), QSize(320, 240)); // the video's own size
+        QCOMPARE(m_viewer.urls.last(), QUrl::fromLocalFile(target)); // shown in the desktop's viewer
+        // the snapshot lives in a folder only the user may enter, never in a shared /tmp name
+        const QFileInfo folder(QFileInfo(m_controller->captureFilePath()).path());
+        QVERIFY(folder.path() != QStringLiteral("/tmp") || folder.fileName().startsWith("daxo-viewer-"));
+        QCOMPARE(folder.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther | QFile::ReadGroup |
+                                         QFile::WriteGroup | QFile::ExeGroup),
+                 QFileDevice::Permissions());
+
+        // the same name again: the file stays as it was and the user is told
+        const QByteArray before = fileBytes(target);
+        m_controller->captureVideo();
+        QCOMPARE(saved.last(), (QList<QVariant>{target, false}));
+        QCOMPARE(fileBytes(target), before);
+        QMessageBox* alert = alertOf(m_controller->window());
+        QVERIFY(alert && alert->informativeText() == qtTrId("msg.frame_exists").arg(target));
+        alert->accept();
+
+        // a name ending in .png gets a PNG
+        target = m_dir.filePath("frame.png");
+        m_controller->captureVideo();
+        QCOMPARE(saved.last(), (QList<QVariant>{target, true}));
+        QImageReader png(target);
+        QCOMPARE(png.format(), QByteArray("png"));
+        QCOMPARE(png.size(), QSize(320, 240));
+        // cancelled: nothing more
+        target.clear();
+        m_controller->captureVideo();
+        QCOMPARE(saved.count(), 3);
+    }
+
+    void printsThePausedFrameOnACupsQueue() {
+        pause();
+        const int jobsBefore = int(m_cups.documents().size());
+        printOn([](QPrinter& printer) {
+            printer.setOutputFileName({});
+            printer.setPrinterName("frames");
+            printer.setCopyCount(2);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_cups.documents().size()), jobsBefore + 1, 10000);
+        const QString document = m_cups.documents().last();
+        QImageReader job(document);
+        QCOMPARE(job.format(), QByteArray("jpeg"));
+        QCOMPARE(job.size(), QSize(320, 240));
+        // scaled to the page, with the dialog's choices
+        QTRY_VERIFY2_WITH_TIMEOUT(m_cups.control(document).contains("fit-to-page"), qPrintable(m_cups.log()), 10000);
+        QVERIFY(m_cups.control(document).contains("copies"));
+    }
+
+    void whatCannotPrintIsLoggedAndNothingPrints() {
+        const int jobsBefore = int(m_cups.documents().size());
+        m_log.clear();
+        printOn([](QPrinter& printer) { printer.setPrinterName("pdfonly"); });
+        QVERIFY2(m_log.contains("MIME type image/jpeg isn't supported by the printer"), qPrintable(m_log.join('\n')));
+        m_log.clear();
+        printOn([this](QPrinter& printer) { printer.setOutputFileName(m_dir.filePath("frame.pdf")); });
+        QVERIFY(m_log.contains("Either got an error from PMSessionGetDestinationType or the print destination wasn't "
+                               "kPMDestinationPrinter"));
+        QVERIFY(!QFile::exists(m_dir.filePath("frame.pdf")));
+        m_log.clear();
+        // a queue that went away after it was chosen
+        QString error;
+        QVERIFY2(m_cups.addQueue("gone", "image/jpeg", &error), qPrintable(error));
+        printOn([&](QPrinter& printer) {
+            printer.setOutputFileName({});
+            printer.setPrinterName("gone");
+            QVERIFY(m_cups.removeQueue("gone"));
+        });
+        QVERIFY(!m_log.filter("Got an error from PMSessionGetCurrentPrinter (").isEmpty());
+        QTest::qWait(500);
+        QCOMPARE(int(m_cups.documents().size()), jobsBefore);
+    }
+};
+
+DAXO_QTEST_MAIN(FrameCaptureTest)
+#include "tst_frame_capture.moc"
