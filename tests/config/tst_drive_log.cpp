@@ -14,6 +14,7 @@
 #include "ZLXVolumes.h"
 #include "ui_SettingWindow.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -125,6 +126,12 @@ private slots:
                             "1,1,2024/10/03,00:00:00,THU,3731.1234,12658.6740,0.0,0,0,A,+0.00,+0.00,+0.00,12.4, 0.0, 0.0\n"
                             "2,2,2024/10/03,00:00:00,-,0000.0000,00000.0000,0.0,0,0,F,+0.00,+0.00,+0.00, 0.5, 0.0, 0.0\n"
                             "3,3,2024/10/03,00:00:00,SUN,3733.9780,12658.6740,0.0,0,0,V,+0.00,+0.00,+0.00,13.1, 0.0, 0.0\n"));
+        // the command-line tool prints the same table from the same reader
+        QProcess tool;
+        tool.start(DAXO_DRVLOG_TOOL, {m_folder.filePath("DrvInfo/daxo_000.drv")});
+        QVERIFY(tool.waitForFinished(10000) && tool.exitCode() == 0);
+        QCOMPARE(tool.readAllStandardOutput(), fileBytes(csv));
+
         // a place that cannot be written is said so, and no "saved"
         logPage->setSaveFileChooser([&](QWidget*) { return m_folder.filePath("missing/out.csv"); });
         written.clear();

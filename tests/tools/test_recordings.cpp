@@ -6,6 +6,7 @@
 #include "../support/TempTree.h"
 #include "ZLXBlackBoxData.h"
 #include "ZLXFileData.h"
+#include "ZLXFlashDataLog.h"
 #include "ZLXMediaList.h"
 #include "ZLXRecordingWriter.h"
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 using namespace daxo;
@@ -159,6 +161,20 @@ TEST_F(Recordings, DemoCardHasEveryKindOfRecording) {
     const auto motion = list.findMediaPairWithFileName("motion_20241003_120210_R.MP4");
     ASSERT_TRUE(motion);
     EXPECT_FALSE(motion->frontMedia);
+    // the drive log: a dozen moments of every kind, each on the drive through Seoul
+    const auto log = readFlashDataFile(s_tree->path("card/DrvInfo/daxo_000.drv"));
+    ASSERT_TRUE(log);
+    ASSERT_EQ(log->records.size(), 12u);
+    EXPECT_EQ(log->missing(), 0u);
+    std::set<std::string> kinds;
+    for (size_t row = 0; row < log->records.size(); ++row) {
+        kinds.insert(flashDataCell(log->records[row], 10, row));
+        const auto at = flashDataPosition(log->records[row]);
+        ASSERT_TRUE(at);
+        EXPECT_NEAR(at->first, 37.568, 0.01);
+        EXPECT_NEAR(at->second, 126.99, 0.02);
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"A", "F", "V"}));
 }
 
 TEST_F(Recordings, WalkMatchesFfprobeOnEveryDemoFrontFile) {
