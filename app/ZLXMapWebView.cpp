@@ -28,14 +28,18 @@ void ZLXMapWebView::loadMapPage() {
 }
 
 void ZLXMapWebView::runScript(const std::string& script) {
-    if (!m_loaded)
+    if (!m_loaded) {
+        m_pending.reset(); // whatever was asked later (a cleared position) replaces a kept place
         return;
+    }
     page()->runJavaScript(QString::fromStdString(script));
 }
 
 void ZLXMapWebView::updateMapLat(double latitude, double longitude) {
-    if (!m_loaded)
+    if (!m_loaded) {
         m_pending = std::make_pair(latitude, longitude);
+        return;
+    }
     runScript(mapSetLatLagScript(longitude, latitude));
 }
 

@@ -19,7 +19,8 @@ public:
     void loadMapPage();
     bool isPageLoaded() const { return m_loaded; }
 
-    // Runs a script text in the page; before the page has loaded this does nothing.
+    // Runs a script text in the page; before the page has loaded this does nothing (and drops
+    // a place kept by updateMapLat).
     void runScript(const std::string& script);
     // Places the car; asked before the page has loaded, it does so once the page is there.
     void updateMapLat(double latitude, double longitude);

@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <QProcess>
+#include <csignal>
 #include <unistd.h>
 
 namespace daxo {
@@ -173,20 +175,47 @@ void ZLXImageCardOperations::addImage(const QString& imagePath, const QString& m
     m_images.push_back({QFileInfo(imagePath).absoluteFilePath(), QFileInfo(mountPoint).absoluteFilePath()});
 }
 
-const ZLXImageCardOperations::Image* ZLXImageCardOperations::imageOf(const TKUSBDiskEntity& card) const {
-    for (const Image& image : m_images) {
+ZLXImageCardOperations::Image* ZLXImageCardOperations::imageOf(const TKUSBDiskEntity& card) {
+    for (Image& image : m_images) {
         if (image.path.toStdString() == card.deviceFilePath())
             return &image;
     }
     return nullptr;
 }
 
+namespace {
+
+bool isMountedAt(const QString& mountPoint) {
+    const QStorageInfo storage(mountPoint);
+    return storage.isValid() && QDir(storage.rootPath()) == QDir(mountPoint);
+}
+
+// A process that has ended (a zombie nobody reaps counts as ended).
+bool hasEnded(qint64 pid) {
+    if (::kill(pid_t(pid), 0) != 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && stat.readAll().split(')').value(1).trimmed().startsWith('Z');
+}
+
+// Waits up to ten seconds for `done`.
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 1000; ++i) {
+        if (done())
+            return true;
+        ::usleep(10000);
+    }
+    return done();
+}
+
+} // namespace
+
 std::vector<TKUSBDiskEntity> ZLXImageCardOperations::cards() {
     std::vector<TKUSBDiskEntity> cards;
     for (const Image& image : m_images) {
         const QStorageInfo storage(image.mountPoint);
-        if (!storage.isValid() || QDir(storage.rootPath()) != QDir(image.mountPoint))
-            continue; // not mounted
+        if (!isMountedAt(image.mountPoint))
+            continue;
         const QString label =
             runPipeCommand(toolPath(QStringLiteral("fatlabel")), {image.path}).value_or(QString()).trimmed();
         const bool writable = ::access(QFile::encodeName(image.path).constData(), W_OK) == 0 && !storage.isReadOnly();
@@ -198,26 +227,43 @@ std::vector<TKUSBDiskEntity> ZLXImageCardOperations::cards() {
 }
 
 ZLXCommandResult ZLXImageCardOperations::unmount(const TKUSBDiskEntity& card) {
-    const Image* image = imageOf(card);
+    Image* image = imageOf(card);
     if (!image)
         return refused(QStringLiteral("%1 is not one of the images.").arg(deviceOf(card)));
     ZLXCommandResult result = runShellScript(QStringLiteral("fusermount"), {QStringLiteral("-u"), image->mountPoint}, false);
     if (!result.ok())
         result = runShellScript(QStringLiteral("fusermount3"), {QStringLiteral("-u"), image->mountPoint}, false);
+    // the image is complete only once its file system's process has written all and ended
+    if (result.ok() && image->daemon > 0 && !waitFor([pid = image->daemon] { return hasEnded(pid); }))
+        result = {-1, QStringLiteral("fusefat did not end after the unmount of %1").arg(image->path)};
+    if (result.ok())
+        image->daemon = 0;
     return result;
 }
 
+ZLXCommandResult ZLXImageCardOperations::mountImage(Image& image, const QString& mode) {
+    QProcess fusefat; // in the foreground, so that its end is the end of the mount
+    fusefat.setProgram(QStringLiteral("fusefat"));
+    fusefat.setArguments({QStringLiteral("-f"), QStringLiteral("-o"), mode, image.path, image.mountPoint});
+    fusefat.setStandardOutputFile(QProcess::nullDevice());
+    fusefat.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    if (!fusefat.startDetached(&pid))
+        return {-1, QStringLiteral("fusefat cannot be started")};
+    if (!waitFor([&] { return isMountedAt(image.mountPoint) || hasEnded(pid); }) || !isMountedAt(image.mountPoint))
+        return {-1, QStringLiteral("fusefat could not mount %1 (%2)").arg(image.path, mode)};
+    image.daemon = pid;
+    ZLXLog("mounted %s at %s (%s)", qUtf8Printable(image.path), qUtf8Printable(image.mountPoint), qUtf8Printable(mode));
+    return {};
+}
+
 ZLXCommandResult ZLXImageCardOperations::mount(const TKUSBDiskEntity& card) {
-    const Image* image = imageOf(card);
+    Image* image = imageOf(card);
     if (!image)
         return refused(QStringLiteral("%1 is not one of the images.").arg(deviceOf(card)));
     // read-write when the file allows it, else read-only, as a locked card mounts
-    const ZLXCommandResult result = runShellScript(
-        QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image->path, image->mountPoint}, false);
-    if (result.ok())
-        return result;
-    return runShellScript(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("ro"), image->path, image->mountPoint},
-                          false);
+    const ZLXCommandResult result = mountImage(*image, QStringLiteral("rw+"));
+    return result.ok() ? result : mountImage(*image, QStringLiteral("ro"));
 }
 
 ZLXCommandResult ZLXImageCardOperations::format(const TKUSBDiskEntity& card, int64_t sectorsPerCluster) {

@@ -46,8 +46,10 @@ public:
 private:
     struct Image {
         QString path, mountPoint;
+        qint64 daemon = 0; // the fusefat serving the mount, while this object mounted it
     };
-    const Image* imageOf(const TKUSBDiskEntity& card) const;
+    Image* imageOf(const TKUSBDiskEntity& card);
+    static ZLXCommandResult mountImage(Image& image, const QString& mode);
     std::vector<Image> m_images;
 };
 
