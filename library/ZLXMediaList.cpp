@@ -152,24 +152,76 @@ std::shared_ptr<ZLXMedia> ZLXMediaList::createMediaByPath(std::string_view fileP
 
 namespace {
 
+// Opens a directory by its path however long the path is: a path beyond what one open()
+// takes is followed piece by piece, holding at most two descriptors at a time.
+int openDirectory(const std::string& path) {
+    constexpr size_t kPiece = 3000; // well below PATH_MAX
+    if (path.size() < kPiece)
+        return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = AT_FDCWD;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = std::min(path.size(), start + kPiece);
+        if (end < path.size()) {
+            const size_t slash = path.rfind('/', end);
+            if (slash == std::string::npos || slash <= start)
+                break; // one name longer than a piece: no such directory
+            end = slash;
+        }
+        std::string piece = path.substr(start, end - start);
+        if (piece.empty())
+            piece = "/";
+        const int next = openat(fd, piece.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd != AT_FDCWD)
+            close(fd);
+        if (next < 0)
+            return -1;
+        fd = next;
+        start = end;
+        while (start < path.size() && path[start] == '/')
+            ++start;
+    }
+    return fd == AT_FDCWD ? -1 : fd;
+}
+
+// The walk keeps no directory open while it descends: each directory's entries are read and
+// the directory closed before its subdirectories are visited, so depth costs memory only.
 struct Walk {
     std::vector<ZLXMediaList::MediaPtr>& collector;
     std::stop_token stop;
     std::set<std::pair<dev_t, ino_t>> visited;
 
-    // Takes ownership of fd, an open directory.
-    void directory(int fd, std::string& dirPath) {
+    void run(const std::string& root) {
+        std::vector<std::string> pending{root};
+        while (!pending.empty() && !stop.stop_requested() && collector.size() < kMaxMediaCount) {
+            const std::string dirPath = std::move(pending.back());
+            pending.pop_back();
+            const int fd = openDirectory(dirPath);
+            if (fd < 0)
+                continue;
+            std::vector<std::string> subdirectories = directory(fd, dirPath);
+            // visited in the order they were listed
+            pending.insert(pending.end(), std::make_move_iterator(subdirectories.rbegin()),
+                           std::make_move_iterator(subdirectories.rend()));
+        }
+    }
+
+    // Reads one open directory (and closes it): its recordings go to the collector, its
+    // subdirectories' paths are returned.
+    std::vector<std::string> directory(int fd, const std::string& dirPath) {
+        std::vector<std::string> subdirectories;
         struct stat st {};
         if (fstat(fd, &st) != 0 || !visited.emplace(st.st_dev, st.st_ino).second) {
             close(fd);
-            return;
+            return subdirectories;
         }
         DIR* dir = fdopendir(fd);
         if (!dir) {
             close(fd);
-            return;
+            return subdirectories;
         }
-        const size_t dirLength = dirPath.size();
+        std::string path = dirPath;
+        const size_t dirLength = path.size();
         while (const dirent* entry = readdir(dir)) {
             if (stop.stop_requested())
                 break;
@@ -184,28 +236,25 @@ struct Walk {
                 isDirectory = known && S_ISDIR(target.st_mode);
                 isRegular = known && S_ISREG(target.st_mode);
             }
-            dirPath.resize(dirLength);
-            if (dirPath.empty() || dirPath.back() != '/')
-                dirPath += '/';
-            dirPath += name;
+            path.resize(dirLength);
+            if (path.empty() || path.back() != '/')
+                path += '/';
+            path += name;
             if (isDirectory) {
-                const int sub = openat(dirfd(dir), entry->d_name,
-                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                if (sub >= 0)
-                    directory(sub, dirPath);
+                subdirectories.push_back(path);
                 continue;
             }
             // Only regular files are recordings: a FIFO or a device of that name is not.
             if (!isRegular || !hasMp4Extension(name))
                 continue;
-            if (auto media = ZLXMediaList::createMediaByPath(dirPath)) {
+            if (auto media = ZLXMediaList::createMediaByPath(path)) {
                 collector.push_back(std::move(media));
                 if (collector.size() >= kMaxMediaCount)
                     break;
             }
         }
-        dirPath.resize(dirLength);
         closedir(dir);
+        return subdirectories;
     }
 
     static bool hasMp4Extension(std::string_view name) {
@@ -221,12 +270,8 @@ struct Walk {
 
 void ZLXMediaList::eachDir(const std::string& directory, std::vector<MediaPtr>& collector,
                            std::stop_token stop) {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
     Walk walk{collector, std::move(stop), {}};
-    std::string dirPath = directory;
-    walk.directory(fd, dirPath);
+    walk.run(directory);
 }
 
 ZLXMediaList::Contents ZLXMediaList::build(const std::string& directory, std::stop_token stop) {

@@ -9,7 +9,11 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace daxo;
@@ -172,6 +176,37 @@ TEST(MediaWalk, DirectoryReachedTwiceThroughLinksIsWalkedOnce) {
 
     const auto contents = ZLXMediaList::build(tree.path());
     ASSERT_EQ(contents.medias.size(), 1u);
+}
+
+// Deeper than the descriptors a process may hold and longer than a path open() takes: the
+// recording at the bottom is still found, as `find` finds it.
+TEST(MediaWalk, DepthCostsNoDescriptorsAndLengthHasNoLimit) {
+    test::TempTree tree;
+    int fd = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    std::string bottom = tree.path();
+    for (int level = 0; level < 1500; ++level) { // 1 500 levels, a path of some 6 000 bytes
+        ASSERT_EQ(::mkdirat(fd, "ddd", 0700), 0);
+        const int next = ::openat(fd, "ddd", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        bottom += "/ddd";
+    }
+    const int file = ::openat(fd, "alwa_20240506_130709_F.mp4", O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(file, 0);
+    ::close(file);
+    ::close(fd);
+    struct rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const struct rlimit few{64, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    const auto contents = ZLXMediaList::build(tree.path());
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ASSERT_EQ(contents.medias.size(), 1u);
+    EXPECT_EQ(contents.medias[0]->path(), bottom + "/alwa_20240506_130709_F.mp4");
+    // rm walks as deep as it must; std::filesystem stops at the path length limit
+    EXPECT_EQ(std::system(("rm -rf " + tree.path() + "/ddd").c_str()), 0);
 }
 
 TEST(MediaWalk, UnreadableOrMissingFolderGivesAnEmptyList) {
