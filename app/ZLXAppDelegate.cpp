@@ -361,8 +361,12 @@ void ZLXAppDelegate::openMediaDirectoryDialog() {
 }
 
 void ZLXAppDelegate::openMediaDirectory(const QString& directory) {
+    openMediaDirectory(QFile::encodeName(directory));
+}
+
+void ZLXAppDelegate::openMediaDirectory(const QByteArray& directory) {
     stopPlay();
-    m_mediaList->setDirectoryPath(QFile::encodeName(directory).toStdString());
+    m_mediaList->setDirectoryPath(directory.toStdString());
 }
 
 void ZLXAppDelegate::mediaListChanged(ZLXMediaList&) {

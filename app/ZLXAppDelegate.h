@@ -52,6 +52,8 @@ public:
 
     // Sets a folder on the media list (what the folder dialog does once a folder is chosen).
     void openMediaDirectory(const QString& directory);
+    // The same with the folder's path as the file system's bytes (names need not be UTF-8).
+    void openMediaDirectory(const QByteArray& directory);
 
     // The folder dialog; tests put a chooser of their own in its place. An empty result means
     // the dialog was cancelled.

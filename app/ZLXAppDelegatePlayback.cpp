@@ -32,8 +32,8 @@ namespace {
 
 constexpr double kSliderScale = 1000; // the position sliders run 0 to 1000
 
-QString mediaPathText(const std::optional<QString>& path) {
-    return path ? *path : QString();
+QByteArray mediaPathText(const std::optional<QByteArray>& path) {
+    return path ? *path : QByteArray();
 }
 
 } // namespace
@@ -67,7 +67,7 @@ bool ZLXAppDelegate::playAtIndex(int64_t index) {
     // The front channel's telemetry is read off this thread into a holder of its own; the
     // players start once it is handed over.
     const ZLXMediaPlayer* front = m_player1->isRearMedia() ? m_player2.get() : m_player1.get();
-    const std::string path = QFile::encodeName(mediaPathText(front->mediaPath())).toStdString();
+    const std::string path = mediaPathText(front->mediaPath()).toStdString();
     const uint64_t generation = ++m_startGeneration;
     auto* watcher = new QFutureWatcher<std::shared_ptr<ZLXBlackBoxData>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
@@ -110,7 +110,7 @@ void ZLXAppDelegate::failStart() {
     updateVideoViewVisibility();
     m_playInfo->setIsPlaying(false);
     m_ui->player1BackgroundView->setMessage(qtTrId("player.cannot_play"));
-    ZLXLog("cannot play:%s", qUtf8Printable(mediaPathText(m_player1->mediaPath())));
+    ZLXLog("cannot play:%s", mediaPathText(m_player1->mediaPath()).constData());
     emit playerFailed();
 }
 
@@ -128,7 +128,7 @@ void ZLXAppDelegate::updateVideoUI() {
     if (!media)
         return;
     const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName());
-    m_player1->setMedia(QFile::decodeName(QByteArray::fromStdString(media->path())));
+    m_player1->setMedia(std::optional(QByteArray::fromStdString(media->path())));
     ZLXMediaList::MediaPtr partner;
     if (media->isRearMedia()) {
         setLogos(true, true);
@@ -138,7 +138,7 @@ void ZLXAppDelegate::updateVideoUI() {
         partner = pair ? pair->rearMedia : nullptr;
     }
     if (partner) {
-        m_player2->setMedia(QFile::decodeName(QByteArray::fromStdString(partner->path())));
+        m_player2->setMedia(std::optional(QByteArray::fromStdString(partner->path())));
     } else {
         m_player2->stop();
         m_player2->setMedia(std::nullopt);
@@ -296,7 +296,7 @@ void ZLXAppDelegate::changeAndPlay(int row) {
     // Resume only the recording that is loaded (in either player, after an exchange).
     const auto media = m_mediaList->mediaAtIndex(row);
     const auto loaded = [&](const ZLXMediaPlayer* p) {
-        return media && p->mediaPath() && QFile::encodeName(*p->mediaPath()).toStdString() == media->path();
+        return media && p->mediaPath() && p->mediaPath()->toStdString() == media->path();
     };
     if (row != m_mediaIndex || !(loaded(m_player1.get()) || loaded(m_player2.get()))) {
         playAtIndex(row);

@@ -2,16 +2,23 @@
 #include "ZLXAppDelegate.h"
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
+#include "ZLXMediaList.h"
+#include "ZLXMediaTableText.h"
 #include "ZLXVideoView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,10 +60,40 @@ void prepareEnvironment() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
+// `daxo-viewer --list DIR`: the recording table as CSV, without a window.
+int listRecordings(const char* folder) {
+    struct stat st {};
+    if (::stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "daxo-viewer: %s is not a folder\n", folder);
+        return 1;
+    }
+    const std::string csv = daxo::mediaListCsv(daxo::ZLXMediaList::build(folder).medias);
+    return std::fwrite(csv.data(), 1, csv.size(), stdout) == csv.size() && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// The folder argument as the bytes it was given: a name need not be UTF-8.
+std::optional<QByteArray> folderArgument(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--video-output") {
+            ++i; // its value
+            continue;
+        }
+        if (arg == "--")
+            return i + 1 < argc ? std::optional<QByteArray>(argv[i + 1]) : std::nullopt;
+        if (!arg.startsWith('-'))
+            return arg;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--list") == 0)
+        return listRecordings(argv[2]);
     daxo::setLogIdentity("daxo-viewer");
+    std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails and is reported
     prepareEnvironment();
     QApplication::setOrganizationName(QStringLiteral("daxo"));
     QApplication::setApplicationName(QStringLiteral("daxo-viewer"));
@@ -80,6 +117,9 @@ int main(int argc, char** argv) {
         QStringLiteral("How video is drawn: gl (hardware OpenGL) or software. Chosen from the machine's OpenGL when not given."),
         QStringLiteral("gl|software"));
     parser.addOption(videoOutput);
+    parser.addOption(QCommandLineOption(QStringLiteral("list"),
+                                        QStringLiteral("Prints the folder's recordings as CSV (mode, date, time, path) and quits."),
+                                        QStringLiteral("folder")));
     parser.process(app);
 
     // The command line first, then the setting; otherwise the machine's OpenGL decides.
@@ -97,14 +137,15 @@ int main(int argc, char** argv) {
     daxo::ZLXAppDelegate controller;
     controller.applicationDidFinishLaunching(settings);
 
-    const QStringList folders = parser.positionalArguments();
-    if (!folders.isEmpty()) {
-        const QFileInfo folder(folders.front());
-        if (folder.isDir()) {
-            controller.openMediaDirectory(folder.absoluteFilePath());
+    if (const auto folder = folderArgument(argc, argv)) {
+        struct stat st {};
+        if (::stat(folder->constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            QByteArray absolute = *folder;
+            if (!absolute.startsWith('/'))
+                absolute.prepend(QFile::encodeName(QDir::currentPath()) + '/');
+            controller.openMediaDirectory(absolute);
         } else {
-            std::fprintf(stderr, "daxo-viewer: %s is not a folder\n",
-                         qPrintable(folders.front()));
+            std::fprintf(stderr, "daxo-viewer: %s is not a folder\n", folder->constData());
         }
     }
     return app.exec();

@@ -46,4 +46,30 @@ std::optional<std::string> mediaModeImageName(const ZLXMedia& media) {
     return std::string("car_") + channel + "_" + mode;
 }
 
+namespace {
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+} // namespace
+
+std::string mediaListCsv(const std::vector<std::shared_ptr<const ZLXMedia>>& medias) {
+    std::string csv = "mode,date,time,path\n";
+    for (const auto& media : medias) {
+        const char* mode = media->isEventMedia() ? "event" : media->isMotionMedia() ? "motion" : "always";
+        csv += std::string(mode) + ',' + mediaDateText(*media) + ',' + mediaTimeText(*media) + ',' +
+               csvField(media->path()) + '\n';
+    }
+    return csv;
+}
+
 } // namespace daxo

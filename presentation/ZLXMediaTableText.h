@@ -5,6 +5,8 @@
 #include "ZLXMedia.h"
 
 #include <array>
+#include <memory>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -31,5 +33,10 @@ std::string mediaTimeText(const ZLXMedia& media);
 const char* mediaModeKey(const ZLXMedia& media);
 // Image of the mode cell, "car_front_alwa" ... "car_rear_event"; none for an Unknown channel.
 std::optional<std::string> mediaModeImageName(const ZLXMedia& media);
+
+// The recording table as CSV for scripts: "mode,date,time,path" then one line per record, the
+// mode as "always", "motion" or "event", the path as the file system's bytes (quoted when it
+// holds a comma, a quote or a line end).
+std::string mediaListCsv(const std::vector<std::shared_ptr<const ZLXMedia>>& medias);
 
 } // namespace daxo

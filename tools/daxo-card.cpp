@@ -19,6 +19,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -164,6 +165,7 @@ int clock(const QStringList& args) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setLogIdentity("daxo-card");
+    std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails instead of killing
     QTranslator texts;
     if (texts.load(QStringLiteral(":/i18n/InfoPlist_en")))
         QCoreApplication::installTranslator(&texts);

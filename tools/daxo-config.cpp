@@ -3,6 +3,7 @@
 // daxo-config defaults FILE              writes a default config.bin
 // daxo-config set FILE field=value ...   changes fields, finalises and saves
 #include "ZLXFileData.h"
+#include "ZLXFileIO.h"
 #include "ZLXLog.h"
 #include "ZLXPageModel.h"
 
@@ -14,10 +15,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <unistd.h>
 
 using namespace daxo;
 using Kind = ZLXFileDataField::Kind;
@@ -78,12 +82,16 @@ QJsonValue fieldValue(const ZLXFileDataField& f, const uint8_t* bytes) {
 
 // The file as it is on disk: exactly 500 bytes with model number 34.
 bool readConfig(const QString& path, uint8_t (&bytes)[kFileDataSize], QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+    // never waits on a FIFO, never reads a device
+    const int fd = openRegularFile(QFile::encodeName(path).constData());
+    if (fd < 0) {
+        *error = errno == EINVAL ? QStringLiteral("%1 is not a regular file").arg(path)
+                                 : QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    const QByteArray data = file.read(kFileDataSize + 1);
+    QByteArray data(kFileDataSize + 1, '\0');
+    data.resize(qsizetype(readFullyAt(fd, 0, data.data(), size_t(data.size()))));
+    ::close(fd);
     if (data.size() != qsizetype(kFileDataSize)) {
         *error = QStringLiteral("%1 is %2 bytes, not %3").arg(path).arg(QFileInfo(path).size()).arg(kFileDataSize);
         return false;
@@ -230,6 +238,7 @@ int set(const QString& path, QStringList assignments) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setLogIdentity("daxo-config");
+    std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails, and the save cleans up
     QTranslator texts; // the settings window's messages, in English
     if (texts.load(QStringLiteral(":/i18n/InfoPlist_en")))
         QCoreApplication::installTranslator(&texts);

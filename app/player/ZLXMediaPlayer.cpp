@@ -17,7 +17,7 @@ ZLXMediaDirection ZLXMediaPlayer::mediaDirection() const {
     const auto path = mediaPath();
     if (!path)
         return mediaDirectionOfPlayerMedia(std::nullopt);
-    return mediaDirectionOfPlayerMedia(QFile::encodeName(*path).toStdString());
+    return mediaDirectionOfPlayerMedia(path->toStdString());
 }
 
 } // namespace daxo

@@ -6,6 +6,7 @@
 #include "ZLXMedia.h"
 
 #include <QList>
+#include <QFile>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -32,11 +33,12 @@ public:
 
     using QObject::QObject;
 
-    // The file loaded, if any.
-    virtual std::optional<QString> mediaPath() const = 0;
+    // The file loaded, if any, as the bytes the file system gave (names need not be UTF-8).
+    virtual std::optional<QByteArray> mediaPath() const = 0;
     bool hasMedia() const { return mediaPath().has_value(); }
     // Loads a file; no path stops the player and empties it.
-    virtual void setMedia(const std::optional<QString>& path) = 0;
+    virtual void setMedia(const std::optional<QByteArray>& path) = 0;
+    void setMedia(const QString& path) { setMedia(std::optional<QByteArray>(QFile::encodeName(path))); }
     // The media's duration in milliseconds, 0 while unknown.
     virtual qint64 mediaLength() const = 0;
 

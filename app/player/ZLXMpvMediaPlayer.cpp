@@ -5,6 +5,7 @@
 #include "ZLXVideoView.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -211,7 +212,7 @@ void ZLXMpvMediaPlayer::handleEvent(const mpv_event& event) {
         m_current = false;
         if (end->reason == MPV_END_FILE_REASON_ERROR || (end->reason == MPV_END_FILE_REASON_EOF && !m_loaded)) {
             m_error = true;
-            ZLXLog("player error:%s (%s)", m_path ? qUtf8Printable(*m_path) : "",
+            ZLXLog("player error:%s (%s)", m_path ? m_path->constData() : "",
                    end->reason == MPV_END_FILE_REASON_ERROR ? mpv_error_string(end->error) : "nothing to play");
             if (m_videoView)
                 m_videoView->setShowsFrames(false);
@@ -290,7 +291,7 @@ void ZLXMpvMediaPlayer::handleEvent(const mpv_event& event) {
     }
 }
 
-void ZLXMpvMediaPlayer::setMedia(const std::optional<QString>& path) {
+void ZLXMpvMediaPlayer::setMedia(const std::optional<QByteArray>& path) {
     m_path = path;
     m_entryId = -1;
     m_current = m_fileOpen = m_loaded = m_error = m_ended = m_stopped = m_wantPlay = false;
@@ -314,12 +315,14 @@ void ZLXMpvMediaPlayer::setMedia(const std::optional<QString>& path) {
     if (!path) {
         const char* args[] = {"stop", nullptr};
         mpv_command(m_mpv, args);
-    } else if (struct stat st {}; ::stat(QFile::encodeName(*path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    } else if (struct stat st {}; ::stat(path->constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
         // Only regular files are played: a FIFO or a device would hold libmpv in its open.
         m_error = true;
-        ZLXLog("player error:%s (not a regular file)", qUtf8Printable(*path));
+        ZLXLog("player error:%s (not a regular file)", path->constData());
     } else {
-        const QByteArray file = QFile::encodeName(QFileInfo(*path).absoluteFilePath());
+        QByteArray file = *path; // the bytes as they are: libmpv takes any file name
+        if (!file.startsWith('/'))
+            file.prepend(QFile::encodeName(QDir::currentPath()) + '/');
         const char* args[] = {"loadfile", file.constData(), "replace", nullptr};
         mpv_node result{};
         if (mpv_command_ret(m_mpv, args, &result) < 0) {

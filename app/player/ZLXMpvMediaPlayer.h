@@ -31,8 +31,9 @@ public:
                                QObject* parent = nullptr);
     ~ZLXMpvMediaPlayer() override;
 
-    std::optional<QString> mediaPath() const override { return m_path; }
-    void setMedia(const std::optional<QString>& path) override;
+    std::optional<QByteArray> mediaPath() const override { return m_path; }
+    using ZLXMediaPlayer::setMedia;
+    void setMedia(const std::optional<QByteArray>& path) override;
     qint64 mediaLength() const override;
 
     void play() override;
@@ -84,7 +85,7 @@ private:
     QPointer<ZLXVideoView> m_videoView;
     std::atomic<bool> m_wakeupQueued{false};
 
-    std::optional<QString> m_path;
+    std::optional<QByteArray> m_path;
     int64_t m_entryId = -1;   // libmpv's playlist entry of the loaded file
     bool m_current = false;   // the events read belong to the loaded file
     bool m_fileOpen = false;  // libmpv has opened it

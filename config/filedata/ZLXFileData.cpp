@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -105,10 +106,42 @@ void decodeFileData(const uint8_t (&bytes)[kFileDataSize], _FILEDATA& record) {
         convertField(f, bytes + f.offset, host + f.offset, false);
 }
 
+namespace {
+
+// A save's new file, beside the old one until it takes its name.
+constexpr std::string_view kSavePrefix = ".config.bin.";
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Removes what a save that was killed half-way left in the folder: its new file, not yet
+// renamed. Only files older than a minute go, so that a save running now keeps its own.
+void removeAbandonedSaves(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(kSavePrefix) || name.size() != kSavePrefix.size() + 6)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_mtime < now - 60 && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
+            ZLXLog("removed an abandoned save:%s/%s", folder.c_str(), entry->d_name);
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
 bool LoadFileData(const std::string& path, _FILEDATA* record) {
     if (!record)
         return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    removeAbandonedSaves(folderOf(path));
+    const int fd = openRegularFile(path.c_str()); // never waits on a FIFO or a device
     if (fd < 0)
         return false;
     uint8_t bytes[kFileDataSize];
@@ -151,9 +184,10 @@ std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::stri
     // A new file beside the old one, complete on the device before it takes the old one's
     // name: a failed or short write never leaves a damaged config.bin behind.
     const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string dir = folderOf(path);
+    removeAbandonedSaves(dir);
     std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                       ".config.bin.XXXXXX";
+                       std::string(kSavePrefix) + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         ZLXLog("%s", std::strerror(errno));

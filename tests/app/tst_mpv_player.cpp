@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QSignalSpy>
+#include <fcntl.h>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -107,6 +108,26 @@ private slots:
         // paused, the time is the frame on the surface
         QTest::qWait(200);
         QCOMPARE(s.frameShown(), int(player.time() / 40));
+    }
+
+    // A folder whose name is not UTF-8: the player opens the very bytes it was given.
+    void playsAFileWhoseNameIsNotUtf8() {
+        const QByteArray folder = QFile::encodeName(m_dir.path()) + "/card\xff\xfe";
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        const QByteArray file = folder + "/alwa_20240101_120000_F.mp4";
+        QFile source(m_front);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+        Surface s;
+        s.player.setMedia(std::optional(file));
+        QCOMPARE(*s.player.mediaPath(), file);
+        startAndWaitForPlaying(s.player);
+        QVERIFY(qAbs(s.player.mediaLength() - 4000) <= 50);
+        QTRY_VERIFY(s.frameShown() > 2);
     }
 
     void exactSeeksLandOnTheFrameAskedFor() {

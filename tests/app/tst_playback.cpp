@@ -25,15 +25,16 @@ namespace {
 // and time notifications arrive queued; the end is paused at 1.0 with nothing remaining.
 class ScriptedPlayer : public ZLXMediaPlayer {
 public:
-    std::optional<QString> path;
+    std::optional<QByteArray> path;
     State playerState = Stopped;
     qint64 length = 20000, now = 0;
     float playerRate = 1;
     bool muted = false, audio = true, stuck = false, broken = false, held = false, settled = true;
     int playerVolume = 100;
 
-    std::optional<QString> mediaPath() const override { return path; }
-    void setMedia(const std::optional<QString>& p) override { path = p, playerState = Stopped, now = 0; }
+    std::optional<QByteArray> mediaPath() const override { return path; }
+    using ZLXMediaPlayer::setMedia;
+    void setMedia(const std::optional<QByteArray>& p) override { path = p, playerState = Stopped, now = 0; }
     qint64 mediaLength() const override { return path ? length : 0; }
     void play() override {
         if (broken)

@@ -4,7 +4,9 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QTemporaryDir>
 
 class ViewerProcessTest : public QObject {
@@ -88,6 +90,29 @@ private slots:
         const QString log = runAndQuit({file}, &exitCode);
         QCOMPARE(exitCode, 0);
         QVERIFY2(log.contains("is not a folder"), qPrintable(log));
+    }
+
+    // --list prints the table without a window, paths as the file system's bytes, from a
+    // folder whose name is not UTF-8 given as those bytes.
+    void listsAFolderWhoseNameIsNotUtf8() {
+        QTemporaryDir dir;
+        const QByteArray card = QFile::encodeName(dir.path()) + "/card\xff";
+        QCOMPARE(::mkdir(card.constData(), 0700), 0);
+        QCOMPARE(::mkdir((card + "/EVENT, \xfe").constData(), 0700), 0);
+        for (const QByteArray name : {"/alwa_20240101_120000_F.mp4", "/EVENT, \xfe/event_20240101_120500_R.mp4"})
+            ::close(::open((card + name).constData(), O_WRONLY | O_CREAT, 0600));
+        QProcess viewer; // the shell makes the argument's bytes; QProcess would make it text
+        viewer.setProcessEnvironment(environment());
+        viewer.start("sh", {"-c", "exec \"$0\" --list \"$1$(printf '\\377')\"", DAXO_VIEWER_PATH, dir.path() + "/card"});
+        QVERIFY(viewer.waitForFinished(30000));
+        QCOMPARE(viewer.exitCode(), 0);
+        QCOMPARE(viewer.readAllStandardOutput(),
+                 "mode,date,time,path\n"
+                 "always,2024-01-01,12:00:00," + card + "/alwa_20240101_120000_F.mp4\n"
+                 "event,2024-01-01,12:05:00,\"" + card + "/EVENT, \xfe/event_20240101_120500_R.mp4\"\n");
+        viewer.start(DAXO_VIEWER_PATH, {"--list", dir.filePath("missing")});
+        QVERIFY(viewer.waitForFinished(30000));
+        QCOMPARE(viewer.exitCode(), 1);
     }
 };
 

@@ -8,11 +8,17 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace daxo;
 using daxo::test::TempTree;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -214,6 +220,59 @@ TEST(FileDataSave, AReadOnlyFileIsLeftAloneAndALinkIsWrittenThrough) {
     // a FIFO in its place is not replaced either
     ASSERT_EQ(::mkfifo(tree.path("card/fifo.bin").c_str(), 0600), 0);
     EXPECT_EQ(SaveFileData(&record, tree.path("card/fifo.bin")), std::string("msg.file_open_fail"));
+}
+
+TEST(FileDataLoad, AFifoOrADeviceIsRefusedAtOnce) {
+    test::TempTree tree;
+    const std::string fifo = tree.path("config.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    _FILEDATA record{};
+    EXPECT_FALSE(LoadFileData(fifo, &record)); // returns: nobody writes to the FIFO
+    EXPECT_FALSE(LoadFileData("/dev/zero", &record));
+}
+
+// A save killed half-way (here by the file-size limit) leaves its new file beside the old;
+// the next load or save of that folder removes it, once it is clearly abandoned.
+TEST(FileDataSave, WhatAKilledSaveLeftIsRemovedLater) {
+    test::TempTree tree;
+    const std::string path = tree.path("config.bin");
+    _FILEDATA record{};
+    InitFileData(&record);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const struct rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        SaveFileData(&record, path); // SIGXFSZ ends the process at the 101st byte
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(tree.root()))
+        left.push_back(entry.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0].filename().string().starts_with(".config.bin."));
+    EXPECT_FALSE(LoadFileData(path, &record)); // a save now running could own it: it stays
+    EXPECT_TRUE(fs::exists(left[0]));
+    const struct timeval old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+    ASSERT_EQ(::utimes(left[0].c_str(), old), 0);
+    EXPECT_FALSE(LoadFileData(path, &record));
+    EXPECT_FALSE(fs::exists(left[0]));
+
+    // with SIGXFSZ ignored, as the programs have it, the write fails and nothing is left
+    const pid_t ignoring = ::fork();
+    ASSERT_GE(ignoring, 0);
+    if (ignoring == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(SaveFileData(&record, path) ? 3 : 0);
+    }
+    ASSERT_EQ(::waitpid(ignoring, &status, 0), ignoring);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3); // reported as a failure
+    EXPECT_TRUE(fs::is_empty(tree.root()));
 }
 
 TEST(FileDataSave, DefaultFileAfterAFormatHasNoChecksum) {

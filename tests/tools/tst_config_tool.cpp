@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <sys/stat.h>
 #include <QTemporaryDir>
 
 using namespace daxo;
@@ -111,6 +112,16 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains("model number 33"));
         QCOMPARE(bytes(modelFile.fileName()), model);
+        // a FIFO or a device in its place: refused at once, named for what it is
+        const QString fifo = m_dir.filePath("fifo.bin");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& odd : {fifo, QStringLiteral("/dev/zero")}) {
+            for (const QStringList& args : {QStringList{"show", odd}, QStringList{"set", odd, "aud_enable=1"}}) {
+                r = run(args);
+                QCOMPARE(r.exitCode, 1);
+                QVERIFY2(r.err.contains("is not a regular file"), r.err.constData());
+            }
+        }
         // what the settings window would refuse, with its message; --raw writes it
         for (const char* value : {"vid_brightness=9", "gsen_x_threshold=160", "szPlateNumber=AB-12", "time_gmt=34",
                                   "CableVoltCorr=0", "Brightness1=21", "motionBlock=4096",
