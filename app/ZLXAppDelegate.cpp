@@ -50,8 +50,10 @@ ZLXAppDelegate::ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent)
 }
 
 ZLXAppDelegate::~ZLXAppDelegate() {
+    // The window's teardown sends events; none may reach a half-destroyed controller.
     if (m_window->centralWidget())
         m_window->centralWidget()->removeEventFilter(this);
+    m_ui->mediaListTableView->removeEventFilter(this);
     // The list goes first: a rebuild still running is cancelled before the window it would
     // report to is torn down.
     m_mediaList.reset();

@@ -670,7 +670,7 @@ QRect ZLXAppDelegate::boxFrame(const QString& name) const {
 }
 
 bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window->centralWidget() && event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::Resize && watched == m_window->centralWidget()) {
         layoutWindow();
         updatePlayInfoScale();
     }

@@ -9,6 +9,9 @@
 #include <malloc.h>
 #include <sys/stat.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <gtest/gtest.h>
 
 using namespace daxo;
@@ -213,6 +216,61 @@ TEST_F(Extraction, AHostileTableCannotMakeTheWalkHoldMoreThanTheFileCan) {
     EXPECT_LE(data.m_Times.size(), std::filesystem::file_size(file) / 155);
     EXPECT_LE(data.m_NMEAs.size(), data.m_Times.size() * ZLXBlackBoxData::kMaxFixesPerText);
     EXPECT_EQ(data.m_RecordSentenceCounts.front(), 32); // all of them counted, four kept
+}
+
+// Where each box the file holds starts, where its contents start, and where it ends, for the
+// boxes and the boxes inside those that hold others.
+void boxBoundaries(const std::string& bytes, size_t start, size_t end, std::set<size_t>& out, int depth = 0) {
+    static const std::set<std::string> kContainers{"moov", "trak", "mdia", "minf", "stbl", "dinf", "edts", "udta"};
+    size_t at = start;
+    while (at + 8 <= end && depth < 8) {
+        uint64_t size = uint32_t(uint8_t(bytes[at]) << 24 | uint8_t(bytes[at + 1]) << 16 | uint8_t(bytes[at + 2]) << 8 |
+                                 uint8_t(bytes[at + 3]));
+        size_t header = 8;
+        if (size == 1 && at + 16 <= end) {
+            size = 0;
+            for (int i = 8; i < 16; ++i)
+                size = size << 8 | uint8_t(bytes[at + size_t(i)]);
+            header = 16;
+        }
+        if (size < header || at + size > end)
+            break;
+        out.insert(at);
+        out.insert(at + header);
+        out.insert(at + size);
+        if (kContainers.count(bytes.substr(at + 4, 4)))
+            boxBoundaries(bytes, at + header, at + size, out, depth + 1);
+        at += size;
+    }
+}
+
+// A recording cut at each box boundary (and a byte either side) along the path the walk
+// follows, as a power cut leaves it: the walk reads what is there and nothing beyond.
+TEST_F(Extraction, ARecordingCutAtAnyBoxBoundaryReadsOnlyWhatIsThere) {
+    WriterOptions options;
+    options.telemetry = records(6);
+    const std::string whole = write("whole_F.mp4", options);
+    std::ifstream in(whole, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::set<size_t> cuts;
+    boxBoundaries(bytes, 0, bytes.size(), cuts);
+    ASSERT_GT(cuts.size(), 30u); // the layout's boxes were found
+    const std::string cutFile = s_tree->path("cut_F.mp4");
+    size_t tried = 0;
+    for (const size_t boundary : cuts) {
+        for (const size_t length : {boundary - 1, boundary, boundary + 1}) {
+            if (length == 0 || length >= bytes.size())
+                continue;
+            std::ofstream(cutFile, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(length));
+            ZLXBlackBoxData data;
+            data.ExtractStreamInformation(cutFile.c_str());
+            EXPECT_LE(data.m_Times.size(), 6u) << length;
+            EXPECT_EQ(data.m_Times.size(), data.m_vGpsData.size()) << length;
+            EXPECT_LE(data.bytesRead(), length) << length;
+            ++tried;
+        }
+    }
+    EXPECT_GT(tried, 90u);
 }
 
 TEST(ExtractionOpen, AFifoIsRefusedWithoutWaitingForAWriter) {

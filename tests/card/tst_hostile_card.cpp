@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Cards that go away: pulled out in the middle of a settings save, while the recordings are
+// listed, while one plays. FAT images mounted with fusefat stand in; killing fusefat is the
+// card leaving the reader.
+#include "../support/MediaFixtures.h"
+#include "../support/QtTestMain.h"
+#include "TKBackgroundView.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXCardOperations.h"
+#include "ZLXFileData.h"
+#include "ZLXLanguage.h"
+#include "ZLXPlayInfo.h"
+#include "ui_MainMenu.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace daxo;
+
+namespace {
+
+bool run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+class HostileCardTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_image, m_mount;
+    ZLXImageCardOperations m_cards;
+
+    TKUSBDiskEntity card() const {
+        return TKUSBDiskEntity("DAXO", m_mount.toStdString(), m_image.toStdString(), std::nullopt, 0, true, true, {});
+    }
+    bool makeCard(qint64 megabytes) {
+        QFile image(m_image);
+        if (!image.open(QIODevice::WriteOnly | QIODevice::Truncate) || !image.resize(megabytes << 20))
+            return false;
+        image.close();
+        return run("mkfs.fat", {"-F", "32", "-n", "DAXO", m_image}) && m_cards.mount(card()).ok();
+    }
+    // The card leaves the reader: its file system's process ends at once.
+    void pullOut() {
+        QVERIFY(run("pkill", {"-KILL", "-f", "fusefat .*" + m_image}));
+        m_cards.unmount(card()); // what the desktop does with a mount whose device is gone
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        installStringTable(*qApp, QStringLiteral("en"));
+        m_image = m_dir.filePath("card.img");
+        m_mount = m_dir.filePath("mnt");
+        QVERIFY(QDir().mkpath(m_mount));
+        m_cards.addImage(m_image, m_mount);
+    }
+    void cleanup() { m_cards.unmount(card()); }
+
+    // However far a save got, the card holds the old settings or the new ones, whole.
+    void aSaveCutShortLeavesTheOldOrTheNewFileWhole() {
+        QVERIFY(makeCard(64));
+        const QString config = m_mount + "/config.bin";
+        QVERIFY(run(DAXO_CONFIG_TOOL, {"defaults", config}));
+        for (const int delay : {15, 40, 90, 150, 260}) {
+            if (!QFile::exists(config))
+                QVERIFY(m_cards.mount(card()).ok());
+            QProcess saves; // one save after the other, each choosing another volume
+            saves.start("sh", {"-c", QStringLiteral("i=0; while [ $i -lt 400 ]; do \"%1\" set \"%2\" aud_output_vol=$((i % 4)) "
+                                                    ">/dev/null 2>&1; i=$((i + 1)); done")
+                                         .arg(DAXO_CONFIG_TOOL, config)});
+            QVERIFY(saves.waitForStarted());
+            QTest::qWait(delay);
+            pullOut();
+            QVERIFY(saves.waitForFinished(60000));
+            QVERIFY(m_cards.mount(card()).ok()); // the card back in
+            _FILEDATA record{};
+            QVERIFY2(LoadFileData(QFile::encodeName(config).toStdString(), &record), qPrintable(QString::number(delay)));
+            QCOMPARE(record.checksum, fileDataChecksum(record));
+            QVERIFY(record.aud_output_vol <= 3);
+        }
+    }
+
+    // Pulled out while a recording plays: the viewer says the recording cannot be played, the
+    // card's folder lists nothing, and another folder plays as before.
+    void aCardPulledOutLeavesTheViewerUsable() {
+        QVERIFY(makeCard(128));
+        const QString local = m_dir.filePath("local");
+        QVERIFY(QDir().mkpath(local));
+        for (const char* name : {"alwa_20240506_130709_F.mp4", "alwa_20240506_130709_R.mp4"}) {
+            const QString failure = test::makeTestMp4(local + "/" + name, 30);
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QVERIFY(QFile::copy(local + "/" + name, m_mount + "/" + name));
+        }
+        ZLXAppDelegate viewer;
+        QSettings settings;
+        viewer.applicationDidFinishLaunching(settings);
+        QSignalSpy reloaded(&viewer, &ZLXAppDelegate::mediaListReloaded);
+        viewer.openMediaDirectory(m_mount);
+        QVERIFY(reloaded.wait(10000));
+        QCOMPARE(viewer.mediaList().count(), size_t(2));
+        QSignalSpy started(&viewer, &ZLXAppDelegate::playerStarted);
+        QVERIFY(viewer.playAtIndex(0));
+        QVERIFY(started.wait(15000));
+        QTest::qWait(500);
+
+        pullOut();
+        // what was read before plays on; starting it again says the recording is gone
+        QSignalSpy failed(&viewer, &ZLXAppDelegate::playerFailed);
+        viewer.playAtIndex(0);
+        QVERIFY(failed.count() || failed.wait(15000));
+        QCOMPARE(viewer.ui().player1BackgroundView->message(), qtTrId("player.cannot_play"));
+        QVERIFY(!viewer.playInfo()->isPlaying());
+
+        // the folder of the card that is gone lists nothing; another folder plays
+        reloaded.clear();
+        viewer.openMediaDirectory(m_mount);
+        QVERIFY(reloaded.wait(10000));
+        QCOMPARE(viewer.mediaList().count(), size_t(0));
+        reloaded.clear();
+        viewer.openMediaDirectory(local);
+        QVERIFY(reloaded.wait(10000));
+        QCOMPARE(viewer.mediaList().count(), size_t(2));
+        started.clear();
+        QVERIFY(viewer.playAtIndex(0));
+        QVERIFY(started.wait(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.playInfo()->position() > 0.01, 10000);
+    }
+};
+
+DAXO_QTEST_MAIN(HostileCardTest)
+#include "tst_hostile_card.moc"
