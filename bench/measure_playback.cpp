@@ -3,21 +3,31 @@
 // given): the pair's pictures carry their frame numbers, and both video surfaces are read at
 // the same instant every 100 ms. Reports the time from the double-click to a picture on both
 // surfaces, the frame gap after each playback action (median, 95th percentile, largest), and
-// the processor time of the playing pair.
+// the processor time and memory of the playing pair; then the time the settings window takes to
+// show a card's values.
 //   measure_playback [--size WxH] [--seconds N]
 #include "../tests/support/PairSampling.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXLog.h"
 #include "ZLXMpvMediaPlayer.h"
 #include "ZLXVideoView.h"
+#include "ZLXFileData.h"
+#include "ZLXSettingController.h"
+#include "ZLXVolumes.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -30,6 +40,58 @@ double processorSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long residentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong() / 1024;
+    }
+    return -1;
+}
+
+// A FAT card image with a config.bin, mounted with fusefat and offered as the card; the time
+// from the settings command to the window showing the card's values. -1 when it cannot.
+qint64 settingsWindowOpening(const QString& folder) {
+    const QString image = folder + "/card.img", mount = folder + "/mnt";
+    QDir().mkpath(mount);
+    auto run = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        return p.waitForFinished(30000) && p.exitCode() == 0;
+    };
+    if (!run("mkfs.fat", {"-F", "32", "-C", "-n", "DAXO", image, "40000"}) ||
+        !run("fusefat", {"-o", "rw+", image, mount}))
+        return -1;
+    if (SaveDefaultFileData((mount + "/config.bin").toStdString()))
+        return -1;
+    setVolumeSource([mount] {
+        return QStringLiteral(R"({"blockdevices":[{"name":"sdb","path":"/dev/sdb","type":"disk","tran":"usb",
+            "rm":true,"hotplug":true,"ro":false,"label":"DAXO","mountpoint":"%1","size":41943040,"model":"Card Reader"}]})")
+            .arg(mount).toUtf8();
+    });
+    std::vector<qint64> times;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        ZLXSettingController window;
+        QSignalSpy loaded(&window, &ZLXSettingController::settingFileLoaded);
+        window.show();
+        window.windowDidLoad();
+        if (loaded.isEmpty() && !loaded.wait(10000))
+            break;
+        QCoreApplication::processEvents();
+        times.push_back(clock.elapsed());
+    }
+    setVolumeSource({});
+    run("fusermount", {"-u", mount});
+    if (times.size() < 5)
+        return -1;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2]; // the median
 }
 
 void report(const char* action, const test::PairSamples& samples) {
@@ -113,5 +175,13 @@ int main(int argc, char** argv) {
     report("plain playback", test::samplePair(viewer, seconds * 1000, 100, video));
     const double cpu = 100.0 * (processorSeconds() - before) / (double(clock.elapsed()) / 1000.0);
     std::printf("\nprocessor time of the viewer while the pair plays: %.1f %% of one core\n", cpu);
+    std::printf("resident memory of the viewer while the pair plays: %ld MB\n", residentMegabytes());
+    viewer.stopPlay();
+
+    // The settings window on a card: shown, with the card's values read.
+    const auto opened = settingsWindowOpening(card.path());
+    if (opened < 0)
+        return 1;
+    std::printf("settings window shown with the card's values: %lld ms\n", opened);
     return 0;
 }

@@ -1,0 +1,228 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Every comparison of the viewer with a peer tool, on the same input in the same run, both
+sides alternating, medians reported; writes bench/RESULTS.md and prints it.
+
+    bench/run_bench.py BUILD_DIR
+"""
+import json
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+RUNS = 7
+rows = []  # (what, ours, peer, ratio, target, met)
+
+
+def run_timed(args, **kw):
+    """Wall time of a process in ms, and the bytes it read (rchar of /proc/PID/io)."""
+    start = time.perf_counter()
+    p = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+    rchar = 0
+    while p.poll() is None:
+        try:
+            with open("/proc/%d/io" % p.pid) as io:
+                for line in io:
+                    if line.startswith("rchar:"):
+                        rchar = int(line.split()[1])
+        except OSError:
+            pass
+        time.sleep(0.0005)
+    return (time.perf_counter() - start) * 1000, rchar
+
+
+def alternate(commands, runs=RUNS):
+    """Runs each named command in turn, `runs` rounds; median wall time and largest bytes read."""
+    times = {name: [] for name in commands}
+    reads = {name: 0 for name in commands}
+    for _ in range(runs):
+        for name, args in commands.items():
+            ms, rchar = run_timed(args)
+            times[name].append(ms)
+            reads[name] = max(reads[name], rchar)
+    return {name: statistics.median(t) for name, t in times.items()}, reads
+
+
+def make_clip(path, seconds, size="640x360"):
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "testsrc=duration=%d:size=%s:rate=25" % (seconds, size), "-f", "lavfi", "-i",
+                    "sine=duration=%d" % seconds, "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt",
+                    "yuv420p", "-c:a", "aac", "-brand", "avc1", path], check=True)
+
+
+def telemetry(work):
+    clip = os.path.join(work, "clip.mp4")
+    make_clip(clip, 20)
+    text = os.path.join(work, "telemetry.txt")
+    with open(text, "w") as f:
+        for i in range(3600):
+            f.write("%d %d %d 256 0 9 $GNRMC,%02d%02d%02d.000,A,3733.9780,N,12658.6740,E,30.0,90.0,031024,,,A*6A\\r\\n\n"
+                    % (1727943300 + i, i % 300, -(i % 200), i // 3600, i // 60 % 60, i % 60))
+    large = os.path.join(work, "hour_F.mp4")
+    subprocess.run([os.path.join(BUILD, "tools/daxo-make-recording"), clip, large, "--telemetry", text,
+                    "--large", str(1 << 30)], check=True, stdout=subprocess.DEVNULL)
+    commands = {
+        "ours": [os.path.join(BUILD, "tools/daxo-telemetry"), large],
+        "ffprobe": ["ffprobe", "-v", "error", "-select_streams", "s", "-show_packets", "-show_data", large],
+        "exiftool": ["exiftool", "-ee", large],
+    }
+    times, reads = alternate(commands, runs=5)
+    # the bytes the walk itself counts, against what the records and the boxes on its path hold
+    out = subprocess.run([os.path.join(BUILD, "bench/bench_telemetry"), "--file=large:" + large,
+                          "--benchmark_format=json", "--benchmark_min_time=0.2"],
+                         capture_output=True, text=True, check=True).stdout
+    b = json.loads(out)["benchmarks"][0]
+    records_bytes = 3600 * 155
+    read = int(b["bytes_read"])
+    for peer in ("ffprobe", "exiftool"):
+        ratio = times[peer] / times["ours"]
+        rows.append(("Telemetry of a 1-hour recording (1 GiB, 3600 records), whole process, vs %s" % peer,
+                     "%.1f ms, %.2f MB read" % (times["ours"], reads["ours"] / 1e6),
+                     "%.1f ms, %.2f MB read" % (times[peer], reads[peer] / 1e6),
+                     "%.0f× faster" % ratio, "≥ 50× faster than ffprobe" if peer == "ffprobe" else "(for reference)",
+                     ratio >= 50 if peer == "ffprobe" else None))
+    rows.append(("Bytes the walk reads of that recording", "%d B" % read,
+                 "records %d B + boxes on the path" % records_bytes, "%.3f× the records" % (read / records_bytes),
+                 "≤ 1.1× the records' bytes plus the headers", read <= 1.1 * records_bytes + 64 * 1024))
+
+
+def card_list(work):
+    card = os.path.join(work, "card")
+    folders = ["Normal", "Event", "Motion", "Parking"]
+    for f in folders:
+        os.makedirs(os.path.join(card, f))
+    prefix = ["alwa", "event", "motion"]
+    for i in range(15000):
+        group = i // 2
+        kind = 1 if group % 17 == 0 else 2 if group % 11 == 0 else 0
+        name = "%s_202405%02d_%02d%02d00_%s.MP4" % (prefix[kind], 1 + group // 1440 % 28, group // 60 % 24,
+                                                    group % 60, "R" if i % 2 else "F")
+        open(os.path.join(card, folders[kind], name), "w").close()
+
+    def ours_ms():
+        out = subprocess.run([os.path.join(BUILD, "bench/bench_media_list"), "--folder=" + card,
+                              "--benchmark_format=json", "--benchmark_min_time=0.05"],
+                             capture_output=True, text=True, check=True).stdout
+        b = json.loads(out)["benchmarks"][0]
+        return b["real_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[b["time_unit"]]
+
+    find = ["find", card, "-iname", "*.mp4"]
+    warm_ours, warm_find = [], []
+    for _ in range(RUNS):
+        warm_ours.append(ours_ms())
+        warm_find.append(run_timed(find)[0])
+    o, f = statistics.median(warm_ours), statistics.median(warm_find)
+    rows.append(("15 000-file card, warm cache: list build vs `find -iname '*.mp4'`", "%.1f ms" % o, "%.1f ms" % f,
+                 "%.2f×" % (o / f), "≤ 1× find warm", o <= f))
+    try:
+        cold_ours, cold_find = [], []
+        for _ in range(3):
+            for side, sink in ((ours_ms, cold_ours), (lambda: run_timed(find)[0], cold_find)):
+                subprocess.run(["sync"])
+                with open("/proc/sys/vm/drop_caches", "w") as d:
+                    d.write("3\n")
+                sink.append(side())
+        o, f = statistics.median(cold_ours), statistics.median(cold_find)
+        rows.append(("Same card, cold cache", "%.1f ms" % o, "%.1f ms" % f, "%.2f×" % (o / f), "(for reference)", None))
+    except OSError as e:
+        rows.append(("Same card, cold cache", "—", "—", "—", "not measurable here: %s" % e.strerror, None))
+
+
+def playback(work):
+    """The viewer under a private X server (software video, as on this machine), its peers there too."""
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+    out = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", os.path.join(BUILD, "bench/measure_playback"),
+                          "--size", "1920x1080", "--seconds", "60"], capture_output=True, text=True, env=env).stdout
+    start = float(re.search(r"double-click to a picture on both surfaces: (\d+) ms", out).group(1))
+    cpu = float(re.search(r"processor time of the viewer while the pair plays: ([\d.]+) %", out).group(1))
+    rss = float(re.search(r"resident memory of the viewer while the pair plays: (\d+) MB", out).group(1))
+    settings = float(re.search(r"settings window shown with the card's values: (\d+) ms", out).group(1))
+    table = re.findall(r"^\| (.+?)\s+\|\s+(\d+) \|\s+(-?\d+) \|\s+(-?\d+) \|\s+(-?\d+) \|\s+(\d+) \|$", out, re.M)
+
+    # peers on the same kind of files: one 1080p recording with numbered frames per channel
+    clip = os.path.join(work, "front.mp4")
+    make_clip(clip, 70, "1920x1080")
+    rear = os.path.join(work, "rear.mp4")
+    shutil.copy(clip, rear)
+    first = []
+    for _ in range(5):
+        first.append(run_timed(["xvfb-run", "-a", "mpv", "--no-config", "--ao=null", "--vo=x11", "--frames=1", clip])[0])
+    # xvfb-run's own start counts in that; take it out with an empty run
+    empty = statistics.median(run_timed(["xvfb-run", "-a", "true"])[0] for _ in range(5))
+    peer_first = max(1.0, statistics.median(first) - empty)
+    rows.append(("Start to first picture of both channels vs `mpv` to the first frame of one file", "%.0f ms" % start,
+                 "%.0f ms" % peer_first, "%.2f×" % (start / peer_first), "≤ 1.5× the single-file peer",
+                 start <= 1.5 * peer_first))
+    worst95 = max(int(r[3]) for r in table)
+    worstmax = max(int(r[4]) for r in table)
+    rows.append(("Front/rear sync on screen (frame-number gap, sampled every 100 ms; after start, pause, resume, "
+                 "seek, ±10 s, exchange, 2×, and 60 s of plain playback)",
+                 "p95 %d, max %d frames" % (worst95, worstmax), "—", "—", "≤ 1 frame at p95, ≤ 2 max",
+                 worst95 <= 1 and worstmax <= 2))
+
+    # two single-file players of the same pair, as processes of their own, for 30 s
+    script = ("mpv --no-config --ao=null --vo=x11 --loop=inf '%s' >/dev/null 2>&1 & a=$!; "
+              "mpv --no-config --ao=null --vo=x11 --loop=inf '%s' >/dev/null 2>&1 & b=$!; sleep 5; "
+              "t0=$(cat /proc/$a/stat /proc/$b/stat | awk '{s+=$14+$15} END {print s}'); sleep 30; "
+              "t1=$(cat /proc/$a/stat /proc/$b/stat | awk '{s+=$14+$15} END {print s}'); "
+              "r=$(grep VmRSS /proc/$a/status /proc/$b/status | awk '{s+=$2} END {print s}'); "
+              "kill $a $b; echo $((t1-t0)) $r $(getconf CLK_TCK)") % (clip, rear)
+    peer = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", "sh", "-c", script],
+                          capture_output=True, text=True).stdout.split()
+    ticks, kb, hz = int(peer[0]), int(peer[1]), int(peer[2])
+    peer_cpu = 100.0 * ticks / hz / 30
+    peer_rss = kb / 1024
+    rows.append(("Processor time of dual 1080p30 playback vs two `mpv` processes", "%.0f %% of a core" % cpu,
+                 "%.0f %% of a core" % peer_cpu, "%.2f×" % (cpu / peer_cpu), "≤ 1.1×", cpu <= 1.1 * peer_cpu))
+    rows.append(("Resident memory of dual 1080p30 playback vs two `mpv` processes", "%.0f MB" % rss,
+                 "%.0f MB" % peer_rss, "%.2f×" % (rss / peer_rss), "≤ 1.2×", rss <= 1.2 * peer_rss))
+    rows.append(("Open the settings window on a card (shown with its values)", "%.0f ms" % settings, "—", "—",
+                 "≤ 300 ms", settings <= 300))
+    return out
+
+
+def machine():
+    cpu = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        mem = int(f.readline().split()[1]) // 1024
+    return "%s, %d logical processors, %d MB of memory, %s %s" % (cpu, os.cpu_count(), mem, platform.system(),
+                                                                  platform.release())
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="daxo-bench-")
+    try:
+        telemetry(work)
+        card_list(work)
+        detail = playback(work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    lines = ["# Benchmark results", "",
+             "Made by `scripts/bench` on %s, %s." % (time.strftime("%Y-%m-%d"), machine()),
+             "Each row runs both sides on the same input in the same run; times are medians.", "",
+             "| What | Ours | Peer | Ratio | Target | Met |", "|---|---|---|---|---|---|"]
+    for what, ours, peer, ratio, target, met in rows:
+        lines.append("| %s | %s | %s | %s | %s | %s |" % (what, ours, peer, ratio, target,
+                                                           "—" if met is None else "yes" if met else "**no**"))
+    lines += ["", "The viewer's own report of the playback run:", "", "```", detail.strip(), "```", ""]
+    text = "\n".join(lines)
+    with open(os.path.join(ROOT, "bench", "RESULTS.md"), "w") as f:
+        f.write(text)
+    print(text)
+
+
+if __name__ == "__main__":
+    main()
