@@ -9,7 +9,7 @@
 #include "ZLXSettingController.h"
 #include "ZLXTimeSetupController.h"
 #include "ZLXWindowLayout.h"
-#include "TKBackgroundView.h"
+#include "TKPartImages.h"
 #include "PMProgressIndicator.h"
 #include "GraphView.h"
 #include "ZLXMpvMediaPlayer.h"
@@ -156,13 +156,18 @@ void ZLXAppDelegate::setupInitialValues() {
     m_ui->volumeSlider->setRange(0, 200);
     m_ui->volumeSlider->setStyle(sliderStyle);
     connect(m_ui->volumeSlider, &QSlider::valueChanged, this, &ZLXAppDelegate::volumeSliderMoved);
-    connect(m_ui->playButton, &QToolButton::clicked, this, &ZLXAppDelegate::clickPlayButton);
+    connect(m_ui->playButton, &QAbstractButton::clicked, this, &ZLXAppDelegate::clickPlayButton);
     connect(m_ui->audioToggleButton, &QToolButton::clicked, this, &ZLXAppDelegate::toggleAudioChoice);
     connect(m_ui->speedTextButton, &QToolButton::clicked, this, [this] {
         m_playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed();
     });
     connect(m_ui->sizeTextButton, &QToolButton::clicked, this, &ZLXAppDelegate::sizeUp);
-    m_ui->playButton->setIconSize(QSize(24, 24));
+    m_ui->playButton->setImageName(QStringLiteral("icon_play_n"));
+    m_ui->playButton->setFixedSize(28, 28);
+    const QPixmap strip = namedImage(QStringLiteral("bottom-background"));
+    m_ui->mediaControlBoxForFullScreen->setImagesLeft(strip, strip, strip);
+    m_ui->player1BackgroundView->setBackgroundNineImageName(QStringLiteral("v1"));
+    m_ui->player2BackgroundView->setBackgroundNineImageName(QStringLiteral("v2"));
 
     // Reactions to the observed state.
     connect(m_playInfo, &ZLXPlayInfo::speedChanged, this, [this](double speed) {
@@ -172,7 +177,7 @@ void ZLXAppDelegate::setupInitialValues() {
         m_ui->sizeTextButton->setText(QString::asprintf("%.2fx", scale));
     });
     connect(m_playInfo, &ZLXPlayInfo::isPlayingChanged, this, [this](bool playing) {
-        m_ui->playButton->setIcon(namedImage(playing ? QStringLiteral("icon_pause_n") : QStringLiteral("icon_play_n")));
+        m_ui->playButton->setImageName(playing ? QStringLiteral("icon_pause_n") : QStringLiteral("icon_play_n"));
     });
     connect(m_playInfo, &ZLXPlayInfo::positionChanged, this, &ZLXAppDelegate::playInfoPositionChanged);
     connect(m_playInfo, &ZLXPlayInfo::audioMediaDirectionChanged, this, &ZLXAppDelegate::updateAudioUI);

@@ -5,7 +5,7 @@
 
 #include "GraphView.h"
 #include "PMProgressIndicator.h"
-#include "TKBackgroundView.h"
+#include "TKPartImages.h"
 #include "ZLXImages.h"
 #include "ZLXLog.h"
 #include "ZLXMapWebView.h"
@@ -117,8 +117,8 @@ void ZLXAppDelegate::failStart() {
 void ZLXAppDelegate::setLogos(bool rearLarge, bool frontSmall) {
     const QString large = rearLarge ? QStringLiteral("v1_rear_logo") : QStringLiteral("v1_front_logo");
     const QString small = frontSmall ? QStringLiteral("v2_front_logo") : QStringLiteral("v2_rear_logo");
-    m_ui->player1BackgroundView->setLogo(namedImage(large), large);
-    m_ui->player2BackgroundView->setLogo(namedImage(small), small);
+    m_ui->player1BackgroundView->setLogoImage(namedImage(large), large);
+    m_ui->player2BackgroundView->setLogoImage(namedImage(small), small);
     m_video1View->setLogo(namedImage(large));
     m_video2View->setLogo(namedImage(small));
 }

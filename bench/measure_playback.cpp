@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSettings>
@@ -51,6 +52,32 @@ long residentMegabytes() {
             return line.mid(6).trimmed().split(' ').front().toLong() / 1024;
     }
     return -1;
+}
+
+// Where the resident memory is: the largest owners in /proc/self/smaps (a library, the heap,
+// anonymous memory), for the record of what the memory figure is made of.
+void printMemoryOwners() {
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return;
+    QMap<QString, long> owners;
+    QString owner;
+    for (const QByteArray& line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 5 && fields[0].contains('-') && !line.endsWith(':')) { // a mapping's first line
+            owner = fields.size() >= 6 ? QString::fromLocal8Bit(fields[5]).section('/', -1) : QStringLiteral("[anon]");
+        } else if (line.startsWith("Rss:")) {
+            owners[owner] += fields.value(1).toLong();
+        }
+    }
+    QList<QPair<long, QString>> sorted;
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+        sorted.append({it.value(), it.key()});
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::printf("largest owners of that memory:");
+    for (int i = 0; i < std::min<qsizetype>(8, sorted.size()); ++i)
+        std::printf(" %s %ld MB%s", qPrintable(sorted[i].second), sorted[i].first / 1024, i < 7 ? "," : "");
+    std::printf("\n");
 }
 
 // A FAT card image with a config.bin, mounted with fusefat and offered as the card; the time
@@ -176,6 +203,7 @@ int main(int argc, char** argv) {
     const double cpu = 100.0 * (processorSeconds() - before) / (double(clock.elapsed()) / 1000.0);
     std::printf("\nprocessor time of the viewer while the pair plays: %.1f %% of one core\n", cpu);
     std::printf("resident memory of the viewer while the pair plays: %ld MB\n", residentMegabytes());
+    printMemoryOwners();
     viewer.stopPlay();
 
     // The settings window on a card: shown, with the card's values read.

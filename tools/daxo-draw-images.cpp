@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -117,12 +118,17 @@ QImage logo(const QString& text, int height) {
     return image;
 }
 
-QImage playIcon(bool pause) {
+// state: 0 normal, 1 under the pointer, 2 pressed
+QImage playIcon(bool pause, int state = 0) {
     QImage image = canvas(24, 24);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(60, 60, 60));
+    if (state > 0) { // a round highlight behind the symbol
+        p.setBrush(state == 1 ? QColor(60, 60, 60, 40) : QColor(60, 60, 60, 90));
+        p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
+    }
+    p.setBrush(state == 2 ? QColor(20, 20, 20) : QColor(60, 60, 60));
     if (pause) {
         p.drawRect(QRectF(6, 5, 4, 14));
         p.drawRect(QRectF(14, 5, 4, 14));
@@ -131,6 +137,52 @@ QImage playIcon(bool pause) {
         triangle << QPointF(7, 4) << QPointF(20, 12) << QPointF(7, 20);
         p.drawPolygon(triangle);
     }
+    return image;
+}
+
+// One piece of the frame around a video: 8 × 8 blocks of a dark surface with a lighter rim on
+// the outer edges, `row` and `column` 0 to 2 from the top left.
+QImage framePiece(int row, int column, bool large) {
+    const int block = 8;
+    QImage image(block, block, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(24, 26, 30));
+    QPainter p(&image);
+    const QColor rim = large ? QColor(70, 76, 86) : QColor(58, 62, 70);
+    p.setPen(Qt::NoPen);
+    p.setBrush(rim);
+    if (row == 0)
+        p.drawRect(0, 0, block, 1);
+    if (row == 2)
+        p.drawRect(0, block - 1, block, 1);
+    if (column == 0)
+        p.drawRect(0, 0, 1, block);
+    if (column == 2)
+        p.drawRect(block - 1, 0, 1, block);
+    return image;
+}
+
+// The full-screen control strip's background: a dark band, lighter at its top edge.
+QImage stripBackground() {
+    QImage image(8, 40, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&image);
+    QLinearGradient shade(0, 0, 0, 40);
+    shade.setColorAt(0, QColor(58, 60, 66, 235));
+    shade.setColorAt(1, QColor(22, 24, 28, 235));
+    p.fillRect(image.rect(), shade);
+    p.fillRect(QRect(0, 0, 8, 1), QColor(110, 114, 122));
+    return image;
+}
+
+// A piece of an information button's bezel: left and right ends rounded, the centre plain.
+QImage bezelPiece(int piece, bool pressed) {
+    const int width = piece == 1 ? 4 : 8;
+    QImage image = canvas(width, 22);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(120, 124, 130));
+    p.setBrush(pressed ? QColor(170, 174, 180) : QColor(232, 234, 238));
+    const QRectF whole(0.5, 0.5, 15, 21);
+    p.drawRoundedRect(whole.translated(piece == 0 ? 0 : piece == 1 ? -6 : -8, 0), 5, 5);
     return image;
 }
 
@@ -194,7 +246,33 @@ int main(int argc, char** argv) {
         {"v2_rear_logo", [] { return logo(QStringLiteral("REAR"), 32); }},
         {"icon_play_n", [] { return playIcon(false); }},
         {"icon_pause_n", [] { return playIcon(true); }},
+        {"icon_play_f", [] { return playIcon(false, 1); }},
+        {"icon_pause_f", [] { return playIcon(true, 1); }},
+        {"icon_play_p", [] { return playIcon(false, 2); }},
+        {"icon_pause_p", [] { return playIcon(true, 2); }},
+        {"bottom-background", stripBackground},
+        {"bg_bt_info_left", [] { return bezelPiece(0, false); }},
+        {"bg_bt_info_center", [] { return bezelPiece(1, false); }},
+        {"bg_bt_info_right", [] { return bezelPiece(2, false); }},
+        {"bg_bt_info_left_pressed", [] { return bezelPiece(0, true); }},
+        {"bg_bt_info_center_pressed", [] { return bezelPiece(1, true); }},
+        {"bg_bt_info_right_pressed", [] { return bezelPiece(2, true); }},
     };
+    static const char* const kPieces[3][3] = {
+        {"top_left_corner", "top_edge_fill", "top_right_corner"},
+        {"left_edge_fill", "center_fill", "right_edge_fill"},
+        {"bottom_left_corner", "bottom_edge_fill", "bottom_right_corner"}};
+    for (const char* base : {"v1", "v2"}) {
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                const QString file = out.filePath(QStringLiteral("%1_%2.png").arg(QLatin1String(base), QLatin1String(kPieces[row][column])));
+                if (!framePiece(row, column, base == std::string("v1")).save(file, "PNG")) {
+                    std::fprintf(stderr, "daxo-draw-images: cannot write %s\n", qPrintable(file));
+                    return 1;
+                }
+            }
+        }
+    }
     for (const Named& image : images) {
         const QString file = out.filePath(QString::fromLatin1(image.name) + ".png");
         if (!image.draw().save(file, "PNG")) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXVideoView.h"
 
-#include "TKBackgroundView.h"
+#include "TKPartImages.h"
 #include "ZLXLog.h"
 
 #include <QGuiApplication>
@@ -402,7 +402,7 @@ void ZLXVideoView::paintEvent(QPaintEvent*) {
         painter.drawImage(QPoint(0, 0), picture);
         return;
     }
-    painter.fillRect(rect(), TKBackgroundView::backgroundColor());
+    painter.fillRect(rect(), QColor(24, 26, 30));
     if (!m_logo.isNull()) {
         const QSize logo = m_logo.deviceIndependentSize().toSize();
         painter.drawPixmap(QRect(QPoint((width() - logo.width()) / 2, (height() - logo.height()) / 2), logo), m_logo);

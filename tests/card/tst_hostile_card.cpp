@@ -4,7 +4,7 @@
 // card leaving the reader.
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
-#include "TKBackgroundView.h"
+#include "TKPartImages.h"
 #include "ZLXAppDelegate.h"
 #include "ZLXCardOperations.h"
 #include "ZLXFileData.h"
