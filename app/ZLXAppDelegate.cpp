@@ -6,6 +6,7 @@
 #include "ZLXLog.h"
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
+#include "ZLXMediaTableText.h"
 #include "ZLXSettingController.h"
 #include "ZLXTimeSetupController.h"
 #include "ZLXWindowLayout.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProxyStyle>
 #include <QApplication>
 #include <QFile>
@@ -54,6 +56,7 @@ ZLXAppDelegate::~ZLXAppDelegate() {
     if (m_window->centralWidget())
         m_window->centralWidget()->removeEventFilter(this);
     m_ui->mediaListTableView->removeEventFilter(this);
+    m_ui->mediaListTableView->viewport()->removeEventFilter(this);
     // The list goes first: a rebuild still running is cancelled before the window it would
     // report to is torn down.
     m_mediaList.reset();
@@ -162,6 +165,18 @@ void ZLXAppDelegate::setupInitialValues() {
         m_playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed();
     });
     connect(m_ui->sizeTextButton, &QToolButton::clicked, this, &ZLXAppDelegate::sizeUp);
+    m_headFolderLabel = new QLabel(m_ui->headBox);
+    m_headFolderLabel->setObjectName(QStringLiteral("headFolderLabel"));
+    m_headPlayingLabel = new QLabel(m_ui->headBox);
+    m_headPlayingLabel->setObjectName(QStringLiteral("headPlayingLabel"));
+    m_headPlayingLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel* label : {m_headFolderLabel, m_headPlayingLabel}) {
+        QFont font = label->font();
+        font.setPointSizeF(font.pointSizeF() * 1.1);
+        label->setFont(font);
+        label->setTextFormat(Qt::PlainText);
+    }
+    m_headFolderLabel->setText(qtTrId("head.no_folder"));
     m_ui->playButton->setImageName(QStringLiteral("icon_play_n"));
     m_ui->playButton->setFixedSize(28, 28);
     const QPixmap strip = namedImage(QStringLiteral("bottom-background"));
@@ -321,16 +336,58 @@ void ZLXAppDelegate::initMediaListTableView() {
         updateTableColumnWithIndex(i);
     table->verticalHeader()->setDefaultSectionSize(20);
     table->setIconSize(QSize(32, 16));
-    table->setTextElideMode(Qt::ElideMiddle);
+    // whole file names: the table scrolls sideways rather than cut a name
+    table->setTextElideMode(Qt::ElideNone);
+    table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    table->viewport()->installEventFilter(this);
+    fitTableColumns();
 }
 
 void ZLXAppDelegate::updateTableColumnWithIndex(int index) {
-    // Titles, alignment, tags and the cell font come from the model; the view sizes the
-    // columns: mode, date and time to their contents, the file name takes what is left.
-    QHeaderView* header = m_ui->mediaListTableView->horizontalHeader();
-    header->setSectionResizeMode(index, index + 1 < m_tableModel->columnCount()
-                                            ? QHeaderView::ResizeToContents
-                                            : QHeaderView::Stretch);
+    // Titles, alignment, tags and the cell font come from the model; the user may resize
+    // every column, and fitTableColumns sizes them to what they show.
+    m_ui->mediaListTableView->horizontalHeader()->setSectionResizeMode(index, QHeaderView::Interactive);
+}
+
+QString ZLXAppDelegate::headFolderText() const {
+    const auto folder = m_mediaList->directoryPath();
+    if (!folder)
+        return qtTrId("head.no_folder");
+    QString name = QFile::decodeName(QByteArray::fromStdString(*folder)).section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+    if (name.isEmpty())
+        name = QStringLiteral("/");
+    return QStringLiteral("%1  —  %2").arg(name, qtTrId("head.recordings", int(m_mediaList->count())));
+}
+
+QString ZLXAppDelegate::headPlayingText() const {
+    const ZLXMediaList::MediaPtr media = m_mediaIndex >= 0 ? m_mediaList->mediaAtIndex(m_mediaIndex) : nullptr;
+    if (!media || !m_player1->hasMedia())
+        return {};
+    const QString channel = m_player1->isRearMedia() ? qtTrId("head.rear") : qtTrId("head.front");
+    return QStringLiteral("%1  %2  ·  %3  ·  %4")
+        .arg(QString::fromStdString(mediaDateText(*media)), QString::fromStdString(mediaTimeText(*media)),
+             qtTrId(mediaModeKey(*media)), channel);
+}
+
+void ZLXAppDelegate::updateHeadStrip() {
+    m_headFolderLabel->setText(headFolderText());
+    m_headPlayingLabel->setText(headPlayingText());
+}
+
+void ZLXAppDelegate::fitTableColumns() {
+    // Each column as wide as its title and texts; the file name's column also takes what
+    // room is left, so that a wide window shows long names whole.
+    QTableView* table = m_ui->mediaListTableView;
+    QHeaderView* header = table->horizontalHeader();
+    const int last = m_tableModel->columnCount() - 1;
+    int used = 0;
+    for (int i = 0; i <= last; ++i) {
+        table->resizeColumnToContents(i);
+        header->resizeSection(i, std::max(header->sectionSize(i), header->sectionSizeHint(i)));
+        if (i < last)
+            used += header->sectionSize(i);
+    }
+    header->resizeSection(last, std::max(header->sectionSize(last), table->viewport()->width() - used));
 }
 
 QRect ZLXAppDelegate::minWindowFrame() const {
@@ -380,6 +437,8 @@ void ZLXAppDelegate::mediaListChanged(ZLXMediaList&) {
     // Runs on the interface thread: the list hands its result over through the queue.
     setRightViewMode(0);
     m_tableModel->reload();
+    fitTableColumns();
+    updateHeadStrip();
     emit mediaListReloaded();
 }
 
@@ -436,6 +495,8 @@ void ZLXAppDelegate::showSettingPanel() {
 }
 
 void ZLXAppDelegate::stopPlay() {
+    if (m_headPlayingLabel)
+        m_headPlayingLabel->clear();
     ++m_startGeneration; // a start whose telemetry is still being read will not start
     ++m_playGeneration;  // nor do the delayed steps of what played
     m_waitingForPlayStart = false;

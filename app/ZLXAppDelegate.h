@@ -16,6 +16,7 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QPrinter;
 class QSettings;
 class QTemporaryDir;
@@ -81,6 +82,8 @@ public:
     ZLXPlayerSync* playerSync() const { return m_sync.get(); }
     ZLXMapWebView* mapWebView() const { return m_mapWebView; }
     QWidget* lastDialogController() const { return m_lastDialogController.get(); }
+    QString headFolderText() const;
+    QString headPlayingText() const;
 
     // Playback.
     bool playAtIndex(int64_t index);
@@ -146,6 +149,9 @@ private:
     void setupInitialValues();
     void initMediaListTableView();
     void updateTableColumnWithIndex(int index);
+    void fitTableColumns();
+    // The head strip: the folder and its recordings on the left, what plays on the right.
+    void updateHeadStrip();
     void createMenus();
     void setRightViewMode(int mode);
     void updateSideViewButton();
@@ -185,6 +191,8 @@ private:
     CaptureChooser m_captureChooser;
     std::unique_ptr<QTemporaryDir> m_captureFolder;
     std::unique_ptr<QPrinter> m_printInfo; // the print settings, kept from one print to the next
+    QLabel* m_headFolderLabel = nullptr;
+    QLabel* m_headPlayingLabel = nullptr;
     QWidget* m_mediaListScrollView = nullptr;
     ZLXVideoView* m_video1View = nullptr;
     ZLXVideoView* m_video2View = nullptr;

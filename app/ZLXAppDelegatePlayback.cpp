@@ -196,6 +196,7 @@ void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer*) {
             didStartPlayer();
         } else {
             updateAudioUI();
+            updateHeadStrip(); // an exchange changes the channel shown large
         }
     };
     if (m_player1->hasMedia() && partner) {
@@ -214,6 +215,7 @@ void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer*) {
 void ZLXAppDelegate::didStartPlayer() {
     if (!m_player1->hasMedia())
         return;
+    updateHeadStrip();
     m_playInfo->setSpeed(m_player1->rate());
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
     chooseAudioAuto();
@@ -481,6 +483,8 @@ void ZLXAppDelegate::updateAudioUI() {
     ZLXMediaPlayer* heard = nullptr;
     if (direction == 0 || direction == 1) {
         m_ui->audioToggleButton->setChecked(direction == 1);
+        // the button says whose sound is heard
+        m_ui->audioToggleButton->setText(qtTrId(direction == 0 ? "audio.front" : "audio.rear"));
         const auto wanted = direction == 0 ? ZLXMediaDirection::Front : ZLXMediaDirection::Rear;
         for (ZLXMediaPlayer* p : {m_player1.get(), m_player2.get()}) {
             if (!heard && p->mediaDirection() == wanted)
@@ -644,9 +648,12 @@ void ZLXAppDelegate::layoutWindow() {
 }
 
 void ZLXAppDelegate::layoutBodyBox() {
-    // The loading indicator stays centred over the head strip.
+    // The loading indicator stays centred over the head strip, the texts at its two ends.
     PMProgressIndicator* indicator = m_ui->progressIndicator;
     indicator->move((m_ui->headBox->width() - indicator->width()) / 2, indicator->y());
+    const int half = m_ui->headBox->width() / 2 - 12;
+    m_headFolderLabel->setGeometry(12, 0, half, m_ui->headBox->height());
+    m_headPlayingLabel->setGeometry(m_ui->headBox->width() - 12 - half, 0, half, m_ui->headBox->height());
     layoutMapContainer();
 }
 
@@ -674,6 +681,8 @@ bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
         layoutWindow();
         updatePlayInfoScale();
     }
+    if (event->type() == QEvent::Resize && watched == m_ui->mediaListTableView->viewport())
+        fitTableColumns();
     if (watched == m_ui->mediaListTableView && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         // The focused table keeps its own keys (arrows, Space, Home, End, pages); Return plays
         // the chosen row. The playback keys work everywhere else.

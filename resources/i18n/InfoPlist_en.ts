@@ -78,6 +78,12 @@
     <message id="menu.print_frame"><source>Print Frame…</source><translation>Print Frame…</translation></message>
     <message id="msg.frame_exists"><source>A file named %1 is already there; the frame was not saved. Choose another name.</source><translation>A file named %1 is already there; the frame was not saved. Choose another name.</translation></message>
     <message id="msg.frame_save_fail"><source>The frame could not be saved to %1: %2</source><translation>The frame could not be saved to %1: %2</translation></message>
+    <message id="head.recordings" numerus="yes"><source>%n recording(s)</source><translation><numerusform>%n recording</numerusform><numerusform>%n recordings</numerusform></translation></message>
+    <message id="head.front"><source>Front camera</source><translation>Front camera</translation></message>
+    <message id="head.rear"><source>Rear camera</source><translation>Rear camera</translation></message>
+    <message id="head.no_folder"><source>Open a folder of recordings (File → Open Folder…)</source><translation>Open a folder of recordings (File → Open Folder…)</translation></message>
+    <message id="audio.front"><source>Sound: front</source><translation>Sound: front</translation></message>
+    <message id="audio.rear"><source>Sound: rear</source><translation>Sound: rear</translation></message>
     <message id="menu.camera_clock"><source>Camera &amp;Clock…</source><translation>Camera &amp;Clock…</translation></message>
     <message id="time.window_title"><source>Set the Camera's Clock</source><translation>Set the Camera's Clock</translation></message>
     <message id="time.filesave"><source>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</source><translation>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</translation></message>

@@ -114,6 +114,10 @@ private slots:
         qInfo("double-click to first time notification: player 1 %lld ms, player 2 %lld ms", first1, first2);
         QVERIFY(p1->mediaPath()->endsWith("alwa_20241003_081500_F.MP4"));
         QVERIFY(p2->mediaPath()->endsWith("alwa_20241003_081500_R.MP4"));
+        // the head strip: the card, its recordings, and what plays
+        QCOMPARE(m_controller->headFolderText(), QStringLiteral("card  —  12 recordings"));
+        QTRY_COMPARE(m_controller->headPlayingText(), QStringLiteral("2024-10-03  08:15:00  ·  Normal  ·  Front camera"));
+        QTRY_COMPARE(m_controller->ui().audioToggleButton->text(), QStringLiteral("Sound: front"));
 
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->playInfo()->position() > 0.05, 10000);
         QVERIFY(m_controller->ui().gsensorXField->text().startsWith("X="));
