@@ -4,6 +4,7 @@
 #include "ZLXImages.h"
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
+#include "ZLXLook.h"
 #include "ZLXMapWebView.h"
 #include "ZLXMediaTableModel.h"
 #include "ZLXMediaTableText.h"
@@ -401,6 +402,8 @@ QRect ZLXAppDelegate::minWindowFrame() const {
 
 void ZLXAppDelegate::applicationDidFinishLaunching(QSettings& settings) {
     forceEnglishLanguage(settings);
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        applyViewerLook(*app);
     const QRect frame = minWindowFrame();
     m_window->setGeometry(frame);
     m_window->show();

@@ -12,6 +12,12 @@ TKSegmentedControl::TKSegmentedControl(QWidget* parent)
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
     m_group.setExclusive(true);
+    // the chosen segment stands out in the highlight colour, whatever the palette
+    setStyleSheet(QStringLiteral(
+        "QToolButton { background: palette(button); border: 1px solid palette(mid); padding: 3px 6px; }"
+        "QToolButton:hover { background: palette(light); }"
+        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text);"
+        " border-color: palette(highlight); }"));
     connect(&m_group, &QButtonGroup::idClicked, this, &TKSegmentedControl::segmentClicked);
 }
 
