@@ -125,10 +125,10 @@ QImage playIcon(bool pause, int state = 0) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     if (state > 0) { // a round highlight behind the symbol
-        p.setBrush(state == 1 ? QColor(60, 60, 60, 40) : QColor(60, 60, 60, 90));
+        p.setBrush(state == 1 ? QColor(255, 255, 255, 40) : QColor(255, 255, 255, 80));
         p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
     }
-    p.setBrush(state == 2 ? QColor(20, 20, 20) : QColor(60, 60, 60));
+    p.setBrush(state == 2 ? QColor(255, 255, 255) : QColor(222, 224, 228)); // light on the dark window
     if (pause) {
         p.drawRect(QRectF(6, 5, 4, 14));
         p.drawRect(QRectF(14, 5, 4, 14));
@@ -164,6 +164,7 @@ QImage framePiece(int row, int column, bool large) {
 // The full-screen control strip's background: a dark band, lighter at its top edge.
 QImage stripBackground() {
     QImage image(8, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     QPainter p(&image);
     QLinearGradient shade(0, 0, 0, 40);
     shade.setColorAt(0, QColor(58, 60, 66, 235));

@@ -153,6 +153,13 @@ private slots:
             expectBothPicturesOnScreen(QString(path).replace(".png", "-fullscreen.png"));
             m_controller->toggleFullScreen();
             QTest::qWait(500);
+            // the map beside the video, the car on it
+            m_controller->clickMapViewButton();
+            QTest::qWait(1500);
+            const QRect frame = m_controller->window()->frameGeometry();
+            QVERIFY(m_controller->window()->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                        .save(QString(path).replace(".png", "-map.png")));
+            m_controller->clickMediaListViewButton();
         }
     }
 
