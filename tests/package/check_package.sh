@@ -11,7 +11,7 @@ deb=$(ls "$work"/out/daxo-viewer_*_amd64.deb "$work"/out/daxo-viewer_*.deb 2>/de
 [ -f "$deb" ] || { echo "no package made"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
 for f in usr/bin/daxo-viewer usr/bin/daxo-telemetry usr/bin/daxo-config usr/bin/daxo-card usr/bin/daxo-drvlog \
-         usr/share/applications/daxo-viewer.desktop usr/share/icons/hicolor/256x256/apps/daxo-viewer.png \
+         usr/share/applications/daxo-viewer.desktop usr/share/icons/hicolor/256x256/apps/daxo-viewer.png usr/share/icons/hicolor/48x48/apps/daxo-viewer.png usr/share/icons/hicolor/scalable/apps/daxo-viewer.svg \
          usr/share/metainfo/io.github.daxo_viewer.DaxoViewer.metainfo.xml; do
   [ -e "$work/root/$f" ] || { echo "missing in the package: $f"; exit 1; }
 done

@@ -4,7 +4,10 @@
 #include "TKPartImages.h"
 #include "ZLXImages.h"
 
+#include <QDir>
 #include <QEnterEvent>
+#include <QImageReader>
+#include <QRegularExpression>
 #include <QPainter>
 
 using namespace daxo;
@@ -91,6 +94,18 @@ private slots:
         QCOMPARE(centre(shown), centre(expected));
         // the rim of the frame is lighter than its inside
         QVERIFY(QColor(shown.pixel(100, 0)).lightness() > QColor(shown.pixel(100, 5)).lightness());
+    }
+
+    // Every picture comes for ordinary screens and for screens of twice the density, where Qt
+    // picks the second by itself.
+    void everyPictureHasItsDoubleDensityTwin() {
+        const QStringList pictures = QDir(":/images").entryList({"*.png"}).filter(QRegularExpression("^[^@]+\\.png$"));
+        QVERIFY(pictures.size() >= 49);
+        for (const QString& name : pictures) {
+            const QSize single = QImageReader(":/images/" + name).size();
+            const QSize twice = QImageReader(":/images/" + QString(name).replace(".png", "@2x.png")).size();
+            QVERIFY2(!single.isEmpty() && twice == single * 2, qPrintable(name));
+        }
     }
 
     void stripsAndFills() {
