@@ -108,6 +108,21 @@ private slots:
         }
     }
 
+    void theInformationBezelIsPressedWhileDownOrOff() {
+        auto bezel = [](bool on, bool highlighted) {
+            QImage image(120, 22, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter p(&image);
+            drawImageButtonBezel(p, image.rect(), on, highlighted);
+            return image;
+        };
+        const QImage up = bezel(true, false), down = bezel(true, true), off = bezel(false, false);
+        QCOMPARE(up.pixel(60, 11), namedImage("bg_bt_info_center").toImage().pixel(2, 11)); // the middle, stretched
+        QCOMPARE(down.pixel(60, 11), namedImage("bg_bt_info_center_pressed").toImage().pixel(2, 11));
+        QCOMPARE(off.pixel(60, 11), down.pixel(60, 11));
+        QCOMPARE(up.pixel(116, 11), namedImage("bg_bt_info_right").toImage().pixel(4, 11)); // the right end, as it is
+    }
+
     void stripsAndFills() {
         TKThreePartImageView strip;
         strip.resize(300, 40);
