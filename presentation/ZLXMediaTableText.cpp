@@ -46,8 +46,6 @@ std::optional<std::string> mediaModeImageName(const ZLXMedia& media) {
     return std::string("car_") + channel + "_" + mode;
 }
 
-namespace {
-
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
@@ -59,8 +57,6 @@ std::string csvField(const std::string& text) {
     }
     return quoted + '"';
 }
-
-} // namespace
 
 std::string mediaListCsv(const std::vector<std::shared_ptr<const ZLXMedia>>& medias) {
     std::string csv = "mode,date,time,path\n";

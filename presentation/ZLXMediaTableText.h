@@ -34,6 +34,10 @@ const char* mediaModeKey(const ZLXMedia& media);
 // Image of the mode cell, "car_front_alwa" ... "car_rear_event"; none for an Unknown channel.
 std::optional<std::string> mediaModeImageName(const ZLXMedia& media);
 
+// One CSV field: as it is, or quoted (quotes doubled) when it holds a comma, a quote or a
+// line end.
+std::string csvField(const std::string& text);
+
 // The recording table as CSV for scripts: "mode,date,time,path" then one line per record, the
 // mode as "always", "motion" or "event", the path as the file system's bytes (quoted when it
 // holds a comma, a quote or a line end).

@@ -6,6 +6,7 @@
 #include "ZLXBlackBoxData.h"
 #include "ZLXFileIO.h"
 #include "ZLXLog.h"
+#include "ZLXMediaTableText.h"
 
 #include <cerrno>
 #include <charconv>
@@ -57,18 +58,6 @@ std::string number(double v, int decimals) {
     char text[64];
     const auto [end, error] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
     return error == std::errc() ? std::string(text, end) : format("%.*f", decimals, v);
-}
-
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
 }
 
 void writeRow(Output& out, const std::vector<std::string>& fields) {
