@@ -46,9 +46,9 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> files;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--file=", 7) == 0) {
-            const std::string spec = argv[i] + 7;
-            const size_t colon = spec.find(':');
-            files.emplace_back(spec.substr(0, colon), spec.substr(colon + 1));
+            const std::string option = argv[i] + 7;
+            const size_t colon = option.find(':');
+            files.emplace_back(option.substr(0, colon), option.substr(colon + 1));
             argv[i--] = argv[--argc];
         }
     }

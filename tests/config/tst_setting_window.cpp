@@ -439,7 +439,7 @@ private slots:
         QMessageBox* saved = alertOf(window.get());
         QVERIFY(saved);
         saved->accept();
-        // byte for byte: the original record with exactly these changes
+        // byte for byte: the record as it was read, with exactly these changes
         _FILEDATA expected{};
         decodeFileData(*reinterpret_cast<const uint8_t(*)[kFileDataSize]>(original.constData()), expected);
         expected.sd_mem_always_ratio = uint32_t(dragged + 1);
