@@ -60,6 +60,41 @@ std::string number(double v, int decimals) {
     return error == std::errc() ? std::string(text, end) : format("%.*f", decimals, v);
 }
 
+// One CSV row built in place: numbers written with to_chars, text quoted when it must be.
+class Row {
+public:
+    explicit Row(std::string& line) : m_line(line) { m_line.clear(); }
+    Row& integer(long long v) {
+        char text[24];
+        const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+        separate().append(text, end);
+        return *this;
+    }
+    Row& fixed(double v, int decimals) {
+        separate() += number(v, decimals);
+        return *this;
+    }
+    Row& text(const std::string& v) {
+        separate() += csvField(v);
+        return *this;
+    }
+    Row& empty(int fields) {
+        for (int i = 0; i < fields; ++i)
+            separate();
+        return *this;
+    }
+
+private:
+    std::string& separate() {
+        if (!m_first)
+            m_line += ',';
+        m_first = false;
+        return m_line;
+    }
+    std::string& m_line;
+    bool m_first = true;
+};
+
 void writeRow(Output& out, const std::vector<std::string>& fields) {
     std::string line;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -137,24 +172,24 @@ int printRecords(const std::string& path) {
                    "satellites", "gps_valid", "utc"});
     // Each row shows the last fix its own record's text produced; none, when it produced none.
     size_t fixes = 0;
+    std::string line;
     for (size_t i = 0; i < data.m_Times.size(); ++i) {
         const ZLXGSensor& g = data.m_GSensors[i];
         const size_t sentences = data.m_RecordSentenceCounts[i];
         fixes += std::min(sentences, ZLXBlackBoxData::kMaxFixesPerText);
-        std::vector<std::string> row{std::to_string(i), std::to_string(data.m_Times[i]), number(g.x, 4),
-                                     number(g.y, 4), number(g.z, 4),
-                                     std::string(1, char(data.m_vGpsData[i].data.unit)), std::to_string(sentences)};
+        Row row(line);
+        row.integer((long long)i).integer(data.m_Times[i]).fixed(g.x, 4).fixed(g.y, 4).fixed(g.z, 4);
+        row.text(std::string(1, char(data.m_vGpsData[i].data.unit))).integer((long long)sentences);
         if (sentences > 0 && fixes <= data.m_NMEAs.size()) {
             const ZLXGpsData& fix = data.m_NMEAs[fixes - 1];
             double lat = 0, lon = 0;
             degrees(fix, lat, lon);
-            row.insert(row.end(), {number(lat, 6), number(lon, 6), number(fix.SpeedOverGround * 1.852, 1),
-                                   number(fix.HDOP, 1), std::to_string(fix.SatelliteUsedCount),
-                                   std::to_string(int(fix.gpsValid)), utc(fix.Now)});
+            row.fixed(lat, 6).fixed(lon, 6).fixed(fix.SpeedOverGround * 1.852, 1).fixed(fix.HDOP, 1);
+            row.integer(fix.SatelliteUsedCount).integer(fix.gpsValid).text(utc(fix.Now));
         } else {
-            row.resize(row.size() + 7);
+            row.empty(7);
         }
-        writeRow(out, row);
+        out << line << "\r\n";
     }
     return 0;
 }
