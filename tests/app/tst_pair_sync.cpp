@@ -32,7 +32,7 @@ class PairSyncTest : public QObject {
         const test::PairSamples samples = test::samplePair(*m_viewer, forMs, 20, kVideo);
         qInfo("%-14s %3zu samples, largest gap %d frames, p95 %d, one picture alone %d", action,
               samples.gaps.size(), samples.maxGap(), samples.percentile(0.95), samples.onePictureOnly);
-        QVERIFY2(samples.gaps.size() > 20, action);
+        QVERIFY2(samples.gaps.size() > size_t(forMs / 20 / 4), action); // enough pictures to judge, even under load
         QVERIFY2(samples.maxGap() <= 1, action);
         QCOMPARE(samples.onePictureOnly, 0);
     }
