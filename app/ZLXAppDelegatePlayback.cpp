@@ -181,7 +181,9 @@ void ZLXAppDelegate::mediaPlayerStateChanged(ZLXMediaPlayer*) {
     // Player 1 decides whether a start ends as started or as failed; a partner that cannot
     // be played is as good as none.
     if (m_player1->state() == ZLXMediaPlayer::Error) {
-        if (m_waitingForPlayStart)
+        // failing to start, or failing while it plays (the card pulled out, a read error):
+        // either way the viewer says so and stops showing it as playing
+        if (m_waitingForPlayStart || m_playInfo->isPlaying())
             failStart();
         return;
     }

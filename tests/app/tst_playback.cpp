@@ -91,8 +91,6 @@ public:
         if (now >= length)
             report(Paused);
     }
-
-private:
     void report(State s) {
         playerState = s;
         QMetaObject::invokeMethod(this, [this] { emit mediaPlayerStateChanged(this); }, Qt::QueuedConnection);
@@ -236,6 +234,18 @@ private slots:
         p1()->broken = false;
         start(rowOf("alwa_20241003_081520_F.MP4")); // the viewer is ready for the next row
         QVERIFY(m_controller->ui().player1BackgroundView->message().isEmpty());
+    }
+
+    void aFailureWhilePlayingIsToldAndStopsThePlayback() {
+        start(rowOf("alwa_20241003_081500_F.MP4"));
+        QVERIFY(m_controller->playInfo()->isPlaying());
+        QSignalSpy failed(m_controller.get(), &ZLXAppDelegate::playerFailed);
+        p1()->report(ZLXMediaPlayer::Error); // a read error half-way
+        QVERIFY(failed.wait(3000));
+        QVERIFY(!m_controller->playInfo()->isPlaying());
+        QVERIFY(!p2()->path);
+        QCOMPARE(m_controller->ui().player1BackgroundView->message(), qtTrId("player.cannot_play"));
+        start(rowOf("alwa_20241003_081520_F.MP4")); // and the next row plays
     }
 
     void aPartnerThatCannotBePlayedLeavesTheStartToPlayer1() {
