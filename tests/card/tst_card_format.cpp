@@ -3,6 +3,7 @@
 // cards; what they leave is read back with fsck.fat and mtools.
 #include "../support/Alerts.h"
 #include "../support/QtTestMain.h"
+#include "ZLXLook.h"
 #include "ZLXCardOperations.h"
 #include "ZLXFileData.h"
 #include "ZLXFormatWindowController.h"
@@ -157,6 +158,7 @@ class CardFormatTest : public QObject {
 private slots:
     void initTestCase() {
         installStringTable(*qApp, QStringLiteral("en"));
+        applyViewerLook(*qApp); // as the viewer shows its windows
         QVERIFY(m_dir.isValid());
         m_image = m_dir.filePath("card.img");
         m_mount = m_dir.filePath("mnt");

@@ -4,6 +4,7 @@
 #include "../support/Alerts.h"
 #include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
+#include "ZLXLook.h"
 #include "ZLXTimeSetupController.h"
 #include "ZLXVolumes.h"
 
@@ -25,6 +26,7 @@ class TimeSetupTest : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
+    void initTestCase() { applyViewerLook(*qApp); } // as the viewer shows its windows
     void init() { setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); }); }
     void cleanupTestCase() { setVolumeSource({}); }
 

@@ -5,6 +5,7 @@
 #include "../support/FileBytes.h"
 #include "../support/MapPage.h"
 #include "../support/QtTestMain.h"
+#include "ZLXLook.h"
 #include "TKSegmentedControl.h"
 #include "ZLXLanguage.h"
 #include "ZLXMapWebView.h"
@@ -85,6 +86,7 @@ class DriveLogTest : public QObject {
 private slots:
     void initTestCase() {
         installStringTable(*qApp, QStringLiteral("en"));
+        applyViewerLook(*qApp); // as the viewer shows its windows
         setVolumeSource([] { return QByteArray("{\"blockdevices\": []}"); });
     }
     void cleanupTestCase() { setVolumeSource({}); }

@@ -3,6 +3,7 @@
 #include "../support/Alerts.h"
 #include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
+#include "ZLXLook.h"
 #include "TKSegmentedControl.h"
 #include "ZLXCardOperations.h"
 #include "ZLXFileData.h"
@@ -154,6 +155,7 @@ class SettingWindowTest : public QObject {
 private slots:
     void initTestCase() {
         installStringTable(*qApp, QStringLiteral("en")); // the pages as a driver reads them
+        applyViewerLook(*qApp);                          // and as the viewer shows its windows
         QVERIFY(m_dir.isValid());
         m_image = m_dir.filePath("card.img");
         m_mount = m_dir.filePath("mnt");
