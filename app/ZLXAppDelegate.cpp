@@ -247,6 +247,8 @@ void ZLXAppDelegate::createPlaybackMenus() {
         {"menu.faster", "increaseSpeedAction", QKeySequence(Qt::Key_BracketRight), &ZLXAppDelegate::increaseSpeed},
         {"menu.slower", "decreaseSpeedAction", QKeySequence(Qt::Key_BracketLeft), &ZLXAppDelegate::decreaseSpeed},
         {"menu.swap", "swapPlayerAction", QKeySequence(Qt::Key_S), &ZLXAppDelegate::swapPlayer},
+        {"menu.next_frame", "nextFrameAction", QKeySequence(Qt::Key_Period), &ZLXAppDelegate::nextFrame},
+        {"menu.previous_frame", "previousFrameAction", QKeySequence(Qt::Key_Comma), &ZLXAppDelegate::previousFrame},
         {"menu.audio_choice", "toggleAudioChoiceAction", QKeySequence(Qt::Key_A), nullptr},
     };
     for (const Item& item : items) {

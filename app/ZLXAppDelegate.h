@@ -113,6 +113,9 @@ public slots:
     void videoPositionSliderMoved(double value);
     void jumpForward();
     void jumpBackward();
+    // While paused: one frame on or back, both channels together.
+    void nextFrame() { stepFrame(1); }
+    void previousFrame() { stepFrame(-1); }
     void volumeSliderMoved(int value);
     void volumeUp();
     void volumeDown();
@@ -150,6 +153,7 @@ private:
     void initMediaListTableView();
     void updateTableColumnWithIndex(int index);
     void fitTableColumns();
+    void stepFrame(int frames);
     // The head strip: the folder and its recordings on the left, what plays on the right.
     void updateHeadStrip();
     void createMenus();

@@ -396,6 +396,22 @@ void ZLXAppDelegate::jumpForward() {
     syncVideoPositionDelay(0.3);
 }
 
+void ZLXAppDelegate::stepFrame(int frames) {
+    if (m_moving || !m_player1->hasMedia() || m_playInfo->isPlaying() || m_waitingForPlayStart)
+        return;
+    // An exact seek shows the first frame at or after the time asked for: a quarter frame
+    // before the wanted frame's start lands on it, on both channels.
+    const double frame = m_player1->frameDuration();
+    const qint64 shown = qint64(std::floor((double(m_player1->time()) + frame / 4) / frame));
+    const qint64 last = std::max<qint64>(0, qint64(double(m_player1->mediaLength()) / frame) - 1);
+    const qint64 target = std::clamp<qint64>(shown + frames, 0, last);
+    const double at = std::max(0.0, (double(target) - 0.25) * frame);
+    m_sync->seekTogether(qint64(at));
+    const double length = double(m_player1->mediaLength());
+    if (length > 0)
+        m_ui->videoPositionSlider->setValue(int(at / length * kSliderScale));
+}
+
 void ZLXAppDelegate::jumpBackward() {
     if (m_moving || !m_player1->hasMedia())
         return;

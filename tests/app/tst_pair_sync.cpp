@@ -109,6 +109,20 @@ private slots:
         QVERIFY(together > 50);
     }
 
+    // Paused, "." and "," show the next and the previous frame on both surfaces.
+    void framesStepTogether() {
+        QTRY_VERIFY(!m_viewer->playInfo()->isPlaying()); // still paused at frame 150
+        const auto smallShown = [&] { return test::frameNumberIn(m_viewer->video2View()->currentFrame(), kVideo); };
+        const int start = frameShown();
+        for (const auto& [key, expected] : {std::pair{Qt::Key_Period, start + 1}, {Qt::Key_Period, start + 2},
+                                            {Qt::Key_Comma, start + 1}, {Qt::Key_Comma, start}, {Qt::Key_Comma, start - 1}}) {
+            QTest::keyClick(m_viewer->window(), key);
+            QTRY_COMPARE(frameShown(), expected);
+            QTRY_COMPARE(smallShown(), expected);
+        }
+        QVERIFY(!m_viewer->playInfo()->isPlaying());
+    }
+
     void aPartnerThatDriftsIsBroughtBack() {
         m_viewer->clickPlayButton(); // resume
         expectTogether("resume", 500);
