@@ -58,16 +58,17 @@ Backup saveConfigCopy(const TKUSBDiskEntity& card) {
         return {};
     if (!info.isFile() || info.size() > kLargestConfigFile)
         return {std::nullopt, QStringLiteral("%1 is not a settings file.").arg(source)};
-    QByteArray folder = QFile::encodeName(QDir::temp().filePath(QStringLiteral("daxo-format-XXXXXX")));
-    if (!::mkdtemp(folder.data())) // mode 0700
-        return {std::nullopt, QString::fromLocal8Bit(strerror(errno))};
-    const QString copy = QDir(QFile::decodeName(folder)).filePath(QStringLiteral("config.bin"));
-    QFile in(source), out(copy);
+    QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return {std::nullopt, in.errorString()};
     const QByteArray bytes = in.read(kLargestConfigFile);
     if (in.error() != QFileDevice::NoError || bytes.size() != info.size())
         return {std::nullopt, in.errorString()};
+    QByteArray folder = QFile::encodeName(QDir::temp().filePath(QStringLiteral("daxo-format-XXXXXX")));
+    if (!::mkdtemp(folder.data())) // mode 0700
+        return {std::nullopt, QString::fromLocal8Bit(strerror(errno))};
+    const QString copy = QDir(QFile::decodeName(folder)).filePath(QStringLiteral("config.bin"));
+    QFile out(copy);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
         !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
         out.write(bytes) != bytes.size() || !out.flush()) {
