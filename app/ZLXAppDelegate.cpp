@@ -58,6 +58,7 @@ ZLXAppDelegate::~ZLXAppDelegate() {
         m_window->centralWidget()->removeEventFilter(this);
     m_ui->mediaListTableView->removeEventFilter(this);
     m_ui->mediaListTableView->viewport()->removeEventFilter(this);
+    m_video1View->removeEventFilter(this);
     // The list goes first: a rebuild still running is cancelled before the window it would
     // report to is torn down.
     m_mediaList.reset();
@@ -202,6 +203,7 @@ void ZLXAppDelegate::setupInitialValues() {
     connect(m_ui->mediaListTableView, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { changeAndPlay(index.row()); });
     m_ui->mediaListTableView->installEventFilter(this);
+    m_video1View->installEventFilter(this); // the wheel zooms, a drag pans
 
     m_rightViewMode = 0;
     updateSideViewButton();
@@ -271,6 +273,7 @@ void ZLXAppDelegate::createPlaybackMenus() {
         {"menu.full_screen", "toggleFullScreenAction", QKeySequence(Qt::Key_F), &ZLXAppDelegate::toggleFullScreen},
         {"menu.size_up", "sizeUpAction", QKeySequence(Qt::CTRL | Qt::Key_Plus), &ZLXAppDelegate::sizeUp},
         {"menu.size_down", "sizeDownAction", QKeySequence(Qt::CTRL | Qt::Key_Minus), &ZLXAppDelegate::sizeDown},
+        {"menu.zoom_reset", "resetZoomAction", QKeySequence(Qt::Key_0), &ZLXAppDelegate::resetZoom},
     };
     view->addSeparator();
     for (const Item& item : viewItems) {
@@ -502,6 +505,10 @@ void ZLXAppDelegate::showSettingPanel() {
 void ZLXAppDelegate::stopPlay() {
     if (m_headPlayingLabel)
         m_headPlayingLabel->clear();
+    m_zoom = {};
+    m_panFrom.reset();
+    if (m_player1)
+        m_player1->setZoom(1, 0, 0); // the output keeps its zoom from one file to the next
     ++m_startGeneration; // a start whose telemetry is still being read will not start
     ++m_playGeneration;  // nor do the delayed steps of what played
     m_waitingForPlayStart = false;

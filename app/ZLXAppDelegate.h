@@ -5,6 +5,7 @@
 #include "CustomWindow.h"
 #include "ZLXMediaList.h"
 #include "ZLXMediaPlayer.h"
+#include "ZLXZoom.h"
 #include "ZLXPlayInfo.h"
 #include "ZLXBlackBoxData.h"
 #include "ZLXTelemetryText.h"
@@ -115,6 +116,9 @@ public slots:
     void jumpBackward();
     // While paused: one frame on or back, both channels together.
     void nextFrame() { stepFrame(1); }
+    // The large picture back to its whole (the wheel over it zooms about the pointer).
+    void resetZoom();
+    const ZLXZoom& zoom() const { return m_zoom; }
     void previousFrame() { stepFrame(-1); }
     void volumeSliderMoved(int value);
     void volumeUp();
@@ -154,6 +158,8 @@ private:
     void updateTableColumnWithIndex(int index);
     void fitTableColumns();
     void stepFrame(int frames);
+    bool zoomEvent(QEvent* event); // true when the event zoomed or panned
+    void applyZoom(const ZLXZoom& zoom);
     // The head strip: the folder and its recordings on the left, what plays on the right.
     void updateHeadStrip();
     void createMenus();
@@ -195,6 +201,8 @@ private:
     CaptureChooser m_captureChooser;
     std::unique_ptr<QTemporaryDir> m_captureFolder;
     std::unique_ptr<QPrinter> m_printInfo; // the print settings, kept from one print to the next
+    ZLXZoom m_zoom;
+    std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;
     QLabel* m_headPlayingLabel = nullptr;
     QWidget* m_mediaListScrollView = nullptr;

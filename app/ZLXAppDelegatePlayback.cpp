@@ -6,6 +6,9 @@
 #include "GraphView.h"
 #include "PMProgressIndicator.h"
 #include "TKPartImages.h"
+#include <cmath>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include "ZLXImages.h"
 #include "ZLXLog.h"
 #include "ZLXMapWebView.h"
@@ -412,6 +415,65 @@ void ZLXAppDelegate::stepFrame(int frames) {
         m_ui->videoPositionSlider->setValue(int(at / length * kSliderScale));
 }
 
+void ZLXAppDelegate::applyZoom(const ZLXZoom& zoom) {
+    m_zoom = zoom;
+    m_player1->setZoom(zoom.factor, zoom.panX, zoom.panY);
+}
+
+void ZLXAppDelegate::resetZoom() {
+    applyZoom({});
+}
+
+bool ZLXAppDelegate::zoomEvent(QEvent* event) {
+    if (!m_player1->hasMedia())
+        return false;
+    // the picture's shown rectangle: the video fitted into the view
+    const QSizeF view = m_video1View->size(), video = m_player1->videoSize();
+    if (video.isEmpty() || view.isEmpty())
+        return false;
+    const double scale = std::min(view.width() / video.width(), view.height() / video.height());
+    const QSizeF shown = video * scale;
+    const auto fraction = [&](QPointF at) {
+        return QPointF((at.x() - view.width() / 2) / shown.width(), (at.y() - view.height() / 2) / shown.height());
+    };
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        const double notches = wheel->angleDelta().y() / 120.0;
+        const QPointF at = fraction(wheel->position());
+        applyZoom(zoomAbout(m_zoom, m_zoom.factor * std::pow(1.25, notches), at.x(), at.y()));
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+        if (m_zoom.factor <= 1 || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return false;
+        m_panFrom = static_cast<QMouseEvent*>(event)->position();
+        return true;
+    case QEvent::MouseMove:
+        if (!m_panFrom)
+            return false;
+        {
+            const QPointF now = static_cast<QMouseEvent*>(event)->position();
+            const QPointF moved = fraction(now) - fraction(*m_panFrom);
+            m_panFrom = now;
+            applyZoom(panBy(m_zoom, moved.x(), moved.y()));
+        }
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (!m_panFrom)
+            return false;
+        m_panFrom.reset();
+        return true;
+    case QEvent::MouseButtonDblClick:
+        if (m_zoom.factor <= 1)
+            return false;
+        resetZoom();
+        return true;
+    default:
+        return false;
+    }
+}
+
 void ZLXAppDelegate::jumpBackward() {
     if (m_moving || !m_player1->hasMedia())
         return;
@@ -431,6 +493,7 @@ void ZLXAppDelegate::swapPlayer() {
     if (!isPlaying(m_player1.get()) || !isPlaying(m_player2.get()) || m_swapping)
         return;
     m_swapping = true;
+    resetZoom(); // the large picture changes channel
     // Each file opens in the other player at the time the pair had, and both go on together.
     const float p = m_player1->position();
     const qint64 t = m_player1->time();
@@ -701,6 +764,8 @@ bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Resize && watched == m_ui->mediaListTableView->viewport())
         fitTableColumns();
+    if (watched == m_video1View && zoomEvent(event))
+        return true;
     if (watched == m_ui->mediaListTableView && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         // The focused table keeps its own keys (arrows, Space, Home, End, pages); Return plays
         // the chosen row. The playback keys work everywhere else.

@@ -83,6 +83,8 @@ public:
     virtual void setRateNudge(double factor) { Q_UNUSED(factor) }
     // How long one frame of the loaded video lasts, in milliseconds.
     virtual double frameDuration() const { return 40; }
+    // The picture zoomed by `factor` and moved by the pan (fractions of the zoomed picture).
+    virtual void setZoom(double factor, double panX, double panY) { Q_UNUSED(factor) Q_UNUSED(panX) Q_UNUSED(panY) }
 
     // The channel of the loaded file, by the end of its path.
     ZLXMediaDirection mediaDirection() const;

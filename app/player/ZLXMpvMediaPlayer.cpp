@@ -582,4 +582,13 @@ bool ZLXMpvMediaPlayer::saveVideoSnapshotAt(const QString& path, int width, int 
     return picture.save(path, "JPEG", 92);
 }
 
+void ZLXMpvMediaPlayer::setZoom(double factor, double panX, double panY) {
+    if (!m_mpv)
+        return;
+    double zoom = std::log2(std::max(1.0, factor)); // the output's zoom is a power of two
+    mpv_set_property(m_mpv, "video-zoom", MPV_FORMAT_DOUBLE, &zoom);
+    mpv_set_property(m_mpv, "video-pan-x", MPV_FORMAT_DOUBLE, &panX);
+    mpv_set_property(m_mpv, "video-pan-y", MPV_FORMAT_DOUBLE, &panY);
+}
+
 } // namespace daxo

@@ -67,6 +67,7 @@ public:
     bool isSettled() const override;
     void setRateNudge(double factor) override;
     double frameDuration() const override { return m_fps > 1 ? 1000.0 / m_fps : 40.0; }
+    void setZoom(double factor, double panX, double panY) override;
 
     bool isValid() const { return m_mpv != nullptr; }
 

@@ -86,6 +86,7 @@
     <message id="audio.rear"><source>Sound: rear</source><translation>Sound: rear</translation></message>
     <message id="menu.next_frame"><source>Next Frame</source><translation>Next Frame</translation></message>
     <message id="menu.previous_frame"><source>Previous Frame</source><translation>Previous Frame</translation></message>
+    <message id="menu.zoom_reset"><source>Whole Picture</source><translation>Whole Picture</translation></message>
     <message id="menu.camera_clock"><source>Camera &amp;Clock…</source><translation>Camera &amp;Clock…</translation></message>
     <message id="time.window_title"><source>Set the Camera's Clock</source><translation>Set the Camera's Clock</translation></message>
     <message id="time.filesave"><source>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</source><translation>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</translation></message>

@@ -11,6 +11,7 @@
 
 #include <QSettings>
 #include <QSignalSpy>
+#include <QWheelEvent>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -120,6 +121,25 @@ private slots:
             QTRY_COMPARE(frameShown(), expected);
             QTRY_COMPARE(smallShown(), expected);
         }
+        QVERIFY(!m_viewer->playInfo()->isPlaying());
+    }
+
+    // The wheel over the large picture zooms it about the pointer; a double-click shows it whole.
+    void theLargePictureZoomsAndComesBack() {
+        ZLXVideoView* view = m_viewer->video1View();
+        const int frame = frameShown();
+        QVERIFY(frame >= 0);
+        const QImage whole = view->currentFrame();
+        const QPointF at(view->width() * 0.75, view->height() * 0.5);
+        QWheelEvent wheel(at, view->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &wheel);
+        QCOMPARE(m_viewer->zoom().factor, 1.5625); // two notches of 1.25
+        QVERIFY(m_viewer->zoom().panX < 0);        // towards the pointer's side
+        QTRY_VERIFY(view->currentFrame() != whole);
+        QTest::mouseDClick(view, Qt::LeftButton, {}, at.toPoint());
+        QCOMPARE(m_viewer->zoom(), ZLXZoom{});
+        QTRY_COMPARE(frameShown(), frame); // the whole picture again, its number readable
         QVERIFY(!m_viewer->playInfo()->isPlaying());
     }
 
