@@ -380,20 +380,25 @@ void ZLXAppDelegate::updateHeadStrip() {
     m_headPlayingLabel->setText(headPlayingText());
 }
 
-void ZLXAppDelegate::fitTableColumns() {
-    // Each column as wide as its title and texts; the file name's column also takes what
-    // room is left, so that a wide window shows long names whole.
+void ZLXAppDelegate::fitTableColumns(bool measure) {
+    // Each column as wide as its title and texts (measured when the list changes, not at every
+    // resize); the file name's column also takes what room is left, so that a wide window shows
+    // long names whole.
     QTableView* table = m_ui->mediaListTableView;
     QHeaderView* header = table->horizontalHeader();
     const int last = m_tableModel->columnCount() - 1;
     int used = 0;
     for (int i = 0; i <= last; ++i) {
-        table->resizeColumnToContents(i);
-        header->resizeSection(i, std::max(header->sectionSize(i), header->sectionSizeHint(i)));
+        if (measure) {
+            table->resizeColumnToContents(i);
+            header->resizeSection(i, std::max(header->sectionSize(i), header->sectionSizeHint(i)));
+            if (i == last)
+                m_nameColumnWidth = header->sectionSize(i);
+        }
         if (i < last)
             used += header->sectionSize(i);
     }
-    header->resizeSection(last, std::max(header->sectionSize(last), table->viewport()->width() - used));
+    header->resizeSection(last, std::max(m_nameColumnWidth, table->viewport()->width() - used));
 }
 
 QRect ZLXAppDelegate::minWindowFrame() const {

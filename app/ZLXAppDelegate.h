@@ -156,7 +156,7 @@ private:
     void setupInitialValues();
     void initMediaListTableView();
     void updateTableColumnWithIndex(int index);
-    void fitTableColumns();
+    void fitTableColumns(bool measure = true);
     void stepFrame(int frames);
     bool zoomEvent(QEvent* event); // true when the event zoomed or panned
     void applyZoom(const ZLXZoom& zoom);
@@ -201,6 +201,7 @@ private:
     CaptureChooser m_captureChooser;
     std::unique_ptr<QTemporaryDir> m_captureFolder;
     std::unique_ptr<QPrinter> m_printInfo; // the print settings, kept from one print to the next
+    int m_nameColumnWidth = 0; // what the longest file name needs
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;

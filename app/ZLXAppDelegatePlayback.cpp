@@ -763,7 +763,7 @@ bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
         updatePlayInfoScale();
     }
     if (event->type() == QEvent::Resize && watched == m_ui->mediaListTableView->viewport())
-        fitTableColumns();
+        fitTableColumns(false);
     if (watched == m_video1View && zoomEvent(event))
         return true;
     if (watched == m_ui->mediaListTableView && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
