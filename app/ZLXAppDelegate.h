@@ -160,6 +160,7 @@ private:
     void stepFrame(int frames);
     bool zoomEvent(QEvent* event); // true when the event zoomed or panned
     void applyZoom(const ZLXZoom& zoom);
+    void cropToZoom(const QString& snapshot) const;
     // The head strip: the folder and its recordings on the left, what plays on the right.
     void updateHeadStrip();
     void createMenus();

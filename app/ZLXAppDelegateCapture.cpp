@@ -7,6 +7,7 @@
 #include "ZLXAlert.h"
 #include "ZLXCupsPrint.h"
 #include "ZLXLog.h"
+#include "ZLXVideoView.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -20,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <cmath>
 
 namespace daxo {
 namespace {
@@ -76,6 +78,7 @@ void ZLXAppDelegate::captureVideo() {
         ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
         return;
     }
+    cropToZoom(snapshot);
     if (!m_captureChooser) {
         m_captureChooser = [](QWidget* parent) {
             QFileDialog dialog(parent, QStringLiteral("Save Settings"));
@@ -108,6 +111,23 @@ void ZLXAppDelegate::captureVideo() {
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(target));
     emit frameSaved(target, true);
+}
+
+void ZLXAppDelegate::cropToZoom(const QString& snapshot) const {
+    // zoomed, the frame saved is what shows, at the video's own resolution
+    if (m_zoom.factor <= 1)
+        return;
+    QImage picture(snapshot);
+    const QSizeF view = m_video1View->size(), video = m_player1->videoSize();
+    if (picture.isNull() || video.isEmpty() || view.isEmpty())
+        return;
+    const double scale = std::min(view.width() / video.width(), view.height() / video.height());
+    const ZLXPictureRect part =
+        shownPart(m_zoom, view.width() / (video.width() * scale), view.height() / (video.height() * scale));
+    const QRect crop(int(std::lround(part.x * picture.width())), int(std::lround(part.y * picture.height())),
+                     int(std::lround(part.width * picture.width())), int(std::lround(part.height * picture.height())));
+    if (!picture.copy(crop).save(snapshot, "JPEG", 92))
+        ZLXLog("snapshot crop fail:%s", qUtf8Printable(snapshot));
 }
 
 QPrinter* ZLXAppDelegate::loadPrintInfo() {

@@ -32,4 +32,13 @@ ZLXZoom panBy(const ZLXZoom& zoom, double dx, double dy) {
             clampPan(zoom.panY + dy / zoom.factor, zoom.factor)};
 }
 
+ZLXPictureRect shownPart(const ZLXZoom& zoom, double viewWidth, double viewHeight) {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    pictureAt(zoom, -viewWidth / 2, -viewHeight / 2, &left, &top);
+    pictureAt(zoom, viewWidth / 2, viewHeight / 2, &right, &bottom);
+    left = std::clamp(left, -0.5, 0.5), right = std::clamp(right, -0.5, 0.5);
+    top = std::clamp(top, -0.5, 0.5), bottom = std::clamp(bottom, -0.5, 0.5);
+    return {left + 0.5, top + 0.5, right - left, bottom - top};
+}
+
 } // namespace daxo

@@ -21,4 +21,12 @@ ZLXZoom zoomAbout(const ZLXZoom& zoom, double factor, double x, double y);
 // The zoom moved by (dx, dy) of the view, as a drag moves it; the picture always covers the view.
 ZLXZoom panBy(const ZLXZoom& zoom, double dx, double dy);
 
+// The part of the picture the view shows, in fractions of the picture (left, top, width,
+// height within 0 to 1), for a view whose size is `viewWidth` × `viewHeight` times the picture's
+// shown size at 1× (more than 1 on a letterboxed side).
+struct ZLXPictureRect {
+    double x = 0, y = 0, width = 1, height = 1;
+};
+ZLXPictureRect shownPart(const ZLXZoom& zoom, double viewWidth, double viewHeight);
+
 } // namespace daxo

@@ -11,6 +11,7 @@
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
 #include "CustomWindow.h"
+#include "ZLXVideoView.h"
 
 #include <QDesktopServices>
 #include <QImageReader>
@@ -19,6 +20,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QUrl>
+#include <QWheelEvent>
 
 using namespace daxo;
 using daxo::test::alertOf;
@@ -140,10 +142,23 @@ private slots:
         QImageReader png(target);
         QCOMPARE(png.format(), QByteArray("png"));
         QCOMPARE(png.size(), QSize(320, 240));
+        // zoomed, what shows is saved, at the video's own resolution
+        ZLXVideoView* view = m_controller->video1View();
+        const QPointF centre(view->width() / 2.0, view->height() / 2.0);
+        QWheelEvent wheel(centre, view->mapToGlobal(centre), QPoint(), QPoint(0, 360), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &wheel); // three notches: 1.25³ = 1.953125×
+        target = m_dir.filePath("zoomed.jpg");
+        m_controller->captureVideo();
+        QCOMPARE(saved.last(), (QList<QVariant>{target, true}));
+        const QSize zoomed = QImageReader(target).size();
+        QVERIFY2(qAbs(zoomed.height() - 123) <= 1 && zoomed.width() <= 320 && zoomed.width() >= 163,
+                 qPrintable(QStringLiteral("%1x%2").arg(zoomed.width()).arg(zoomed.height())));
+        m_controller->resetZoom();
         // cancelled: nothing more
         target.clear();
         m_controller->captureVideo();
-        QCOMPARE(saved.count(), 3);
+        QCOMPARE(saved.count(), 4);
     }
 
     void printsThePausedFrameOnACupsQueue() {

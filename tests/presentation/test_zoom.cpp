@@ -42,5 +42,19 @@ TEST(Zoom, ThePictureAlwaysCoversTheViewFromOneToEightTimes) {
     EXPECT_EQ(zoomAbout(ZLXZoom{}, 0.5, 0.2, 0.2), ZLXZoom{}); // below 1: the whole picture, centred
 }
 
+TEST(Zoom, TheShownPartOfThePicture) {
+    const ZLXPictureRect whole = shownPart(ZLXZoom{}, 1, 1);
+    EXPECT_DOUBLE_EQ(whole.width, 1);
+    const ZLXPictureRect centre = shownPart(zoomAbout(ZLXZoom{}, 2, 0, 0), 1, 1);
+    EXPECT_DOUBLE_EQ(centre.x, 0.25);
+    EXPECT_DOUBLE_EQ(centre.y, 0.25);
+    EXPECT_DOUBLE_EQ(centre.width, 0.5);
+    // a view twice as wide as the picture shows its whole width at 2x, half its height
+    const ZLXPictureRect wide = shownPart(zoomAbout(ZLXZoom{}, 2, 0, 0), 2, 1);
+    EXPECT_DOUBLE_EQ(wide.x, 0);
+    EXPECT_DOUBLE_EQ(wide.width, 1);
+    EXPECT_DOUBLE_EQ(wide.height, 0.5);
+}
+
 } // namespace
 } // namespace daxo
