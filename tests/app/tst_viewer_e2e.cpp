@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer end to end on the demo card with libmpv, offscreen or in a real window under an
 // X server (then a screenshot of it is kept in the build folder).
+#include "../support/MapPage.h"
 #include "../support/MediaRows.h"
 #include "../support/QtTestMain.h"
 #include "ZLXAppDelegate.h"
@@ -33,12 +34,7 @@ class ViewerEndToEndTest : public QObject {
     std::unique_ptr<ZLXAppDelegate> m_controller;
 
     int rowOf(const QString& fileName) const { return test::rowOfFile(m_controller->mediaList(), fileName); }
-    QVariant evaluate(const QString& script) {
-        QVariant result;
-        bool done = false;
-        m_controller->mapWebView()->page()->runJavaScript(script, [&](const QVariant& v) { result = v, done = true; });
-        return QTest::qWaitFor([&] { return done; }, 10000) ? result : QVariant("<no answer>");
-    }
+    QVariant evaluate(const QString& script) { return test::evaluate(*m_controller->mapWebView(), script); }
 
     // Grabs the window from the screen, keeps the picture at `path` and checks that each
     // visible video box shows a picture there, not an empty or stale box.
