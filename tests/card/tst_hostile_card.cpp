@@ -22,6 +22,19 @@ using namespace daxo;
 
 namespace {
 
+// From the kernel's table: `mountpoint` cannot look at a mount whose process is gone.
+bool isMountedAt(const QString& path) {
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray wanted = QFile::encodeName(path);
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        if (line.split(' ').value(4) == wanted)
+            return true;
+    }
+    return false;
+}
+
 bool run(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
@@ -35,6 +48,7 @@ class HostileCardTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_image, m_mount;
+    int m_pulls = 0;
     ZLXImageCardOperations m_cards;
 
     TKUSBDiskEntity card() const {
@@ -45,16 +59,21 @@ class HostileCardTest : public QObject {
         if (!image.open(QIODevice::WriteOnly | QIODevice::Truncate) || !image.resize(megabytes << 20))
             return false;
         image.close();
-        return run("mkfs.fat", {"-F", "32", "-n", "DAXO", m_image}) && m_cards.mount(card()).ok();
+        return run("mkfs.fat", {"-F", "32", "-n", "DAXO", m_image}) && insert();
     }
-    // The card leaves the reader: its file system's process ends at once.
+    bool isMounted() const { return isMountedAt(m_mount); }
+    // The card goes into the reader: the desktop makes its folder and mounts it there.
+    bool insert() { return QDir().mkpath(m_mount) && m_cards.mount(card()).ok(); }
+    // The card leaves the reader: its file system's process ends at once, and the desktop
+    // unmounts it and takes its folder away, so that nothing written later lands beneath it.
     void pullOut() {
         QVERIFY(run("pkill", {"-KILL", "-f", "fusefat .*" + m_image}));
-        m_cards.unmount(card()); // what the desktop does with a mount whose device is gone
-        // a busy machine may still hold the dead mount: detach it as the desktop would
-        if (!QTest::qWaitFor([&] { return !run("mountpoint", {"-q", m_mount}); }, 3000))
+        // a file still open on the dead mount keeps it busy: detach it as the desktop would
+        if (!m_cards.unmount(card()).ok())
             run("fusermount", {"-uz", m_mount});
-        QTRY_VERIFY(!run("mountpoint", {"-q", m_mount}));
+        QTRY_VERIFY(!isMounted());
+        // renamed in one step, as a save may be writing into the folder at this moment
+        QVERIFY(QDir().rename(m_mount, m_mount + ".gone" + QString::number(++m_pulls)));
     }
 
 private slots:
@@ -63,7 +82,6 @@ private slots:
         installStringTable(*qApp, QStringLiteral("en"));
         m_image = m_dir.filePath("card.img");
         m_mount = m_dir.filePath("mnt");
-        QVERIFY(QDir().mkpath(m_mount));
         m_cards.addImage(m_image, m_mount);
     }
     void cleanup() { m_cards.unmount(card()); }
@@ -74,8 +92,6 @@ private slots:
         const QString config = m_mount + "/config.bin";
         QVERIFY(run(DAXO_CONFIG_TOOL, {"defaults", config}));
         for (const int delay : {15, 40, 90, 150, 260}) {
-            if (!QFile::exists(config))
-                QVERIFY(m_cards.mount(card()).ok());
             QProcess saves; // one save after the other, each choosing another volume
             saves.start("sh", {"-c", QStringLiteral("i=0; while [ $i -lt 400 ]; do \"%1\" set \"%2\" aud_output_vol=$((i % 4)) "
                                                     ">/dev/null 2>&1; i=$((i + 1)); done")
@@ -84,7 +100,7 @@ private slots:
             QTest::qWait(delay);
             pullOut();
             QVERIFY(saves.waitForFinished(60000));
-            QVERIFY(m_cards.mount(card()).ok()); // the card back in
+            QVERIFY(insert()); // the card back in
             _FILEDATA record{};
             QVERIFY2(LoadFileData(QFile::encodeName(config).toStdString(), &record), qPrintable(QString::number(delay)));
             QCOMPARE(record.checksum, fileDataChecksum(record));
