@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXTrip.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+namespace daxo {
+
+std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int minute, int second) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59)
+        return std::nullopt;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0))
+        return std::nullopt;
+    // days from 1970-01-01 of the proleptic Gregorian calendar
+    const int64_t y = year - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t days = era * 146097 + doe - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+std::vector<ZLXTripGroup> tripGroupsOf(const ZLXMediaList& list) {
+    std::vector<ZLXTripGroup> groups;
+    std::unordered_set<std::string> seen;
+    for (const auto& media : list.medias()) {
+        const std::string name = media->mediaGroupName();
+        if (!seen.insert(name).second)
+            continue;
+        const auto found = list.mediaPairDic().find(name);
+        if (found == list.mediaPairDic().end())
+            continue;
+        const ZLXMediaPair& pair = *found->second;
+        ZLXTripGroup group;
+        group.media = pair.frontMedia ? pair.frontMedia : pair.rearMedia;
+        if (!group.media)
+            continue;
+        group.frontPath = pair.frontMedia ? pair.frontMedia->path() : std::string();
+        group.rearPath = pair.rearMedia ? pair.rearMedia->path() : std::string();
+        const ZLXMedia& m = *group.media;
+        if (m.mediaDirection() != ZLXMediaDirection::Unknown)
+            group.start = civilSeconds(m.year(), m.month(), m.day(), m.hour(), m.minute(), m.second());
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+double ZLXTrip::duration() const {
+    return startOf(groups.size());
+}
+
+double ZLXTrip::startOf(size_t group) const {
+    double start = 0;
+    for (size_t i = 0; i < group && i < groups.size(); ++i)
+        start += groups[i].duration;
+    return start;
+}
+
+ZLXTrip::Place ZLXTrip::placeAt(double tripSeconds) const {
+    if (groups.empty())
+        return {};
+    double start = 0;
+    const double t = std::isfinite(tripSeconds) ? std::max(0.0, tripSeconds) : 0.0;
+    for (size_t i = 0; i < groups.size(); ++i) {
+        if (t < start + groups[i].duration || i + 1 == groups.size())
+            return {i, std::clamp(t - start, 0.0, groups[i].duration)};
+        start += groups[i].duration;
+    }
+    return {};
+}
+
+double ZLXTrip::timeOf(size_t group, double seconds) const {
+    if (group >= groups.size())
+        return duration();
+    return startOf(group) + std::clamp(seconds, 0.0, groups[group].duration);
+}
+
+std::optional<int64_t> ZLXTrip::startTime() const {
+    return groups.empty() ? std::nullopt : groups.front().start;
+}
+
+std::optional<int64_t> ZLXTrip::endTime() const {
+    if (groups.empty() || !groups.back().start)
+        return std::nullopt;
+    return *groups.back().start + int64_t(std::ceil(groups.back().duration));
+}
+
+std::vector<ZLXTrip> groupTrips(std::vector<ZLXTripGroup> groups, double maxGapSeconds) {
+    // dated groups by time (undated ones after them, in list order)
+    std::stable_sort(groups.begin(), groups.end(), [](const ZLXTripGroup& a, const ZLXTripGroup& b) {
+        if (a.start && b.start)
+            return *a.start < *b.start;
+        return a.start.has_value() && !b.start.has_value();
+    });
+    std::vector<ZLXTrip> trips;
+    for (ZLXTripGroup& group : groups) {
+        bool joins = false;
+        if (!trips.empty() && group.start) {
+            const ZLXTripGroup& last = trips.back().groups.back();
+            if (last.start) {
+                // the end of the drive so far: the latest end of its groups (an event may lie
+                // inside a longer recording)
+                double end = 0;
+                for (const ZLXTripGroup& g : trips.back().groups)
+                    end = std::max(end, double(*g.start) + g.duration);
+                joins = double(*group.start) - end < maxGapSeconds;
+            }
+        }
+        if (!joins)
+            trips.emplace_back();
+        trips.back().groups.push_back(std::move(group));
+    }
+    return trips;
+}
+
+std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThresholds& thresholds, bool eventRecording) {
+    std::vector<ZLXImpact> impacts;
+    const auto& points = track.points;
+    if (points.empty()) {
+        if (eventRecording)
+            impacts.push_back({0, 0, true});
+        return impacts;
+    }
+    auto median = [&](float ZLXGSensor::*axis) {
+        std::vector<float> values;
+        values.reserve(points.size());
+        for (const ZLXTrackPoint& p : points)
+            values.push_back(std::isfinite(p.g.*axis) ? p.g.*axis : 0.0f);
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    };
+    const ZLXGSensor rest(median(&ZLXGSensor::x), median(&ZLXGSensor::y), median(&ZLXGSensor::z));
+    // the departure of a sample, and whether it passes a threshold
+    auto departure = [&](const ZLXGSensor& g, bool& passes) {
+        const float dx = std::fabs(g.x - rest.x), dy = std::fabs(g.y - rest.y), dz = std::fabs(g.z - rest.z);
+        passes = dx > thresholds.x || dy > thresholds.y || dz > thresholds.z;
+        const float worst = std::max({dx, dy, dz});
+        return std::isfinite(worst) ? worst : 0.0f;
+    };
+    constexpr double kSeparation = 5.0;
+    size_t strongest = 0;
+    float strongestG = -1;
+    for (size_t i = 0; i < points.size(); ++i) {
+        bool passes = false;
+        const float g = departure(points[i].g, passes);
+        if (g > strongestG)
+            strongest = i, strongestG = g;
+        if (!passes)
+            continue;
+        if (!impacts.empty() && points[i].seconds - impacts.back().seconds < kSeparation) {
+            if (g > impacts.back().g)
+                impacts.back() = {points[i].seconds, g, eventRecording};
+            continue;
+        }
+        impacts.push_back({points[i].seconds, g, eventRecording});
+    }
+    if (eventRecording && impacts.empty())
+        impacts.push_back({points[strongest].seconds, std::max(0.0f, strongestG), true});
+    return impacts;
+}
+
+} // namespace daxo

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Drives: the groups of a folder that follow each other with short gaps form a trip, which
+// plays as one time line; and the impacts of a drive, from the G-sensor and the event
+// recordings.
+#pragma once
+
+#include "ZLXMediaList.h"
+#include "ZLXRoute.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace daxo {
+
+// One group of the list: its front and rear files (either may be missing).
+struct ZLXTripGroup {
+    std::shared_ptr<const ZLXMedia> media; // the front file, else the rear one
+    std::string frontPath, rearPath;
+    std::optional<int64_t> start; // seconds of the name's date and time on a plain count; none when undated
+    double duration = 0;          // seconds; 0 when not known
+    bool isEvent() const { return media && media->isEventMedia(); }
+    const std::string& playPath() const { return frontPath.empty() ? rearPath : frontPath; }
+};
+
+// The groups of a list in its order (oldest first), durations not yet read.
+std::vector<ZLXTripGroup> tripGroupsOf(const ZLXMediaList& list);
+// Days and seconds of a date and time counted on one plain scale (no time zone, no leap
+// seconds); none outside the calendar.
+std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int minute, int second);
+
+class ZLXTrip {
+public:
+    std::vector<ZLXTripGroup> groups;
+
+    // Recorded seconds: the gaps between groups are not part of a trip's time line.
+    double duration() const;
+    double startOf(size_t group) const;
+    struct Place {
+        size_t group = 0;
+        double seconds = 0; // in that group's recording
+    };
+    // The group and position for a time on the trip's line (kept inside the trip).
+    Place placeAt(double tripSeconds) const;
+    double timeOf(size_t group, double seconds) const;
+    // The first group's start and the last group's end, on the scale of civilSeconds.
+    std::optional<int64_t> startTime() const;
+    std::optional<int64_t> endTime() const;
+};
+
+// Groups whose gap (the next start minus the end of the one before) is under `maxGapSeconds`
+// belong to one trip; an undated group is a trip of its own. Trips come oldest first.
+std::vector<ZLXTrip> groupTrips(std::vector<ZLXTripGroup> groups, double maxGapSeconds);
+
+// The driving impact thresholds, per axis, in g.
+struct ZLXImpactThresholds {
+    float x = 1.5f, y = 1.5f, z = 1.5f;
+};
+
+struct ZLXImpact {
+    double seconds = 0; // in the recording
+    float g = 0;        // the largest departure from rest on any axis
+    bool eventRecording = false;
+};
+
+// Peaks where an axis departs from its resting value (the recording's median, which holds
+// gravity whatever way the camera is mounted) by more than its threshold; one impact per peak,
+// peaks less than five seconds apart counted once. An event recording always has one, at its
+// strongest sample when no peak passes.
+std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThresholds& thresholds, bool eventRecording);
+
+} // namespace daxo
