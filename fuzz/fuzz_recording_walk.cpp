@@ -3,6 +3,7 @@
 // Besides crashes, the memory one extraction holds is watched: it must stay within a bound
 // proportional to the file's size, whatever its tables claim.
 #include "ZLXBlackBoxData.h"
+#include "ZLXTrip.h"
 #include "ZLXLog.h"
 
 #include <sanitizer/allocator_interface.h>
@@ -69,6 +70,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (blackBox.m_Times.size() != blackBox.m_vGpsData.size() ||
             blackBox.m_GSensors.size() != blackBox.m_vGSensorData.size() ||
             blackBox.bytesRead() > size + 4096 * 4 + blackBox.m_Times.size() * 153)
+            std::abort();
+        // what the route and the exports make of it: a length never negative, every point placed
+        const auto duration = daxo::recordingDuration(path);
+        if (duration && !(*duration >= 0))
+            std::abort();
+        const daxo::ZLXTrack track = daxo::makeTrack(blackBox, duration.value_or(20), "fuzz");
+        daxo::ZLXRoute route;
+        route.append(track);
+        for (const auto& line : route.lines()) {
+            for (const auto& p : line) {
+                if (!(p.point->latitude >= -90 && p.point->latitude <= 90 && p.time >= 0))
+                    std::abort();
+            }
+        }
+        daxo::detectImpacts(track, {}, true);
+        if (daxo::routeGpx(route, "fuzz").empty() || daxo::routeCsv(route).empty())
             std::abort();
     }
     if (peak > kFixed + kPerFileByte * int64_t(size)) {

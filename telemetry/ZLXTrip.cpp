@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXTrip.h"
 
+#include "ZLXFileData.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <unordered_set>
 
 namespace daxo {
@@ -25,15 +28,16 @@ std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int 
     return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-std::vector<ZLXTripGroup> tripGroupsOf(const ZLXMediaList& list) {
+std::vector<ZLXTripGroup> tripGroupsOf(const std::vector<ZLXMediaList::MediaPtr>& medias,
+                                       const ZLXMediaList::PairMap& pairs) {
     std::vector<ZLXTripGroup> groups;
     std::unordered_set<std::string> seen;
-    for (const auto& media : list.medias()) {
+    for (const auto& media : medias) {
         const std::string name = media->mediaGroupName();
         if (!seen.insert(name).second)
             continue;
-        const auto found = list.mediaPairDic().find(name);
-        if (found == list.mediaPairDic().end())
+        const auto found = pairs.find(name);
+        if (found == pairs.end())
             continue;
         const ZLXMediaPair& pair = *found->second;
         ZLXTripGroup group;
@@ -46,6 +50,17 @@ std::vector<ZLXTripGroup> tripGroupsOf(const ZLXMediaList& list) {
         if (m.mediaDirection() != ZLXMediaDirection::Unknown)
             group.start = civilSeconds(m.year(), m.month(), m.day(), m.hour(), m.minute(), m.second());
         groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+std::vector<ZLXTripGroup> tripGroupsWithDurations(const std::vector<ZLXMediaList::MediaPtr>& medias,
+                                                  const ZLXMediaList::PairMap& pairs) {
+    std::vector<ZLXTripGroup> groups = tripGroupsOf(medias, pairs);
+    for (ZLXTripGroup& group : groups) {
+        group.duration = recordingDuration(group.playPath().c_str()).value_or(0);
+        if (group.duration <= 0 && !group.rearPath.empty() && group.rearPath != group.playPath())
+            group.duration = recordingDuration(group.rearPath.c_str()).value_or(0);
     }
     return groups;
 }
@@ -162,6 +177,87 @@ std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThres
     if (eventRecording && impacts.empty())
         impacts.push_back({points[strongest].seconds, std::max(0.0f, strongestG), true});
     return impacts;
+}
+
+} // namespace daxo
+
+namespace daxo {
+
+std::shared_ptr<const ZLXTrack> readTrack(const std::string& path) {
+    ZLXBlackBoxData data;
+    if (!data.ExtractStreamInformation(path.c_str()))
+        return nullptr;
+    constexpr double kRecordsPerSecond = 5;
+    const double duration = recordingDuration(path.c_str()).value_or(double(data.m_GSensors.size()) / kRecordsPerSecond);
+    const size_t slash = path.rfind('/');
+    return std::make_shared<const ZLXTrack>(
+        makeTrack(data, duration, slash == std::string::npos ? path : path.substr(slash + 1)));
+}
+
+std::optional<ZLXImpactThresholds> impactThresholdsOf(const std::string& configPath) {
+    _FILEDATA record{};
+    if (!LoadFileData(configPath, &record) || record.checksum != fileDataChecksum(record))
+        return std::nullopt;
+    // thresholds the settings window accepts: 0.05 g to 1.5 g
+    auto valid = [](int32_t hundredths) { return hundredths >= 5 && hundredths <= 150; };
+    if (!valid(record.gsen_x_threshold) || !valid(record.gsen_y_threshold) || !valid(record.gsen_z_threshold))
+        return std::nullopt;
+    return ZLXImpactThresholds{float(record.gsen_x_threshold) / 100, float(record.gsen_y_threshold) / 100,
+                               float(record.gsen_z_threshold) / 100};
+}
+
+ZLXDrive ZLXDrive::load(ZLXTrip trip, const TrackSource& source, const ZLXImpactThresholds& thresholds,
+                        const std::function<bool(size_t, size_t)>& progress) {
+    ZLXDrive drive;
+    const size_t total = trip.groups.size();
+    for (size_t i = 0; i < total; ++i) {
+        if (progress && !progress(i, total))
+            break;
+        ZLXTripGroup& group = trip.groups[i];
+        std::shared_ptr<const ZLXTrack> track = source(group.playPath());
+        if (!track) { // an empty track keeps the group's place on the time line
+            auto empty = std::make_shared<ZLXTrack>();
+            empty->duration = group.duration;
+            track = std::move(empty);
+        }
+        group.duration = track->duration;
+        drive.tracks.push_back(track);
+    }
+    trip.groups.resize(drive.tracks.size());
+    drive.trip = std::move(trip);
+    for (size_t i = 0; i < drive.tracks.size(); ++i) {
+        const ZLXTrack& track = *drive.tracks[i];
+        drive.route.append(track);
+        for (const ZLXImpact& impact : detectImpacts(track, thresholds, drive.trip.groups[i].isEvent())) {
+            Impact found;
+            found.group = i;
+            found.impact = impact;
+            found.time = drive.trip.timeOf(i, impact.seconds);
+            double nearest = ZLXRoute::kMaxFixGap;
+            for (const ZLXTrackPoint& p : track.points) {
+                if (p.hasFix && std::fabs(p.seconds - impact.seconds) <= nearest) {
+                    nearest = std::fabs(p.seconds - impact.seconds);
+                    found.placed = true;
+                    found.latitude = p.latitude;
+                    found.longitude = p.longitude;
+                }
+            }
+            drive.impacts.push_back(found);
+        }
+    }
+    return drive;
+}
+
+std::vector<ZLXRouteMark> ZLXDrive::marks() const {
+    std::vector<ZLXRouteMark> marks;
+    for (const Impact& i : impacts) {
+        if (!i.placed)
+            continue;
+        char name[64];
+        std::snprintf(name, sizeof name, "%s %.1f g", i.impact.eventRecording ? "Event" : "Impact", double(i.impact.g));
+        marks.push_back({i.time, i.latitude, i.longitude, name});
+    }
+    return marks;
 }
 
 } // namespace daxo

@@ -8,6 +8,7 @@
 #include "ZLXRoute.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,7 +27,11 @@ struct ZLXTripGroup {
 };
 
 // The groups of a list in its order (oldest first), durations not yet read.
-std::vector<ZLXTripGroup> tripGroupsOf(const ZLXMediaList& list);
+std::vector<ZLXTripGroup> tripGroupsOf(const std::vector<ZLXMediaList::MediaPtr>& medias,
+                                       const ZLXMediaList::PairMap& pairs);
+// The same with each group's duration read from its movie header.
+std::vector<ZLXTripGroup> tripGroupsWithDurations(const std::vector<ZLXMediaList::MediaPtr>& medias,
+                                                  const ZLXMediaList::PairMap& pairs);
 // Days and seconds of a date and time counted on one plain scale (no time zone, no leap
 // seconds); none outside the calendar.
 std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int minute, int second);
@@ -70,5 +75,37 @@ struct ZLXImpact {
 // peaks less than five seconds apart counted once. An event recording always has one, at its
 // strongest sample when no peak passes.
 std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThresholds& thresholds, bool eventRecording);
+
+// A recording's track: its telemetry, placed over the length its movie header gives (else
+// five records a second, the camera's rate). None when the file cannot be read as a recording.
+std::shared_ptr<const ZLXTrack> readTrack(const std::string& path);
+
+// The driving thresholds of a card's settings file, when it holds valid ones.
+std::optional<ZLXImpactThresholds> impactThresholdsOf(const std::string& configPath);
+
+// A trip with its tracks read: the route over all its groups, the impacts on it.
+struct ZLXDrive {
+    struct Impact {
+        size_t group = 0;
+        ZLXImpact impact;
+        double time = 0; // on the trip's time line
+        bool placed = false;
+        double latitude = 0, longitude = 0; // the fix nearest in time, within 10 s
+    };
+    ZLXTrip trip; // with the durations of the tracks read
+    std::vector<std::shared_ptr<const ZLXTrack>> tracks;
+    ZLXRoute route;
+    std::vector<Impact> impacts;
+
+    using TrackSource = std::function<std::shared_ptr<const ZLXTrack>(const std::string& path)>;
+    // Reads each group's front file (the rear one when there is none) through `source`; a
+    // group that cannot be read stays on the time line with no points. Stops early, with
+    // what it has, when `cancelled` says so.
+    static ZLXDrive load(ZLXTrip trip, const TrackSource& source, const ZLXImpactThresholds& thresholds,
+                         const std::function<bool(size_t done, size_t total)>& progress = {});
+    // The placed impacts as marks for the map and the exports: "Event 4.3 g" for an event
+    // recording's, else "Impact 1.7 g".
+    std::vector<ZLXRouteMark> marks() const;
+};
 
 } // namespace daxo

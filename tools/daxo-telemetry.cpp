@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// daxo-telemetry RECORDING          one CSV row per telemetry record
-// daxo-telemetry --gpx RECORDING    the route as a GPX 1.1 track
-// daxo-telemetry --nmea LOG         one CSV row per sentence of an NMEA log
+// daxo-telemetry RECORDING                       one CSV row per telemetry record
+// daxo-telemetry --gpx|--kml|--csv RECORDING...  the route of the recordings, one after the other
+// daxo-telemetry --gpx|--kml|--csv --trip N DIR  the route of the folder's N-th trip
+// daxo-telemetry --trips [--gap SECONDS] DIR     the folder's trips, one CSV row each
+// daxo-telemetry --nmea LOG                      one CSV row per sentence of an NMEA log
 // No toolkit: the program starts in about a millisecond and formats its rows itself.
 #include "ZLXBlackBoxData.h"
 #include "ZLXFileIO.h"
 #include "ZLXLog.h"
 #include "ZLXMediaTableText.h"
+#include "ZLXTrip.h"
 
 #include <cerrno>
 #include <charconv>
@@ -105,45 +108,10 @@ void writeRow(Output& out, const std::vector<std::string>& fields) {
     out << line << "\r\n";
 }
 
-std::string xmlText(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
-
 // The fix's position in signed decimal degrees, its own hemispheres deciding the signs.
 void degrees(const ZLXGpsData& fix, double& lat, double& lon) {
     convertNmeaToDegrees(&lat, &lon, fix.NS == 'S' ? -fix.Latitude : fix.Latitude,
                          fix.EW == 'W' ? -fix.Longitude : fix.Longitude);
-}
-
-bool validDateTime(const _SYSTEMTIME& t) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1)
-        return false;
-    const bool leap = (t.wYear % 4 == 0 && t.wYear % 100 != 0) || t.wYear % 400 == 0;
-    const int days = kDays[t.wMonth - 1] + (t.wMonth == 2 && leap ? 1 : 0);
-    return t.wDay <= days && t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
-}
-
-// ISO 8601 in UTC with milliseconds, "2024-10-03T08:15:00.000Z"; empty without a valid time.
-std::string utc(const _SYSTEMTIME& t) {
-    if (t.wYear == 0 || !validDateTime(t))
-        return {};
-    return format("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                  t.wMilliseconds);
-}
-
-bool hasPosition(const ZLXGpsData& fix) {
-    return fix.gpsValid && (fix.Latitude != 0 || fix.Longitude != 0);
 }
 
 int fail(const std::string& message) {
@@ -185,7 +153,7 @@ int printRecords(const std::string& path) {
             double lat = 0, lon = 0;
             degrees(fix, lat, lon);
             row.fixed(lat, 6).fixed(lon, 6).fixed(fix.SpeedOverGround * 1.852, 1).fixed(fix.HDOP, 1);
-            row.integer(fix.SatelliteUsedCount).integer(fix.gpsValid).text(utc(fix.Now));
+            row.integer(fix.SatelliteUsedCount).integer(fix.gpsValid).text(isoUtc(fix.Now));
         } else {
             row.empty(7);
         }
@@ -194,37 +162,54 @@ int printRecords(const std::string& path) {
     return 0;
 }
 
-int writeGpx(const std::string& path) {
-    ZLXBlackBoxData data;
-    if (const auto error = extract(path, data))
-        return fail(*error);
-    const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    Output out;
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:daxo=\"urn:daxo:telemetry:1\" "
-           "version=\"1.1\" creator=\"daxo-telemetry\" "
-           "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
-           "    <trk>\n"
-           "        <name>"
-        << xmlText(name)
-        << "</name>\n"
-           "        <trkseg>\n";
-    for (const ZLXGpsData& fix : data.m_NMEAs) {
-        if (!hasPosition(fix))
-            continue;
-        double lat = 0, lon = 0;
-        degrees(fix, lat, lon);
-        out << "            <trkpt lat=\"" << number(lat, 7) << "\" lon=\"" << number(lon, 7) << "\">\n";
-        if (const std::string time = utc(fix.Now); !time.empty())
-            out << "                <time>" << time << "</time>\n";
-        out << "                <hdop>" << number(fix.HDOP, 1) << "</hdop>\n"
-            << "                <extensions>\n"
-            << "                    <daxo:speed>" << number(fix.SpeedOverGround * 0.514444, 2) << "</daxo:speed>\n"
-            << "                </extensions>\n"
-            << "            </trkpt>\n";
+// The route of some groups played one after the other, in the chosen format.
+int writeRoute(const std::string& format, const ZLXTrip& trip, const std::string& name, const std::string& folder) {
+    const ZLXImpactThresholds thresholds = impactThresholdsOf(folder + "/config.bin").value_or(ZLXImpactThresholds{});
+    const ZLXDrive drive = ZLXDrive::load(trip, readTrack, thresholds);
+    for (size_t i = 0; i < drive.tracks.size(); ++i) {
+        if (drive.tracks[i]->points.empty())
+            std::fprintf(stderr, "daxo-telemetry: no telemetry in %s\n", drive.trip.groups[i].playPath().c_str());
     }
-    out << "        </trkseg>\n    </trk>\n</gpx>\n";
+    Output out;
+    if (format == "--gpx")
+        out << routeGpx(drive.route, name, drive.marks());
+    else if (format == "--kml")
+        out << routeKml(drive.route, name, drive.marks());
+    else
+        out << routeCsv(drive.route);
+    return 0;
+}
+
+std::vector<ZLXTrip> tripsOf(const std::string& folder, double gap) {
+    const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
+    return groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic), gap);
+}
+
+std::string civilText(std::optional<int64_t> seconds) {
+    if (!seconds)
+        return {};
+    const int64_t days = *seconds >= 0 ? *seconds / 86400 : (*seconds - 86399) / 86400;
+    const int64_t rest = *seconds - days * 86400;
+    // the calendar date of a day count (1970-01-01 is day 0)
+    const int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097, doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365, doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153, d = doy - (153 * mp + 2) / 5 + 1, m = mp < 10 ? mp + 3 : mp - 9;
+    return format("%04lld-%02lld-%02lld %02lld:%02lld:%02lld", (long long)(yoe + era * 400 + (m <= 2)), (long long)m,
+                  (long long)d, (long long)(rest / 3600), (long long)(rest / 60 % 60), (long long)(rest % 60));
+}
+
+int listTrips(const std::string& folder, double gap) {
+    Output out;
+    writeRow(out, {"trip", "start", "end", "seconds", "recordings", "distance_km", "max_speed_kmh", "impacts"});
+    const std::vector<ZLXTrip> trips = tripsOf(folder, gap);
+    const ZLXImpactThresholds thresholds = impactThresholdsOf(folder + "/config.bin").value_or(ZLXImpactThresholds{});
+    for (size_t i = 0; i < trips.size(); ++i) {
+        const ZLXDrive drive = ZLXDrive::load(trips[i], readTrack, thresholds);
+        writeRow(out, {std::to_string(i + 1), civilText(drive.trip.startTime()), civilText(drive.trip.endTime()),
+                       number(drive.trip.duration(), 1), std::to_string(drive.trip.groups.size()),
+                       number(drive.route.distanceMeters() / 1000, 3), number(drive.route.maxSpeedKmh(), 1),
+                       std::to_string(drive.impacts.size())});
+    }
     return 0;
 }
 
@@ -249,9 +234,26 @@ int parseLog(const std::string& path) {
                        std::to_string(g.SatelliteUsedCount), std::to_string(g.SatelliteUsedCount_GPS),
                        std::to_string(g.SatelliteUsedCount_GLONASS), format("%g", g.PDOP), format("%g", g.HDOP),
                        format("%g", g.VDOP), format("%.12g", g.Latitude), format("%.12g", g.Longitude),
-                       format("%g", g.SpeedOverGround), format("%g", g.CourseOverGround), utc(g.Now)});
+                       format("%g", g.SpeedOverGround), format("%g", g.CourseOverGround), isoUtc(g.Now)});
     }
     return 0;
+}
+
+int usage(FILE* to) {
+    std::fprintf(to, "usage: daxo-telemetry RECORDING                       the telemetry, one CSV row per record\n"
+                     "       daxo-telemetry --gpx|--kml|--csv RECORDING...  the route of the recordings, in turn\n"
+                     "       daxo-telemetry --gpx|--kml|--csv --trip N DIR  the route of the folder's N-th trip\n"
+                     "       daxo-telemetry --trips [--gap SECONDS] DIR     the folder's trips\n"
+                     "       daxo-telemetry --nmea LOG                      an NMEA log through the same parser\n");
+    return to == stdout ? 0 : 2;
+}
+
+std::optional<double> positiveNumber(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !(value > 0) || value > 1e9)
+        return std::nullopt;
+    return value;
 }
 
 } // namespace
@@ -259,20 +261,42 @@ int parseLog(const std::string& path) {
 int main(int argc, char** argv) {
     setLogIdentity("daxo-telemetry");
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("usage: daxo-telemetry RECORDING         the telemetry, one CSV row per record\n"
-                    "       daxo-telemetry --gpx RECORDING   the route as a GPX 1.1 track\n"
-                    "       daxo-telemetry --nmea LOG        an NMEA log through the same parser\n");
-        return 0;
-    }
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
+        return usage(stdout);
     if (args.size() == 1 && !args[0].starts_with('-'))
         return printRecords(args[0]);
-    if (args.size() == 2 && args[0] == "--gpx")
-        return writeGpx(args[1]);
     if (args.size() == 2 && args[0] == "--nmea")
         return parseLog(args[1]);
-    std::fprintf(stderr, "usage: daxo-telemetry RECORDING\n"
-                         "       daxo-telemetry --gpx RECORDING\n"
-                         "       daxo-telemetry --nmea LOG\n");
-    return 2;
+    constexpr double kGap = 180;
+    if (args.size() == 2 && args[0] == "--trips")
+        return listTrips(args[1], kGap);
+    if (args.size() == 4 && args[0] == "--trips" && args[1] == "--gap") {
+        const auto gap = positiveNumber(args[2]);
+        return gap ? listTrips(args[3], *gap) : fail("the gap is a number of seconds above 0");
+    }
+    const bool route = !args.empty() && (args[0] == "--gpx" || args[0] == "--kml" || args[0] == "--csv");
+    if (route && args.size() == 4 && args[1] == "--trip") {
+        const auto n = positiveNumber(args[2]);
+        const std::vector<ZLXTrip> trips = tripsOf(args[3], kGap);
+        if (!n || *n != double(size_t(*n)) || size_t(*n) > trips.size())
+            return fail(args[3] + " has " + std::to_string(trips.size()) + " trips; no trip " + args[2]);
+        return writeRoute(args[0], trips[size_t(*n) - 1], "Trip " + args[2], args[3]);
+    }
+    if (route && args.size() >= 2) {
+        ZLXTrip trip;
+        for (size_t i = 1; i < args.size(); ++i) {
+            ZLXBlackBoxData data;
+            if (const auto error = extract(args[i], data))
+                return fail(*error);
+            ZLXTripGroup group;
+            group.media = ZLXMedia::mediaWithPath(args[i]);
+            group.frontPath = args[i];
+            trip.groups.push_back(group);
+        }
+        const std::string& first = args[1];
+        const size_t slash = first.rfind('/');
+        return writeRoute(args[0], trip, first.substr(slash == std::string::npos ? 0 : slash + 1),
+                          slash == std::string::npos ? std::string(".") : first.substr(0, slash));
+    }
+    return usage(stderr);
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// daxo-telemetry on a demo recording: the CSV rows, a GPX file another reader opens, NMEA logs.
+// daxo-telemetry on the demo card: the CSV rows, the trips, GPX and KML files other readers
+// open, NMEA logs.
 #include "../support/QtTestMain.h"
 
 #include <QProcess>
@@ -75,19 +76,40 @@ private slots:
         QVERIFY(qAbs(lines[3].split(',')[7].toDouble() - (37 + 35 / 60.0)) < 1e-6);
     }
 
-    void gpxOpensInAnotherReader() {
-        const Run r = run(DAXO_TELEMETRY_TOOL, {"--gpx", m_front});
+    // The demo card's morning drive is one trip with its event; the car park's recording another.
+    void theDemoCardHasOneMorningDriveWithItsEvent() {
+        const Run r = run(DAXO_TELEMETRY_TOOL, {"--trips", m_dir.filePath("card")});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[1].trimmed().split(',').mid(0, 5),
+                 (QList<QByteArray>{"1", "2024-10-03 08:15:00", "2024-10-03 08:16:20", "80.0", "4"}));
+        QVERIFY(qAbs(lines[1].split(',')[5].toDouble() - 1.0) < 0.1); // km
+        QCOMPARE(lines[1].trimmed().split(',')[7], QByteArray("1"));  // the hard stop
+        QCOMPARE(lines[2].trimmed().split(',').mid(0, 5),
+                 (QList<QByteArray>{"2", "2024-10-03 12:02:10", "2024-10-03 12:02:30", "20.0", "1"}));
+        // a gap of 2 hours joins them; nonsense is refused
+        QCOMPARE(run(DAXO_TELEMETRY_TOOL, {"--trips", "--gap", "14000", m_dir.filePath("card")}).out.count('\n'), 2);
+        QCOMPARE(run(DAXO_TELEMETRY_TOOL, {"--trips", "--gap", "-1", m_dir.filePath("card")}).exitCode, 1);
+        QCOMPARE(run(DAXO_TELEMETRY_TOOL, {"--gpx", "--trip", "3", m_dir.filePath("card")}).exitCode, 1);
+    }
+
+    // The trip's GPX is valid GPX 1.1 and gpsbabel reads every point back; so is its KML.
+    void gpxAndKmlOpenInAnotherReader() {
+        QVERIFY2(QFile::exists(DAXO_GPX_SCHEMA), "no GPX schema: scripts/setup fetches it");
+        const Run r = run(DAXO_TELEMETRY_TOOL, {"--gpx", "--trip", "1", m_dir.filePath("card")});
         QCOMPARE(r.exitCode, 0);
         const QString gpx = m_dir.filePath("route.gpx");
         QFile file(gpx);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(r.out);
         file.close();
-        QVERIFY(r.out.contains("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\""));
         const int points = r.out.count("<trkpt ");
-        QVERIFY(points > 50);
+        QVERIFY(points > 300); // four recordings
+        QCOMPARE(r.out.count("<wpt "), 1);
+        const Run lint = run("xmllint", {"--noout", "--schema", DAXO_GPX_SCHEMA, gpx});
+        QVERIFY2(lint.exitCode == 0, lint.err.constData());
 
-        // gpsbabel reads it back: same number of points, same places
         const Run babel = run("gpsbabel", {"-t", "-i", "gpx", "-f", gpx, "-o", "unicsv", "-F", "-"});
         QVERIFY2(babel.exitCode == 0, babel.err.constData());
         const QList<QByteArray> rows = babel.out.trimmed().split('\n');
@@ -95,9 +117,23 @@ private slots:
         QVERIFY(rows[0].contains("Latitude"));
         QVERIFY(rows[1].contains("37.566"));
         QVERIFY(rows[1].contains("126.977"));
-        // and the document is well-formed XML
-        const Run lint = run("xmllint", {"--noout", gpx});
-        QVERIFY2(lint.exitCode == 0, lint.err.constData());
+
+        const Run kml = run(DAXO_TELEMETRY_TOOL, {"--kml", "--trip", "1", m_dir.filePath("card")});
+        QCOMPARE(kml.exitCode, 0);
+        QFile kmlFile(m_dir.filePath("route.kml"));
+        QVERIFY(kmlFile.open(QIODevice::WriteOnly));
+        kmlFile.write(kml.out);
+        kmlFile.close();
+        const Run kmlBack = run("gpsbabel", {"-t", "-i", "kml", "-f", kmlFile.fileName(), "-o", "unicsv", "-F", "-"});
+        QVERIFY2(kmlBack.exitCode == 0, kmlBack.err.constData());
+        QCOMPARE(kmlBack.out.trimmed().split('\n').size() - 1, points);
+        const Run kmlMarks = run("gpsbabel", {"-i", "kml", "-f", kmlFile.fileName(), "-o", "unicsv", "-F", "-"});
+        QVERIFY(kmlMarks.out.contains("Event 4.3 g"));
+
+        // one recording on its own: the same points as the trip holds of it
+        const Run one = run(DAXO_TELEMETRY_TOOL, {"--csv", m_front});
+        QCOMPARE(one.exitCode, 0);
+        QCOMPARE(one.out.count('\n'), 101);
     }
 
     void nmeaLogGivesOneRowPerLine() {
