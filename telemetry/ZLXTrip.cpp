@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace daxo {
@@ -192,6 +194,35 @@ std::shared_ptr<const ZLXTrack> readTrack(const std::string& path) {
     const size_t slash = path.rfind('/');
     return std::make_shared<const ZLXTrack>(
         makeTrack(data, duration, slash == std::string::npos ? path : path.substr(slash + 1)));
+}
+
+std::shared_ptr<const ZLXTrack> ZLXTrackCache::track(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    const Key key{path, int64_t(st.st_size), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto found = m_tracks.find(key); found != m_tracks.end())
+            return found->second;
+    }
+    std::shared_ptr<const ZLXTrack> track = readTrack(path); // read without holding the others up
+    const std::lock_guard lock(m_mutex);
+    // an older version of the file is forgotten
+    for (auto it = m_tracks.lower_bound(Key{path, INT64_MIN, INT64_MIN}); it != m_tracks.end() && it->first.path == path;)
+        it = m_tracks.erase(it);
+    m_tracks.emplace(key, track);
+    return track;
+}
+
+size_t ZLXTrackCache::size() const {
+    const std::lock_guard lock(m_mutex);
+    return m_tracks.size();
+}
+
+void ZLXTrackCache::clear() {
+    const std::lock_guard lock(m_mutex);
+    m_tracks.clear();
 }
 
 std::optional<ZLXImpactThresholds> impactThresholdsOf(const std::string& configPath) {

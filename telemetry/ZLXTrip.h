@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,6 +81,25 @@ std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThres
 // A recording's track: its telemetry, placed over the length its movie header gives (else
 // five records a second, the camera's rate). None when the file cannot be read as a recording.
 std::shared_ptr<const ZLXTrack> readTrack(const std::string& path);
+
+// Tracks already read, kept by path, size and modification time: a file written again is read
+// again. Safe to use from several threads.
+class ZLXTrackCache {
+public:
+    std::shared_ptr<const ZLXTrack> track(const std::string& path);
+    size_t size() const;
+    void clear();
+
+private:
+    struct Key {
+        std::string path;
+        int64_t size = 0;
+        int64_t modified = 0; // nanoseconds
+        auto operator<=>(const Key&) const = default;
+    };
+    mutable std::mutex m_mutex;
+    std::map<Key, std::shared_ptr<const ZLXTrack>> m_tracks;
+};
 
 // The driving thresholds of a card's settings file, when it holds valid ones.
 std::optional<ZLXImpactThresholds> impactThresholdsOf(const std::string& configPath);

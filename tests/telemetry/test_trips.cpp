@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Drives: trips from group lists, the trip time line, impacts, the route's lines and exports,
 // on made-up lists and on the demo card.
+#include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
+#include "ZLXRecordingWriter.h"
 #include "ZLXMapScript.h"
 #include "ZLXTrip.h"
 
@@ -201,4 +203,28 @@ TEST(Route, DurationsFromTheMovieHeader) {
     EXPECT_FALSE(recordingDuration(write("big.mp4", big, sizeof big).c_str()));
     EXPECT_FALSE(recordingDuration(write("free.mp4", v0, 8).c_str()));
     EXPECT_FALSE(recordingDuration(tree.path().c_str()));
+}
+
+TEST(Route, TheCacheReadsAFileAgainOnlyWhenItChanged) {
+    test::TempTree tree;
+    const std::string input = tree.path("input.mp4"), path = tree.path("alwa_20240506_100000_F.MP4");
+    ASSERT_TRUE(test::ffmpegMp4(input, 2));
+    tools::WriterOptions options;
+    options.telemetry = std::vector<tools::TelemetryRecord>(10);
+    ASSERT_TRUE(tools::writeRecording(input, path, options).ok);
+    ZLXTrackCache cache;
+    const auto first = cache.track(path);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->points.size(), 10u);
+    EXPECT_NEAR(first->duration, 2.0, 0.1); // from the movie header
+    EXPECT_EQ(cache.track(path), first);
+    // written again: read again, the old one forgotten
+    options.telemetry = std::vector<tools::TelemetryRecord>(12);
+    ASSERT_TRUE(tools::writeRecording(input, path, options).ok);
+    const auto second = cache.track(path);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->points.size(), 12u);
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache.track(tree.path()), nullptr); // a folder
+    EXPECT_EQ(cache.track(input), nullptr);       // no telemetry
 }
