@@ -6,6 +6,7 @@
 #include "ZLXLog.h"
 #include "ZLXLook.h"
 #include "ZLXMapWebView.h"
+#include "ZLXTripController.h"
 #include "ZLXMediaTableModel.h"
 #include "ZLXMediaTableText.h"
 #include "ZLXSettingController.h"
@@ -125,6 +126,8 @@ void ZLXAppDelegate::setupInitialValues() {
             &ZLXAppDelegate::clickMapViewButton);
     m_ui->recordButtonImageView->setToolTip(qtTrId("side.recordings"));
     m_ui->informationButtonImageView->setToolTip(qtTrId("side.map"));
+    connect(m_ui->tripButtonImageView, &QToolButton::clicked, this, &ZLXAppDelegate::clickTripViewButton);
+    m_ui->tripButtonImageView->setToolTip(qtTrId("side.trips"));
 
     // Box colours: the boxes are see-through, the partner video's box is black.
     QPalette black = m_ui->subVideoBox->palette();
@@ -221,6 +224,9 @@ void ZLXAppDelegate::setupInitialValues() {
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
     m_ui->mapContainerTopView->layout()->addWidget(m_mapWebView);
     m_mapWebView->loadMapPage();
+    m_trips = new ZLXTripController(*this);
+    connect(m_trips, &ZLXTripController::tripSliderShown, this, [this] { layoutWindow(); });
+    updateSideViewButton();
 
     m_window->setWindowTitle(qtTrId("window.title"));
     createMenus();
@@ -311,6 +317,15 @@ void ZLXAppDelegate::createMenus() {
     printFrame->setObjectName(QStringLiteral("printAction"));
     printFrame->setShortcut(QKeySequence::Print);
     file->addSeparator();
+    QAction* gpx = file->addAction(qtTrId("menu.export_gpx"), m_trips, &ZLXTripController::exportGpx);
+    gpx->setObjectName(QStringLiteral("exportGpxAction"));
+    gpx->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    QAction* kml = file->addAction(qtTrId("menu.export_kml"), m_trips, &ZLXTripController::exportKml);
+    kml->setObjectName(QStringLiteral("exportKmlAction"));
+    kml->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    QAction* csv = file->addAction(qtTrId("menu.export_csv"), m_trips, &ZLXTripController::exportCsv);
+    csv->setObjectName(QStringLiteral("exportCsvAction"));
+    file->addSeparator();
     QAction* close = file->addAction(qtTrId("menu.close_window"), this,
                                      &ZLXAppDelegate::closeWindow);
     close->setObjectName(QStringLiteral("closeWindowAction"));
@@ -329,6 +344,11 @@ void ZLXAppDelegate::createMenus() {
     QAction* map = view->addAction(qtTrId("menu.map"), this, &ZLXAppDelegate::clickMapViewButton);
     map->setObjectName(QStringLiteral("mapViewAction"));
     map->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    QAction* tripView = view->addAction(qtTrId("menu.trips"), this, &ZLXAppDelegate::clickTripViewButton);
+    tripView->setObjectName(QStringLiteral("tripViewAction"));
+    tripView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
+    QAction* gap = view->addAction(qtTrId("menu.trip_gap"), m_trips, &ZLXTripController::chooseGap);
+    gap->setObjectName(QStringLiteral("tripGapAction"));
 }
 
 void ZLXAppDelegate::initMediaListTableView() {
@@ -467,6 +487,11 @@ void ZLXAppDelegate::clickMapViewButton() {
         setRightViewMode(1);
 }
 
+void ZLXAppDelegate::clickTripViewButton() {
+    if (m_rightViewMode != 2)
+        setRightViewMode(2);
+}
+
 void ZLXAppDelegate::setRightViewMode(int mode) {
     const bool changed = m_rightViewMode != mode;
     m_rightViewMode = mode;
@@ -476,13 +501,16 @@ void ZLXAppDelegate::setRightViewMode(int mode) {
 }
 
 void ZLXAppDelegate::updateSideViewButton() {
-    const bool table = m_rightViewMode == 0;
+    const bool table = m_rightViewMode == 0, map = m_rightViewMode == 1, trips = m_rightViewMode == 2;
     m_ui->recordButtonImageView->setIcon(
         namedImage(table ? QStringLiteral("record_p.png") : QStringLiteral("record_n.png")));
-    m_ui->informationButtonImageView->setIcon(namedImage(
-        table ? QStringLiteral("information_n.png") : QStringLiteral("information_p.png")));
-    m_ui->mapContainerView->setVisible(!table);
+    m_ui->informationButtonImageView->setIcon(
+        namedImage(map ? QStringLiteral("information_p.png") : QStringLiteral("information_n.png")));
+    m_ui->tripButtonImageView->setIcon(namedImage(trips ? QStringLiteral("trip_p.png") : QStringLiteral("trip_n.png")));
+    m_ui->mapContainerView->setVisible(map);
     m_mediaListScrollView->setVisible(table);
+    if (m_trips)
+        m_trips->tripListView()->setVisible(trips);
     layoutMapContainer();
 }
 

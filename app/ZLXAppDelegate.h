@@ -31,6 +31,7 @@ namespace daxo {
 class ZLXMapWebView;
 class ZLXMediaTableModel;
 class ZLXPlayerSync;
+class ZLXTripController;
 class ZLXVideoView;
 
 class ZLXAppDelegate : public QObject, public ZLXMediaListDelegate {
@@ -82,6 +83,7 @@ public:
     ZLXVideoView* video2View() const { return m_video2View; }
     ZLXPlayerSync* playerSync() const { return m_sync.get(); }
     ZLXMapWebView* mapWebView() const { return m_mapWebView; }
+    ZLXTripController* trips() const { return m_trips; }
     QWidget* lastDialogController() const { return m_lastDialogController.get(); }
     QString headFolderText() const;
     QString headPlayingText() const;
@@ -131,6 +133,7 @@ public slots:
     void openMediaDirectoryDialog();
     void clickMediaListViewButton();
     void clickMapViewButton();
+    void clickTripViewButton();
     void closeWindow();
     void stopPlay();
     void showSettingPanel();
@@ -214,6 +217,7 @@ private:
     std::unique_ptr<ZLXMediaPlayer> m_player2;
     std::unique_ptr<ZLXPlayerSync> m_sync; // keeps player 2 on player 1's frame
     ZLXMapWebView* m_mapWebView = nullptr;
+    ZLXTripController* m_trips = nullptr;
     std::unique_ptr<QWidget> m_lastDialogController; // the settings or clock window last opened
 
     ZLXPlayInfo* m_playInfo = nullptr;

@@ -16,6 +16,7 @@
 #include "ZLXTelemetryText.h"
 #include "ZLXTimeText.h"
 #include "ZLXPlayerSync.h"
+#include "ZLXTripController.h"
 #include "ZLXVideoView.h"
 #include "ZLXWindowLayout.h"
 #include "ui_MainMenu.h"
@@ -699,6 +700,7 @@ void ZLXAppDelegate::updateGpsUIByPlayPosition(const ZLXTelemetryDisplay& shown)
 // Geometry ---------------------------------------------------------------------------------
 
 namespace {
+constexpr int kTripSliderHeight = 20; // the trip's slider and the space above it
 void place(QWidget* w, const ZLXRect& r) {
     w->setGeometry(r.x, r.y, r.width, r.height);
 }
@@ -707,7 +709,8 @@ void place(QWidget* w, const ZLXRect& r) {
 void ZLXAppDelegate::layoutWindow() {
     const bool full = m_window->isFullScreen();
     const QSize content = m_window->centralWidget()->size();
-    const ZLXWindowLayout l = daxo::layoutWindow(content.width(), content.height(), full, m_rightViewMode);
+    const ZLXWindowLayout l = daxo::layoutWindow(content.width(), content.height(), full, m_rightViewMode,
+                                                 m_trips && m_trips->isSliderShown() ? kTripSliderHeight : 0);
     m_window->menuBar()->setVisible(!full);
     m_ui->headBox->setVisible(!full);
     m_ui->bodyRightBox->setVisible(!full);
@@ -745,6 +748,9 @@ void ZLXAppDelegate::layoutMapContainer() {
     const ZLXWindowLayout l = daxo::layoutWindow(content.width(), content.height(), false, m_rightViewMode);
     if (m_rightViewMode == 0) {
         place(m_mediaListScrollView, l.mediaListScrollView);
+    } else if (m_rightViewMode == 2) {
+        if (m_trips)
+            place(m_trips->tripListView(), l.tripListView);
     } else {
         place(m_ui->mapContainerView, l.mapContainerView);
         place(m_ui->mapContainerTopView, l.mapContainerTopView);

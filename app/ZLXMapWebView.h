@@ -24,13 +24,23 @@ public:
     void runScript(const std::string& script);
     // Places the car; asked before the page has loaded, it does so once the page is there.
     void updateMapLat(double latitude, double longitude);
+    // Draws a route with its marks (replacing the one shown); asked before the page has
+    // loaded, it does so once the page is there.
+    void showRoute(const std::string& script);
+
+    // The web profile of every map page: its tiles stay on disk, so an area seen once shows
+    // again without a network.
+    static class QWebEngineProfile* mapProfile();
 
 signals:
     void mapPageLoaded(bool ok);
+    // The user clicked the route or an impact mark at this time of the route.
+    void routeClicked(double seconds);
 
 private:
     bool m_loaded = false;
     std::optional<std::pair<double, double>> m_pending;
+    std::string m_route; // the route script, run again when the page loads
 };
 
 } // namespace daxo

@@ -12,7 +12,7 @@ int atLeast0(int v) {
 
 } // namespace
 
-ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode) {
+ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode, int tripSlider) {
     ZLXWindowLayout l;
     l.backgroundBox = {0, 0, width, height};
     if (!fullScreen) {
@@ -22,9 +22,10 @@ ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightVi
         l.bodyRightBox = {atLeast0(width - 10 - 334), 0, 334, atLeast0(body - 8)};
         l.bodyLeftBox = {10, 0, atLeast0(width - 10 - 10 - 334 - 10), atLeast0(body - 8)};
         const int left = l.bodyLeftBox.height, lw = l.bodyLeftBox.width;
-        l.mediaControlBox = {0, atLeast0(left - 72), lw, 72};
-        l.gsensorBox = {0, atLeast0(left - 72 - 4 - 130), lw, 130};
-        l.videoBox = {0, 0, lw, atLeast0(left - 72 - 4 - 130 - 4)};
+        const int controls = 72 + std::max(0, tripSlider);
+        l.mediaControlBox = {0, atLeast0(left - controls), lw, controls};
+        l.gsensorBox = {0, atLeast0(left - controls - 4 - 130), lw, 130};
+        l.videoBox = {0, 0, lw, atLeast0(left - controls - 4 - 130 - 4)};
         const int right = l.bodyRightBox.height;
         l.sideButtonBox = {0, 0, 334, 32};
         l.subVideoBox = {0, atLeast0(right - 250), 334, 250};
@@ -32,6 +33,8 @@ ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightVi
         const ZLXRect whole{0, 0, 334, l.mediaListBox.height};
         if (rightViewMode == 0) {
             l.mediaListScrollView = whole;
+        } else if (rightViewMode == 2) {
+            l.tripListView = whole;
         } else {
             l.mapContainerView = whole;
             l.mapContainerTopView = {0, 0, 334, atLeast0(whole.height - 57)};

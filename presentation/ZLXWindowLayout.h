@@ -16,13 +16,15 @@ struct ZLXWindowLayout {
     ZLXRect bodyLeftBox, bodyRightBox; // in bodyBox; bodyRightBox empty in full screen
     ZLXRect videoBox, gsensorBox, mediaControlBox, mediaControlBoxForFullScreen; // in bodyLeftBox
     ZLXRect sideButtonBox, mediaListBox, subVideoBox;                          // in bodyRightBox
-    ZLXRect mediaListScrollView, mapContainerView;                              // in mediaListBox
+    ZLXRect mediaListScrollView, mapContainerView, tripListView;                // in mediaListBox
     ZLXRect mapContainerTopView, mapContainerBottomView;                        // in mapContainerView
 };
 
 // Head 50; left column with 10-point margins (video, 4, G-sensor 130, 4, controls 72); right
 // column 334 wide (side buttons 32, table or map, partner video 250); 8 at the bottom. In full
 // screen the video above a 36-point strip, 2 points from the right and bottom edges.
-ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode);
+// Side view modes: 0 the table, 1 the map, 2 the trips. While a trip plays the controls are
+// `tripSlider` taller, for the trip's slider under the recording's.
+ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightViewMode, int tripSlider = 0);
 
 } // namespace daxo

@@ -19,6 +19,11 @@ void GraphView::setGraphData(const std::vector<ZLXGSensor>& values) {
     update();
 }
 
+void GraphView::setImpactMarks(std::vector<double> positions) {
+    m_impactMarks = std::move(positions);
+    update();
+}
+
 void GraphView::updateTimePosition(double position) {
     m_timePosition = position;
     update();
@@ -86,6 +91,12 @@ void GraphView::paintEvent(QPaintEvent*) {
                                  peak > 0 ? metrics.ascent() + 1 : H - metrics.descent() - 1), text);
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
+    // impacts: a dark red band across the graph with a small flag at the top
+    for (const double position : m_impactMarks) {
+        const double x = geometry.timeBarX(position);
+        painter.fillRect(QRectF(at(x - 1, 8 + h), QSizeF(3, h)), QColor(192, 0, 26, 170));
+        painter.fillRect(QRectF(at(x - 4, 8 + h), QSizeF(9, 5)), QColor(192, 0, 26));
+    }
     painter.fillRect(QRectF(at(geometry.timeBarX(m_timePosition), 8 + h), QSizeF(2, h)), Qt::white);
 }
 

@@ -18,6 +18,9 @@ public:
 
     void setGraphData(const std::vector<ZLXGSensor>& values);
     void updateTimePosition(double position);
+    // Impacts to mark, as positions from 0 to 1 of the recording.
+    void setImpactMarks(std::vector<double> positions);
+    const std::vector<double>& impactMarks() const { return m_impactMarks; }
 
     const std::vector<ZLXGSensor>& values() const { return m_values; }
     double timePosition() const { return m_timePosition; }
@@ -33,6 +36,7 @@ protected:
 private:
     std::vector<ZLXGSensor> m_values;
     double m_timePosition = 0;
+    std::vector<double> m_impactMarks;
     QColor m_backgroundColor;
 };
 

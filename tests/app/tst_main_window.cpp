@@ -153,13 +153,13 @@ private slots:
 
         const auto& ui = controller.ui();
         const QImage pressedRecord = QPixmap(":/images/record_p.png").toImage();
-        QCOMPARE(ui.recordButtonImageView->icon().pixmap(QSize(166, 32)).toImage(), pressedRecord);
+        QCOMPARE(ui.recordButtonImageView->icon().pixmap(QSize(110, 32)).toImage(), pressedRecord);
 
         QTest::mouseClick(ui.informationButtonImageView, Qt::LeftButton);
         QCOMPARE(controller.rightViewMode(), 1);
         QVERIFY(ui.mapContainerView->isVisible());
         QVERIFY(!ui.mediaListTableView->isVisible());
-        QCOMPARE(ui.informationButtonImageView->icon().pixmap(QSize(166, 32)).toImage(),
+        QCOMPARE(ui.informationButtonImageView->icon().pixmap(QSize(110, 32)).toImage(),
                  QPixmap(":/images/information_p.png").toImage());
         QCOMPARE(ui.mapContainerView->size(), ui.mediaListBox->size());
         controller.clickMapViewButton(); // no change, no notification

@@ -1,0 +1,461 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXTripController.h"
+
+#include "GraphView.h"
+#include "ZLXAlert.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXMapScript.h"
+#include "ZLXMapWebView.h"
+#include "ZLXPlayInfo.h"
+#include "ui_MainMenu.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStyleOptionSlider>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+namespace daxo {
+
+namespace {
+
+constexpr int kSliderSteps = 10000;
+constexpr double kBeforeImpact = 5.0; // an impact plays from this many seconds before it
+const char* const kGapKey = "trips/gapSeconds";
+
+QDateTime civilDateTime(int64_t seconds) {
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+QString lengthText(double seconds) {
+    const qint64 s = qint64(std::llround(seconds));
+    return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
+                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// "3 Oct 2024  08:15–08:16", or the file's name for an undated trip.
+QString tripTitle(const ZLXTrip& trip) {
+    const auto start = trip.startTime(), end = trip.endTime();
+    if (!start || !end)
+        return QString::fromStdString(trip.groups.empty() ? std::string() : trip.groups.front().media->fileName());
+    const QDateTime from = civilDateTime(*start), to = civilDateTime(*end);
+    const QLocale locale;
+    return QStringLiteral("%1  %2\u2013%3")
+        .arg(locale.toString(from.date(), QStringLiteral("d MMM yyyy")), from.toString(QStringLiteral("HH:mm")),
+             to.toString(QStringLiteral("HH:mm")));
+}
+
+// "1:20 · 1.0 km · top 80 km/h · 1 impact"
+QString tripFigures(const ZLXDrive& drive) {
+    const QLocale locale;
+    return qtTrId("trip.figures")
+        .arg(lengthText(drive.trip.duration()), locale.toString(drive.route.distanceMeters() / 1000, 'f', 1))
+        .arg(std::lround(drive.route.maxSpeedKmh()))
+        .arg(qtTrId("trip.impacts", int(drive.impacts.size())));
+}
+
+enum Role { TripRole = Qt::UserRole + 1, TimeRole };
+
+} // namespace
+
+// ---- the slider
+
+ZLXTripSlider::ZLXTripSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setObjectName(QStringLiteral("tripPositionSlider"));
+    setRange(0, kSliderSteps);
+    setFixedHeight(16);
+    setToolTip(qtTrId("trip.slider"));
+    connect(this, &QSlider::sliderReleased, this, [this] { emit seekRequested(double(value()) / kSliderSteps); });
+}
+
+void ZLXTripSlider::setMarks(std::vector<double> boundaries, std::vector<double> impacts) {
+    m_boundaries = std::move(boundaries);
+    m_impacts = std::move(impacts);
+    update();
+}
+
+void ZLXTripSlider::paintEvent(QPaintEvent* event) {
+    QSlider::paintEvent(event);
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    // the handle's centre runs from half a handle in to half a handle before the end
+    const double left = groove.left() + handle.width() / 2.0, span = groove.width() - handle.width();
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(255, 255, 255, 150), 1));
+    for (const double b : m_boundaries)
+        painter.drawLine(QPointF(left + b * span, height() / 2.0 - 5), QPointF(left + b * span, height() / 2.0 + 5));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(208, 16, 40));
+    for (const double i : m_impacts) {
+        const double x = left + i * span;
+        painter.drawPolygon(QPolygonF({QPointF(x - 4, 0), QPointF(x + 4, 0), QPointF(x, 6)}));
+    }
+}
+
+void ZLXTripSlider::mousePressEvent(QMouseEvent* event) {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    if (event->button() != Qt::LeftButton || handle.contains(event->position().toPoint())) {
+        QSlider::mousePressEvent(event); // the handle is dragged as usual
+        return;
+    }
+    // a click on the groove goes to that place at once
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const double span = std::max(1, groove.width() - handle.width());
+    const double fraction = std::clamp((event->position().x() - groove.left() - handle.width() / 2.0) / span, 0.0, 1.0);
+    setValue(int(std::lround(fraction * kSliderSteps)));
+    emit seekRequested(fraction);
+    event->accept();
+}
+
+// ---- the controller
+
+ZLXTripController::ZLXTripController(ZLXAppDelegate& app) : QObject(&app), m_app(app) {
+    const Ui::MainMenu& ui = app.ui();
+    m_panel = new QWidget(ui.mediaListBox);
+    m_panel->setObjectName(QStringLiteral("tripListView"));
+    auto* layout = new QVBoxLayout(m_panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    m_tree = new QTreeWidget(m_panel);
+    m_tree->setObjectName(QStringLiteral("tripTree"));
+    // one column: each trip on two lines, its date and times over its figures
+    m_tree->setColumnCount(1);
+    m_tree->setHeaderHidden(true);
+    m_tree->setRootIsDecorated(true);
+    m_tree->setUniformRowHeights(false);
+    m_tree->setWordWrap(true);
+    m_tree->setExpandsOnDoubleClick(false);
+    layout->addWidget(m_tree);
+    m_progress = new QProgressBar(m_panel);
+    m_progress->setObjectName(QStringLiteral("tripProgress"));
+    m_progress->setFormat(qtTrId("trip.reading"));
+    m_progress->hide();
+    layout->addWidget(m_progress);
+    m_panel->hide();
+    connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) { itemActivated(item); });
+    connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        if (item->parent()) // an impact plays at a single click
+            itemActivated(item);
+    });
+
+    m_slider = new ZLXTripSlider(ui.mediaControlBox);
+    m_slider->hide();
+    static_cast<QVBoxLayout*>(ui.mediaControlBox->layout())->insertWidget(1, m_slider);
+    connect(m_slider, &ZLXTripSlider::seekRequested, this, [this](double fraction) {
+        if (m_active)
+            seekActiveTrip(fraction * m_drives[*m_active].trip.duration());
+    });
+
+    m_gapSeconds = std::clamp(QSettings().value(QString::fromLatin1(kGapKey), 180.0).toDouble(), 10.0, 86400.0);
+    connect(&app, &ZLXAppDelegate::mediaListReloaded, this, &ZLXTripController::reload);
+    connect(&app, &ZLXAppDelegate::playerStarted, this, &ZLXTripController::playerStarted);
+    connect(app.playInfo(), &ZLXPlayInfo::positionChanged, this, &ZLXTripController::positionChanged);
+    connect(app.mapWebView(), &ZLXMapWebView::routeClicked, this, [this](double seconds) {
+        if (m_routed)
+            playTrip(*m_routed, seconds);
+    });
+}
+
+ZLXTripController::~ZLXTripController() {
+    if (m_current)
+        m_current->store(0); // a load under way stops at its next recording
+}
+
+void ZLXTripController::setGapSeconds(double seconds) {
+    m_gapSeconds = std::clamp(seconds, 10.0, 86400.0);
+    QSettings().setValue(QString::fromLatin1(kGapKey), m_gapSeconds);
+    reload();
+}
+
+void ZLXTripController::chooseGap() {
+    bool ok = false;
+    const int minutes = QInputDialog::getInt(m_app.window(), qtTrId("trip.gap.title"), qtTrId("trip.gap.label"),
+                                             int(std::lround(m_gapSeconds / 60)), 1, 240, 1, &ok);
+    if (ok)
+        setGapSeconds(minutes * 60.0);
+}
+
+void ZLXTripController::reload() {
+    const uint64_t generation = ++m_generation;
+    if (m_current)
+        m_current->store(0);
+    m_current = std::make_shared<std::atomic<uint64_t>>(generation);
+    m_drives.clear();
+    setActive(std::nullopt, 0);
+    m_routed.reset();
+    m_app.mapWebView()->showRoute(kMapClearRouteScript);
+    fillTree();
+    const ZLXMediaList& list = m_app.mediaList();
+    if (list.medias().empty()) {
+        m_loading = false;
+        m_progress->hide();
+        emit tripsLoaded();
+        return;
+    }
+    m_loading = true;
+    m_progress->setRange(0, 0);
+    m_progress->show();
+    const std::string config = list.directoryPath().value_or(std::string()) + "/config.bin";
+    QPointer<ZLXTripController> self(this);
+    auto report = [self, generation](int done, int total) {
+        QMetaObject::invokeMethod(
+            self, [self, generation, done, total] {
+                if (self && self->m_generation == generation) {
+                    self->m_progress->setRange(0, total);
+                    self->m_progress->setValue(done);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    // The figures of every trip are read once, in the background; the cache keeps the tracks
+    // for the route, the exports and the next reload.
+    (void)QtConcurrent::run([self, generation, current = m_current, cache = &m_cache, medias = list.medias(),
+                             pairs = list.mediaPairDic(), gap = m_gapSeconds, config, report] {
+        std::vector<ZLXDrive> drives;
+        const auto live = [&] { return current->load() == generation; };
+        const std::vector<ZLXTrip> trips = groupTrips(tripGroupsWithDurations(medias, pairs), gap);
+        size_t total = 0, done = 0;
+        for (const ZLXTrip& trip : trips)
+            total += trip.groups.size();
+        const ZLXImpactThresholds thresholds = impactThresholdsOf(config).value_or(ZLXImpactThresholds{});
+        for (const ZLXTrip& trip : trips) {
+            if (!live())
+                return;
+            drives.push_back(ZLXDrive::load(
+                trip, [cache](const std::string& path) { return cache->track(path); }, thresholds,
+                [&](size_t, size_t) {
+                    report(int(done++), int(total));
+                    return live();
+                }));
+        }
+        QMetaObject::invokeMethod(
+            self, [self, generation, drives = std::move(drives)]() mutable {
+                if (self)
+                    self->loaded(generation, std::move(drives));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ZLXTripController::loaded(uint64_t generation, std::vector<ZLXDrive> drives) {
+    if (generation != m_generation)
+        return;
+    m_drives = std::move(drives);
+    m_loading = false;
+    m_progress->hide();
+    fillTree();
+    playerStarted(); // a recording already playing finds its trip
+    emit tripsLoaded();
+}
+
+void ZLXTripController::fillTree() {
+    m_tree->clear();
+    const QLocale locale;
+    for (size_t t = 0; t < m_drives.size(); ++t) {
+        const ZLXDrive& drive = m_drives[t];
+        auto* item = new QTreeWidgetItem(m_tree);
+        item->setText(0, tripTitle(drive.trip) + QLatin1Char('\n') + tripFigures(drive));
+        item->setData(0, TripRole, qulonglong(t));
+        item->setData(0, TimeRole, 0.0);
+        item->setToolTip(0, qtTrId("trip.recordings").arg(drive.trip.groups.size()));
+        for (const ZLXDrive::Impact& impact : drive.impacts) {
+            auto* child = new QTreeWidgetItem(item);
+            const ZLXTripGroup& group = drive.trip.groups[impact.group];
+            QString when = lengthText(impact.time);
+            if (group.start)
+                when = civilDateTime(*group.start + int64_t(impact.impact.seconds)).toString(QStringLiteral("HH:mm:ss"));
+            child->setText(0, QStringLiteral("%1  %2 %3 g")
+                                  .arg(when, impact.impact.eventRecording ? qtTrId("trip.event") : qtTrId("trip.impact"),
+                                       locale.toString(double(impact.impact.g), 'f', 1)));
+            child->setForeground(0, QColor(255, 110, 110));
+            child->setData(0, TripRole, qulonglong(t));
+            child->setData(0, TimeRole, std::max(0.0, impact.time - kBeforeImpact));
+        }
+        item->setExpanded(true);
+    }
+    if (m_drives.empty() && !m_loading && !m_app.mediaList().medias().empty())
+        new QTreeWidgetItem(m_tree, {qtTrId("trip.none")});
+}
+
+void ZLXTripController::itemActivated(QTreeWidgetItem* item) {
+    const QVariant trip = item->data(0, TripRole);
+    if (trip.isValid())
+        playTrip(size_t(trip.toULongLong()), item->data(0, TimeRole).toDouble());
+}
+
+bool ZLXTripController::playTrip(size_t trip, double seconds) {
+    if (trip >= m_drives.size() || m_drives[trip].trip.groups.empty())
+        return false;
+    const ZLXTrip& t = m_drives[trip].trip;
+    const ZLXTrip::Place place = t.placeAt(seconds);
+    if (m_active == trip && place.group == m_activeGroup && m_app.player1()->hasMedia()) {
+        const double length = double(m_app.player1()->mediaLength()) / 1000;
+        if (length > 0)
+            m_app.videoPositionSliderMoved(std::clamp(place.seconds / length, 0.0, 0.997));
+        return true;
+    }
+    const std::string& path = t.groups[place.group].playPath();
+    const auto& medias = m_app.mediaList().medias();
+    for (size_t i = 0; i < medias.size(); ++i) {
+        if (medias[i]->path() == path) {
+            m_pendingSeek = place.seconds > 0.05 ? std::optional<double>(place.seconds) : std::nullopt;
+            return m_app.playAtIndex(int64_t(i));
+        }
+    }
+    return false;
+}
+
+void ZLXTripController::seekActiveTrip(double seconds) {
+    if (m_active)
+        playTrip(*m_active, seconds);
+}
+
+void ZLXTripController::playerStarted() {
+    const int64_t index = m_app.mediaIndex();
+    const auto media = index >= 0 && size_t(index) < m_app.mediaList().count() ? m_app.mediaList().mediaAtIndex(index) : nullptr;
+    std::optional<size_t> found;
+    size_t group = 0;
+    if (media && m_app.player1()->hasMedia()) {
+        for (size_t t = 0; t < m_drives.size() && !found; ++t) {
+            for (size_t g = 0; g < m_drives[t].trip.groups.size(); ++g) {
+                const ZLXTripGroup& candidate = m_drives[t].trip.groups[g];
+                if (candidate.frontPath == media->path() || candidate.rearPath == media->path()) {
+                    found = t, group = g;
+                    break;
+                }
+            }
+        }
+    }
+    setActive(found, group);
+    if (m_pendingSeek && found) {
+        const double length = double(m_app.player1()->mediaLength()) / 1000;
+        if (length > 0)
+            m_app.videoPositionSliderMoved(std::clamp(*m_pendingSeek / length, 0.0, 0.997));
+    }
+    m_pendingSeek.reset();
+}
+
+void ZLXTripController::showSlider(bool show) {
+    if (show == m_sliderShown)
+        return;
+    m_sliderShown = show;
+    m_slider->setVisible(show);
+    emit tripSliderShown(show);
+}
+
+void ZLXTripController::setActive(std::optional<size_t> trip, size_t group) {
+    m_active = trip;
+    m_activeGroup = group;
+    GraphView* graph = m_app.ui().graphView;
+    if (!trip) {
+        graph->setImpactMarks({});
+        showSlider(false);
+        return;
+    }
+    const ZLXDrive& drive = m_drives[*trip];
+    const double length = drive.trip.duration();
+    std::vector<double> boundaries, impacts, inGroup;
+    for (size_t g = 1; g < drive.trip.groups.size() && length > 0; ++g)
+        boundaries.push_back(drive.trip.startOf(g) / length);
+    for (const ZLXDrive::Impact& impact : drive.impacts) {
+        if (length > 0)
+            impacts.push_back(impact.time / length);
+        const double groupLength = drive.trip.groups[impact.group].duration;
+        if (impact.group == group && groupLength > 0)
+            inGroup.push_back(impact.impact.seconds / groupLength);
+    }
+    m_slider->setMarks(std::move(boundaries), std::move(impacts));
+    if (QTreeWidgetItem* item = m_tree->topLevelItem(int(*trip)); item && !item->isSelected() &&
+                                                                  (!m_tree->currentItem() || !m_tree->currentItem()->parent()))
+        m_tree->setCurrentItem(item); // the trip playing is the one chosen in the list
+    graph->setImpactMarks(std::move(inGroup));
+    if (m_routed != trip) {
+        m_routed = trip;
+        // a click on an impact's mark plays from a little before it
+        std::vector<ZLXRouteMark> marks = drive.marks();
+        for (ZLXRouteMark& mark : marks)
+            mark.time = std::max(0.0, mark.time - kBeforeImpact);
+        m_app.mapWebView()->showRoute(mapRouteScript(drive.route, marks, true));
+    }
+    // a trip of one recording needs no second slider
+    showSlider(drive.trip.groups.size() > 1);
+}
+
+void ZLXTripController::positionChanged(double position) {
+    if (!m_active || m_slider->isSliderDown())
+        return;
+    const ZLXTrip& trip = m_drives[*m_active].trip;
+    const double length = trip.duration();
+    if (length <= 0 || m_activeGroup >= trip.groups.size())
+        return;
+    const double t = trip.timeOf(m_activeGroup, position * trip.groups[m_activeGroup].duration);
+    const QSignalBlocker quiet(m_slider);
+    m_slider->setValue(int(std::lround(t / length * kSliderSteps)));
+}
+
+std::optional<size_t> ZLXTripController::exportTrip() const {
+    if (m_active)
+        return m_active;
+    if (const QTreeWidgetItem* item = m_tree->currentItem(); item && item->data(0, TripRole).isValid())
+        return size_t(item->data(0, TripRole).toULongLong());
+    return std::nullopt;
+}
+
+std::optional<QString> ZLXTripController::exportRoute(Format format, const QString& path) {
+    const auto trip = exportTrip();
+    if (!trip || *trip >= m_drives.size())
+        return QStringLiteral("msg.export_no_trip");
+    const ZLXDrive& drive = m_drives[*trip];
+    const std::string name = tripTitle(drive.trip).toStdString();
+    const std::string text = format == Format::Gpx   ? routeGpx(drive.route, name, drive.marks())
+                             : format == Format::Kml ? routeKml(drive.route, name, drive.marks())
+                                                     : routeCsv(drive.route);
+    // written beside the target and renamed over it once complete
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
+        !file.commit())
+        return QStringLiteral("msg.export_failed");
+    return std::nullopt;
+}
+
+void ZLXTripController::exportWithDialog(Format format) {
+    const auto trip = exportTrip();
+    if (!trip || *trip >= m_drives.size()) {
+        showAlert(m_app.window(), qtTrId("window.title"), qtTrId("msg.export_no_trip"));
+        return;
+    }
+    const char* extension = format == Format::Gpx ? "gpx" : format == Format::Kml ? "kml" : "csv";
+    QString stem = QStringLiteral("trip");
+    if (const auto start = m_drives[*trip].trip.startTime())
+        stem = civilDateTime(*start).toString(QStringLiteral("'trip_'yyyyMMdd_HHmmss"));
+    const QString suggested = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') +
+                              stem + QLatin1Char('.') + QLatin1String(extension);
+    QString path;
+    if (m_exportChooser) {
+        path = m_exportChooser(m_app.window(), suggested);
+    } else {
+        const QString filter = format == Format::Gpx   ? qtTrId("filter.gpx")
+                               : format == Format::Kml ? qtTrId("filter.kml")
+                                                       : qtTrId("filter.csv");
+        path = QFileDialog::getSaveFileName(m_app.window(), qtTrId("menu.export_route"), suggested, filter);
+    }
+    if (path.isEmpty())
+        return;
+    if (const auto error = exportRoute(format, path))
+        showAlert(m_app.window(), qtTrId("window.title"), qtTrId(qPrintable(*error)).arg(path));
+}
+
+} // namespace daxo

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Drives in the main window: the trip list in the side panel, the trip's slider under the
+// recording's, the route and impacts on the map and the G graph, and the route's exports.
+#pragma once
+
+#include "ZLXTrip.h"
+
+#include <QObject>
+#include <QSlider>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QProgressBar;
+class QSettings;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace daxo {
+
+class ZLXAppDelegate;
+
+// The trip's slider: where the groups meet, and the impacts in red; a click goes there.
+class ZLXTripSlider : public QSlider {
+    Q_OBJECT
+public:
+    explicit ZLXTripSlider(QWidget* parent = nullptr);
+    // Positions from 0 to 1 of the trip.
+    void setMarks(std::vector<double> boundaries, std::vector<double> impacts);
+
+signals:
+    void seekRequested(double fraction);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    std::vector<double> m_boundaries, m_impacts;
+};
+
+class ZLXTripController : public QObject {
+    Q_OBJECT
+public:
+    enum class Format { Gpx, Kml, Csv };
+    // Asks where an export goes, proposing `suggested`; empty when cancelled. Tests put a
+    // chooser of their own in place of the dialog.
+    using ExportChooser = std::function<QString(QWidget* parent, const QString& suggested)>;
+
+    explicit ZLXTripController(ZLXAppDelegate& app);
+    ~ZLXTripController() override;
+
+    // The side panel's trip view: the list and, while the figures are read, a progress bar.
+    QWidget* tripListView() const { return m_panel; }
+    QTreeWidget* tripTree() const { return m_tree; }
+    QProgressBar* progressBar() const { return m_progress; }
+    ZLXTripSlider* tripSlider() const { return m_slider; }
+    const std::vector<ZLXDrive>& drives() const { return m_drives; }
+    bool isLoading() const { return m_loading; }
+    bool isSliderShown() const { return m_sliderShown; }
+    std::optional<size_t> activeTrip() const { return m_active; }
+    size_t activeGroup() const { return m_activeGroup; }
+
+    // The longest pause inside one trip, in seconds (kept in the settings).
+    double gapSeconds() const { return m_gapSeconds; }
+    void setGapSeconds(double seconds);
+
+    // Plays the trip from this time of its line: its group, at its position.
+    bool playTrip(size_t trip, double seconds);
+    // Seeks the trip playing now (a click on its slider or its route).
+    void seekActiveTrip(double seconds);
+    // The route of the trip playing (else the one chosen in the list) into `path`, written
+    // whole or not at all. A message key when it fails.
+    std::optional<QString> exportRoute(Format format, const QString& path);
+    void setExportChooser(ExportChooser chooser) { m_exportChooser = std::move(chooser); }
+
+public slots:
+    void reload();
+    void exportGpx() { exportWithDialog(Format::Gpx); }
+    void exportKml() { exportWithDialog(Format::Kml); }
+    void exportCsv() { exportWithDialog(Format::Csv); }
+    void chooseGap();
+
+signals:
+    // The trips and their figures are there (after each reload).
+    void tripsLoaded();
+    // The slider appeared or went (the window lays its boxes out again).
+    void tripSliderShown(bool shown);
+
+private:
+    void loaded(uint64_t generation, std::vector<ZLXDrive> drives);
+    void fillTree();
+    void playerStarted();
+    void positionChanged(double position);
+    void setActive(std::optional<size_t> trip, size_t group);
+    void showSlider(bool show);
+    void itemActivated(QTreeWidgetItem* item);
+    std::optional<size_t> exportTrip() const;
+    void exportWithDialog(Format format);
+
+    ZLXAppDelegate& m_app;
+    QWidget* m_panel = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    QProgressBar* m_progress = nullptr;
+    ZLXTripSlider* m_slider = nullptr;
+    ZLXTrackCache m_cache;
+    std::vector<ZLXDrive> m_drives;
+    bool m_loading = false;
+    bool m_sliderShown = false;
+    uint64_t m_generation = 0;
+    std::shared_ptr<std::atomic<uint64_t>> m_current; // the generation a background load is for
+    double m_gapSeconds = 180;
+    std::optional<size_t> m_active;
+    size_t m_activeGroup = 0;
+    std::optional<size_t> m_routed; // the trip whose route the map shows
+    // A position to go to once the recording asked for has started (seconds in it).
+    std::optional<double> m_pendingSeek;
+    ExportChooser m_exportChooser;
+};
+
+} // namespace daxo

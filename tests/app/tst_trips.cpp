@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Trips in the viewer, on the demo card with libmpv and the map page: the trip list with its
+// event, the route drawn and clicked, the trip's slider, the exports. Under an X server a
+// screenshot of the trip panel is kept (DAXO_SCREENSHOT).
+#include "../support/MapPage.h"
+#include "../support/QtTestMain.h"
+#include "GraphView.h"
+#include "ZLXAppDelegate.h"
+#include "ZLXLanguage.h"
+#include "ZLXMapWebView.h"
+#include "ZLXTripController.h"
+#include "ui_MainMenu.h"
+
+#include <QAction>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+using namespace daxo;
+
+class TripsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_card;
+    std::unique_ptr<ZLXAppDelegate> m_viewer;
+
+    QVariant evaluate(const QString& script) { return test::evaluate(*m_viewer->mapWebView(), script); }
+    QString playingName() const {
+        return QString::fromStdString(m_viewer->mediaList().mediaAtIndex(m_viewer->mediaIndex())->fileName());
+    }
+    double playingSeconds() const { return double(m_viewer->player1()->time()) / 1000; }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().clear();
+        installStringTable(*qApp, QStringLiteral("en"));
+        m_card = m_dir.filePath("card");
+        QProcess make;
+        make.start(DAXO_DEMO_CARD_TOOL, {m_card});
+        QVERIFY(make.waitForFinished(120000) && make.exitCode() == 0);
+        m_viewer = std::make_unique<ZLXAppDelegate>();
+        QSettings settings;
+        m_viewer->applicationDidFinishLaunching(settings);
+        QSignalSpy loaded(m_viewer->trips(), &ZLXTripController::tripsLoaded);
+        QSignalSpy mapLoaded(m_viewer->mapWebView(), &ZLXMapWebView::mapPageLoaded);
+        m_viewer->openMediaDirectory(m_card);
+        QVERIFY(loaded.wait(60000));
+        QVERIFY(m_viewer->mapWebView()->isPageLoaded() || mapLoaded.wait(30000));
+    }
+
+    // One morning drive of four groups with its event, and the car park's recording.
+    void theTripListShowsTheMorningDriveWithItsEvent() {
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("tripViewAction"))->trigger();
+        QCOMPARE(m_viewer->rightViewMode(), 2);
+        QTreeWidget* tree = m_viewer->trips()->tripTree();
+        QVERIFY(m_viewer->trips()->tripListView()->isVisible());
+        QVERIFY(!m_viewer->ui().mediaListTableView->isVisible());
+        QCOMPARE(tree->topLevelItemCount(), 2); // the drive, the car park
+        QTreeWidgetItem* drive = tree->topLevelItem(0);
+        QCOMPARE(drive->text(0), QStringLiteral("3 Oct 2024  08:15\u201308:16\n1:20 \u00b7 1.0 km \u00b7 top 80 km/h \u00b7 1 impact"));
+        QCOMPARE(drive->childCount(), 1);
+        QVERIFY2(drive->child(0)->text(0).startsWith(QStringLiteral("08:16:08  Event 4.3 g")), qPrintable(drive->child(0)->text(0)));
+        QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("3 Oct 2024  12:02\u201312:02\n0:20 \u00b7 0.0 km \u00b7 top 0 km/h \u00b7 0 impacts"));
+    }
+
+    // A click on the event plays its group from 5 s before it; the route is drawn, the map
+    // fitted to it, the event marked on it, on the graph and on the trip's slider.
+    void theEventPlaysFromFiveSecondsBefore() {
+        QTreeWidget* tree = m_viewer->trips()->tripTree();
+        QSignalSpy started(m_viewer.get(), &ZLXAppDelegate::playerStarted);
+        QTreeWidgetItem* event = tree->topLevelItem(0)->child(0);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(event).center());
+        QVERIFY(started.wait(20000));
+        QCOMPARE(playingName(), QStringLiteral("event_20241003_081600_F.MP4"));
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(playingSeconds() - 3.4) < 0.6, 10000);
+        QCOMPARE(m_viewer->trips()->activeTrip(), std::optional<size_t>(0));
+        QVERIFY(m_viewer->trips()->tripSlider()->isVisible());
+        QCOMPARE(m_viewer->ui().graphView->impactMarks().size(), size_t(1));
+        QVERIFY(std::abs(m_viewer->ui().graphView->impactMarks()[0] - 0.42) < 0.01);
+        // the slider: past the three recordings before it (60 s of 80) and 3 s into the event's
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(m_viewer->trips()->tripSlider()->value() - 8000) < 300, 5000);
+
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate("routeInfo().marks").toInt() == 1, 10000);
+        QVERIFY(evaluate("routeInfo().points").toInt() > 300);
+        QCOMPARE(evaluate("routeInfo().lines").toInt(), 1);
+        // fitted: the whole route in view
+        // fitted to the whole route once the map is in sight
+        m_viewer->clickMapViewButton();
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate("routeInfo().inView").toBool(), 5000);
+        QVERIFY(evaluate("document.querySelector('.legend') !== null").toBool());
+    }
+
+    // A click on the route goes to the moment the car was there, in another group.
+    void clickingTheRouteSeeksThere() {
+        // the first fix after the drive started: the first group, near its start
+        QSignalSpy started(m_viewer.get(), &ZLXAppDelegate::playerStarted);
+        evaluate("clickRouteAt(37.566305, 126.977897)");
+        QVERIFY(started.wait(20000));
+        QCOMPARE(playingName(), QStringLiteral("alwa_20241003_081500_F.MP4"));
+        QVERIFY(playingSeconds() < 2);
+        // the event's mark: back to 5 s before it
+        started.clear();
+        evaluate("clickMark(0)");
+        QVERIFY(started.wait(20000));
+        QCOMPARE(playingName(), QStringLiteral("event_20241003_081600_F.MP4"));
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(playingSeconds() - 3.4) < 0.6, 10000);
+        // the trip's slider: a click at a quarter of it is 20 s in, the second group's start
+        started.clear();
+        emit m_viewer->trips()->tripSlider()->seekRequested(0.3); // 24 s: 4 s into the second
+        QVERIFY(started.wait(20000));
+        QCOMPARE(playingName(), QStringLiteral("alwa_20241003_081520_F.MP4"));
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(playingSeconds() - 4) < 0.6, 10000);
+
+        if (const QString shot = qEnvironmentVariable("DAXO_SCREENSHOT"); !shot.isEmpty()) {
+            m_viewer->clickTripViewButton();
+            QTest::qWait(1500);
+            CustomWindow* window = m_viewer->window();
+            const QRect frame = window->frameGeometry();
+            QVERIFY(window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(shot));
+            m_viewer->clickMapViewButton();
+            QTest::qWait(1500);
+            QString mapShot = shot;
+            mapShot.replace(QStringLiteral(".png"), QStringLiteral("-map.png"));
+            QVERIFY(window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(mapShot));
+        }
+    }
+
+    // The exports write the trip playing, the same text daxo-telemetry writes; a folder that
+    // cannot be written is told and leaves nothing behind.
+    void theTripExportsAsGpxKmlAndCsv() {
+        QString suggested;
+        m_viewer->trips()->setExportChooser([&](QWidget*, const QString& proposal) {
+            suggested = proposal;
+            return m_dir.filePath("drive.gpx");
+        });
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("exportGpxAction"))->trigger();
+        QVERIFY2(suggested.endsWith(QStringLiteral("/trip_20241003_081500.gpx")), qPrintable(suggested));
+        QFile gpx(m_dir.filePath("drive.gpx"));
+        QVERIFY(gpx.open(QIODevice::ReadOnly));
+        const QByteArray written = gpx.readAll();
+        QProcess cli;
+        cli.start(DAXO_TELEMETRY_TOOL, {"--gpx", "--trip", "1", m_card});
+        QVERIFY(cli.waitForFinished(60000) && cli.exitCode() == 0);
+        const QByteArray fromTool = cli.readAllStandardOutput();
+        QCOMPARE(written.count("<trkpt "), fromTool.count("<trkpt "));
+        QVERIFY(written.contains("<name>Event 4.3 g</name>"));
+
+        QCOMPARE(m_viewer->trips()->exportRoute(ZLXTripController::Format::Kml, m_dir.filePath("drive.kml")),
+                 std::optional<QString>());
+        QCOMPARE(m_viewer->trips()->exportRoute(ZLXTripController::Format::Csv, m_dir.filePath("drive.csv")),
+                 std::optional<QString>());
+        QFile csv(m_dir.filePath("drive.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll().count('\n'), 401); // a header and 4 × 100 records
+        QCOMPARE(m_viewer->trips()->exportRoute(ZLXTripController::Format::Gpx, m_dir.filePath("none/drive.gpx")),
+                 std::optional<QString>(QStringLiteral("msg.export_failed")));
+        QVERIFY(!QFile::exists(m_dir.filePath("none")));
+    }
+
+    // A gap of four hours makes the morning and the car park one trip; the list is read again.
+    void theGapIsAPreference() {
+        QSignalSpy loaded(m_viewer->trips(), &ZLXTripController::tripsLoaded);
+        m_viewer->trips()->setGapSeconds(4 * 3600);
+        QVERIFY(loaded.wait(30000));
+        QCOMPARE(m_viewer->trips()->tripTree()->topLevelItemCount(), 1);
+        QVERIFY(m_viewer->trips()->tripTree()->topLevelItem(0)->text(0).contains(QStringLiteral("\n1:40 ")));
+        QCOMPARE(QSettings().value("trips/gapSeconds").toDouble(), 4 * 3600.0);
+        m_viewer->trips()->setGapSeconds(180);
+        QVERIFY(loaded.wait(30000));
+    }
+
+    void cleanupTestCase() { m_viewer.reset(); }
+};
+
+DAXO_QTEST_MAIN(TripsTest)
+#include "tst_trips.moc"
