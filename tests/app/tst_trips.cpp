@@ -61,6 +61,8 @@ private slots:
         QTreeWidget* tree = m_viewer->trips()->tripTree();
         QVERIFY(m_viewer->trips()->tripListView()->isVisible());
         QVERIFY(!m_viewer->ui().mediaListTableView->isVisible());
+        QCOMPARE(m_viewer->trips()->tripListView()->size(), m_viewer->ui().mediaListBox->size());
+        QCOMPARE(m_viewer->boxFrame("mediaControlBox").height(), 72); // no trip playing: one slider
         QCOMPARE(tree->topLevelItemCount(), 2); // the drive, the car park
         QTreeWidgetItem* drive = tree->topLevelItem(0);
         QCOMPARE(drive->text(0), QStringLiteral("3 Oct 2024  08:15\u201308:16\n1:20 \u00b7 1.0 km \u00b7 top 80 km/h \u00b7 1 impact"));
@@ -81,6 +83,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(playingSeconds() - 3.4) < 0.6, 10000);
         QCOMPARE(m_viewer->trips()->activeTrip(), std::optional<size_t>(0));
         QVERIFY(m_viewer->trips()->tripSlider()->isVisible());
+        // the controls grow by the trip's slider, the video gives the room
+        QCOMPARE(m_viewer->boxFrame("mediaControlBox").height(), 92);
+        QCOMPARE(m_viewer->boxFrame("gsensorBox").bottom() + 4 + 92, m_viewer->boxFrame("mediaControlBox").bottom());
         QCOMPARE(m_viewer->ui().graphView->impactMarks().size(), size_t(1));
         QVERIFY(std::abs(m_viewer->ui().graphView->impactMarks()[0] - 0.42) < 0.01);
         // the slider: past the three recordings before it (60 s of 80) and 3 s into the event's
