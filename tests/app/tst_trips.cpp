@@ -19,6 +19,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 
 using namespace daxo;
 
@@ -178,6 +180,16 @@ private slots:
         QCOMPARE(QSettings().value("trips/gapSeconds").toDouble(), 4 * 3600.0);
         m_viewer->trips()->setGapSeconds(180);
         QVERIFY(loaded.wait(30000));
+    }
+
+    // The map's tiles go to a cache on disk that outlives the program, under the user's cache.
+    void mapTilesAreKeptOnDisk() {
+        QWebEngineProfile* profile = ZLXMapWebView::mapProfile();
+        QCOMPARE(m_viewer->mapWebView()->page()->profile(), profile);
+        QVERIFY(!profile->isOffTheRecord());
+        QCOMPARE(profile->httpCacheType(), QWebEngineProfile::DiskHttpCache);
+        QVERIFY(profile->cachePath().startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)));
+        QVERIFY(QFileInfo(profile->cachePath()).isDir());
     }
 
     void cleanupTestCase() { m_viewer.reset(); }
