@@ -274,6 +274,13 @@ void ZLXAppDelegate::createPlaybackMenus() {
             });
         }
     }
+    playback->addSeparator();
+    QAction* markIn = playback->addAction(qtTrId("menu.mark_in"), m_trips, &ZLXTripController::markClipIn);
+    markIn->setObjectName(QStringLiteral("markClipInAction"));
+    markIn->setShortcut(QKeySequence(Qt::Key_I));
+    QAction* markOut = playback->addAction(qtTrId("menu.mark_out"), m_trips, &ZLXTripController::markClipOut);
+    markOut->setObjectName(QStringLiteral("markClipOutAction"));
+    markOut->setShortcut(QKeySequence(Qt::Key_O));
     QMenu* view = bar->findChild<QMenu*>(QStringLiteral("viewMenu"));
     const Item viewItems[] = {
         {"menu.full_screen", "toggleFullScreenAction", QKeySequence(Qt::Key_F), &ZLXAppDelegate::toggleFullScreen},
@@ -325,6 +332,9 @@ void ZLXAppDelegate::createMenus() {
     kml->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     QAction* csv = file->addAction(qtTrId("menu.export_csv"), m_trips, &ZLXTripController::exportCsv);
     csv->setObjectName(QStringLiteral("exportCsvAction"));
+    QAction* clip = file->addAction(qtTrId("menu.export_clip"), m_trips, &ZLXTripController::exportClipWithDialog);
+    clip->setObjectName(QStringLiteral("exportClipAction"));
+    clip->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
     file->addSeparator();
     QAction* close = file->addAction(qtTrId("menu.close_window"), this,
                                      &ZLXAppDelegate::closeWindow);

@@ -9,7 +9,16 @@
 #include "ZLXPlayInfo.h"
 #include "ui_MainMenu.h"
 
+#include "ZLXClipExport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPushButton>
+#include <QProgressDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLocale>
@@ -83,6 +92,12 @@ void ZLXTripSlider::setMarks(std::vector<double> boundaries, std::vector<double>
     update();
 }
 
+void ZLXTripSlider::setClipRange(std::optional<double> in, std::optional<double> out) {
+    m_in = in;
+    m_out = out;
+    update();
+}
+
 void ZLXTripSlider::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
     QStyleOptionSlider option;
@@ -95,6 +110,12 @@ void ZLXTripSlider::paintEvent(QPaintEvent* event) {
     painter.setPen(QPen(QColor(255, 255, 255, 150), 1));
     for (const double b : m_boundaries)
         painter.drawLine(QPointF(left + b * span, height() / 2.0 - 5), QPointF(left + b * span, height() / 2.0 + 5));
+    // the marked clip: a green band between its two ends
+    if (m_in || m_out) {
+        const double a = left + m_in.value_or(m_out.value_or(0)) * span, b = left + m_out.value_or(*m_in) * span;
+        painter.fillRect(QRectF(QPointF(std::min(a, b), height() - 4.0), QPointF(std::max(a, b) + 2, height())),
+                         QColor(80, 200, 120));
+    }
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(208, 16, 40));
     for (const double i : m_impacts) {
@@ -121,6 +142,40 @@ void ZLXTripSlider::mousePressEvent(QMouseEvent* event) {
 }
 
 // ---- the controller
+
+namespace {
+
+// The clip dialog: the layout and the captions.
+std::optional<ZLXClipOptions> askClipOptions(QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(qtTrId("clip.title"));
+    auto* form = new QFormLayout(&dialog);
+    auto* layout = new QComboBox(&dialog);
+    layout->addItem(qtTrId("clip.layout.pip"), int(ZLXClipLayout::PictureInPicture));
+    layout->addItem(qtTrId("clip.layout.side"), int(ZLXClipLayout::SideBySide));
+    layout->addItem(qtTrId("clip.layout.front"), int(ZLXClipLayout::Front));
+    layout->addItem(qtTrId("clip.layout.original"), int(ZLXClipLayout::Original));
+    auto* captions = new QCheckBox(qtTrId("clip.captions"), &dialog);
+    captions->setChecked(true);
+    QObject::connect(layout, &QComboBox::currentIndexChanged, captions, [layout, captions] {
+        captions->setEnabled(layout->currentData().toInt() != int(ZLXClipLayout::Original));
+    });
+    form->addRow(qtTrId("clip.layout"), layout);
+    form->addRow(QString(), captions);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(qtTrId("clip.export"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    ZLXClipOptions options;
+    options.layout = ZLXClipLayout(layout->currentData().toInt());
+    options.captions = captions->isChecked() && options.layout != ZLXClipLayout::Original;
+    return options;
+}
+
+} // namespace
 
 ZLXTripController::ZLXTripController(ZLXAppDelegate& app) : QObject(&app), m_app(app) {
     const Ui::MainMenu& ui = app.ui();
@@ -194,6 +249,9 @@ void ZLXTripController::reload() {
         m_current->store(0);
     m_current = std::make_shared<std::atomic<uint64_t>>(generation);
     m_drives.clear();
+    m_clipTrip.reset();
+    m_clipIn.reset();
+    m_clipOut.reset();
     setActive(std::nullopt, 0);
     m_routed.reset();
     m_app.mapWebView()->showRoute(kMapClearRouteScript);
@@ -390,8 +448,9 @@ void ZLXTripController::setActive(std::optional<size_t> trip, size_t group) {
             mark.time = std::max(0.0, mark.time - kBeforeImpact);
         m_app.mapWebView()->showRoute(mapRouteScript(drive.route, marks, true));
     }
-    // a trip of one recording needs no second slider
-    showSlider(drive.trip.groups.size() > 1);
+    // a trip of one recording needs no second slider, unless a clip is marked on it
+    showSlider(drive.trip.groups.size() > 1 || (m_clipTrip == trip && (m_clipIn || m_clipOut)));
+    updateClipMarks();
 }
 
 void ZLXTripController::positionChanged(double position) {
@@ -404,6 +463,105 @@ void ZLXTripController::positionChanged(double position) {
     const double t = trip.timeOf(m_activeGroup, position * trip.groups[m_activeGroup].duration);
     const QSignalBlocker quiet(m_slider);
     m_slider->setValue(int(std::lround(t / length * kSliderSteps)));
+}
+
+std::optional<double> ZLXTripController::activeTripTime() const {
+    if (!m_active || !m_app.player1()->hasMedia())
+        return std::nullopt;
+    const ZLXTrip& trip = m_drives[*m_active].trip;
+    const double length = double(m_app.player1()->mediaLength()) / 1000;
+    return trip.timeOf(m_activeGroup, double(m_app.player1()->time()) / 1000 * (length > 0 ? trip.groups[m_activeGroup].duration / length : 1));
+}
+
+void ZLXTripController::markClipIn() {
+    const auto t = activeTripTime();
+    if (!t)
+        return;
+    if (m_clipTrip != m_active)
+        m_clipOut.reset();
+    m_clipTrip = m_active;
+    m_clipIn = t;
+    updateClipMarks();
+}
+
+void ZLXTripController::markClipOut() {
+    const auto t = activeTripTime();
+    if (!t)
+        return;
+    if (m_clipTrip != m_active)
+        m_clipIn.reset();
+    m_clipTrip = m_active;
+    m_clipOut = t;
+    updateClipMarks();
+}
+
+void ZLXTripController::updateClipMarks() {
+    const double length = m_clipTrip && *m_clipTrip < m_drives.size() ? m_drives[*m_clipTrip].trip.duration() : 0;
+    const bool shown = length > 0 && m_active == m_clipTrip;
+    m_slider->setClipRange(shown && m_clipIn ? std::optional<double>(*m_clipIn / length) : std::nullopt,
+                           shown && m_clipOut ? std::optional<double>(*m_clipOut / length) : std::nullopt);
+    if (shown)
+        showSlider(true); // the marks show on the trip's slider, also for a trip of one recording
+}
+
+bool ZLXTripController::exportClip(const ZLXClipOptions& options, const QString& path, QString* error) {
+    if (!m_clipTrip || *m_clipTrip >= m_drives.size() || !m_clipIn || !m_clipOut || *m_clipIn == *m_clipOut) {
+        if (error)
+            *error = qtTrId("msg.clip_not_marked");
+        return false;
+    }
+    if (!m_clip) {
+        m_clip = new ZLXClipExport(this);
+        connect(m_clip, &ZLXClipExport::finished, this, [this](bool ok, const QString& message) {
+            emit clipFinished(ok, m_clipPath, message);
+        });
+    }
+    m_clipPath = path;
+    return m_clip->start(m_drives[*m_clipTrip], std::min(*m_clipIn, *m_clipOut), std::max(*m_clipIn, *m_clipOut),
+                         options, path, error);
+}
+
+void ZLXTripController::exportClipWithDialog() {
+    QWidget* window = m_app.window();
+    if (!m_clipIn || !m_clipOut || *m_clipIn == *m_clipOut) {
+        showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_not_marked"));
+        return;
+    }
+    const auto options = m_clipOptionsChooser ? m_clipOptionsChooser(window) : askClipOptions(window);
+    if (!options)
+        return;
+    QString stem = QStringLiteral("clip");
+    if (const auto start = m_drives[*m_clipTrip].trip.startTime())
+        stem = civilDateTime(*start + qint64(std::min(*m_clipIn, *m_clipOut))).toString(QStringLiteral("'clip_'yyyyMMdd_HHmmss"));
+    const QString suggested =
+        QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + QLatin1Char('/') + stem + QStringLiteral(".mp4");
+    const QString path = m_exportChooser ? m_exportChooser(window, suggested)
+                                         : QFileDialog::getSaveFileName(window, qtTrId("menu.export_clip"), suggested,
+                                                                        qtTrId("filter.mp4"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!exportClip(*options, path, &error)) {
+        showAlert(window, qtTrId("window.title"), error);
+        return;
+    }
+    m_clipProgress = new QProgressDialog(qtTrId("clip.encoding"), qtTrId("clip.cancel"), 0, 1000, window);
+    m_clipProgress->setObjectName(QStringLiteral("clipProgress"));
+    m_clipProgress->setWindowModality(Qt::WindowModal);
+    m_clipProgress->setMinimumDuration(0);
+    m_clipProgress->setAutoClose(false);
+    m_clipProgress->setAutoReset(false);
+    connect(m_clip, &ZLXClipExport::progress, m_clipProgress, [this](double f) { m_clipProgress->setValue(int(f * 1000)); });
+    connect(m_clipProgress, &QProgressDialog::canceled, m_clip, &ZLXClipExport::cancel);
+    QPointer<QProgressDialog> progress(m_clipProgress);
+    connect(this, &ZLXTripController::clipFinished, progress, [this, progress, window](bool ok, const QString& file, const QString& message) {
+        if (progress)
+            progress->deleteLater();
+        m_clipProgress = nullptr;
+        if (!ok && !message.isEmpty())
+            showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_failed").arg(file, message));
+    }, Qt::SingleShotConnection);
+    m_clipProgress->show();
 }
 
 std::optional<size_t> ZLXTripController::exportTrip() const {

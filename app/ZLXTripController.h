@@ -3,6 +3,7 @@
 // recording's, the route and impacts on the map and the G graph, and the route's exports.
 #pragma once
 
+#include "ZLXClip.h"
 #include "ZLXTrip.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 #include <optional>
 
 class QProgressBar;
+class QProgressDialog;
 class QSettings;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -28,6 +30,8 @@ public:
     explicit ZLXTripSlider(QWidget* parent = nullptr);
     // Positions from 0 to 1 of the trip.
     void setMarks(std::vector<double> boundaries, std::vector<double> impacts);
+    // The clip marked, as positions from 0 to 1 of the trip (none: not marked).
+    void setClipRange(std::optional<double> in, std::optional<double> out);
 
 signals:
     void seekRequested(double fraction);
@@ -38,7 +42,10 @@ protected:
 
 private:
     std::vector<double> m_boundaries, m_impacts;
+    std::optional<double> m_in, m_out;
 };
+
+class ZLXClipExport;
 
 class ZLXTripController : public QObject {
     Q_OBJECT
@@ -75,18 +82,34 @@ public:
     std::optional<QString> exportRoute(Format format, const QString& path);
     void setExportChooser(ExportChooser chooser) { m_exportChooser = std::move(chooser); }
 
+    // The clip's start and end on the trip playing, in seconds of its line.
+    std::optional<double> clipIn() const { return m_clipIn; }
+    std::optional<double> clipOut() const { return m_clipOut; }
+    // Exports the marked clip to `path` in the background; false with a message key when it
+    // cannot start. `clipFinished` tells the end.
+    bool exportClip(const ZLXClipOptions& options, const QString& path, QString* error = nullptr);
+    ZLXClipExport* clipExport() const { return m_clip; }
+    // What the clip dialog offers, chosen in tests instead of shown.
+    using ClipOptionsChooser = std::function<std::optional<ZLXClipOptions>(QWidget* parent)>;
+    void setClipOptionsChooser(ClipOptionsChooser chooser) { m_clipOptionsChooser = std::move(chooser); }
+
 public slots:
     void reload();
     void exportGpx() { exportWithDialog(Format::Gpx); }
     void exportKml() { exportWithDialog(Format::Kml); }
     void exportCsv() { exportWithDialog(Format::Csv); }
     void chooseGap();
+    void markClipIn();
+    void markClipOut();
+    void exportClipWithDialog();
 
 signals:
     // The trips and their figures are there (after each reload).
     void tripsLoaded();
     // The slider appeared or went (the window lays its boxes out again).
     void tripSliderShown(bool shown);
+    // An export of a clip ended: `ok` when complete at `path`.
+    void clipFinished(bool ok, const QString& path, const QString& message);
 
 private:
     void loaded(uint64_t generation, std::vector<ZLXDrive> drives);
@@ -97,6 +120,8 @@ private:
     void showSlider(bool show);
     void itemActivated(QTreeWidgetItem* item);
     std::optional<size_t> exportTrip() const;
+    std::optional<double> activeTripTime() const;
+    void updateClipMarks();
     void exportWithDialog(Format format);
 
     ZLXAppDelegate& m_app;
@@ -117,6 +142,12 @@ private:
     // A position to go to once the recording asked for has started (seconds in it).
     std::optional<double> m_pendingSeek;
     ExportChooser m_exportChooser;
+    ClipOptionsChooser m_clipOptionsChooser;
+    std::optional<double> m_clipIn, m_clipOut;
+    std::optional<size_t> m_clipTrip;
+    ZLXClipExport* m_clip = nullptr;
+    QString m_clipPath;
+    QProgressDialog* m_clipProgress = nullptr;
 };
 
 } // namespace daxo

@@ -30,6 +30,19 @@ std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int 
     return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+std::string civilDateTimeText(int64_t seconds) {
+    const int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    const int64_t rest = seconds - days * 86400;
+    // the calendar date of a day count (1970-01-01 is day 0)
+    const int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097, doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365, doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153, d = doy - (153 * mp + 2) / 5 + 1, m = mp < 10 ? mp + 3 : mp - 9;
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", (long long)(yoe + era * 400 + (m <= 2)),
+                  (long long)m, (long long)d, (long long)(rest / 3600), (long long)(rest / 60 % 60), (long long)(rest % 60));
+    return text;
+}
+
 std::vector<ZLXTripGroup> tripGroupsOf(const std::vector<ZLXMediaList::MediaPtr>& medias,
                                        const ZLXMediaList::PairMap& pairs) {
     std::vector<ZLXTripGroup> groups;

@@ -38,6 +38,9 @@ std::vector<ZLXTripGroup> tripGroupsWithDurations(const std::vector<ZLXMediaList
 // seconds); none outside the calendar.
 std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int minute, int second);
 
+// "2024-10-03 08:16:05" for a count of seconds on that scale.
+std::string civilDateTimeText(int64_t seconds);
+
 class ZLXTrip {
 public:
     std::vector<ZLXTripGroup> groups;

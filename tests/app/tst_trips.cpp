@@ -19,6 +19,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QDir>
+#include <QProgressDialog>
+#include "ZLXClipExport.h"
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
@@ -168,6 +171,92 @@ private slots:
         QCOMPARE(m_viewer->trips()->exportRoute(ZLXTripController::Format::Gpx, m_dir.filePath("none/drive.gpx")),
                  std::optional<QString>(QStringLiteral("msg.export_failed")));
         QVERIFY(!QFile::exists(m_dir.filePath("none")));
+    }
+
+    // Marked across two recordings from the menus, the clip has both channels side by side and
+    // the marked length to a frame; a cancelled export leaves no file.
+    void aClipAcrossTwoRecordingsHasBothChannels() {
+        QSignalSpy started(m_viewer.get(), &ZLXAppDelegate::playerStarted);
+        QVERIFY(m_viewer->trips()->playTrip(0, 14.0)); // 14 s into the first recording
+        QVERIFY(started.wait(20000));
+        m_viewer->clickPlayButton(); // paused, to mark exactly
+        QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->playInfo()->isPlaying(), 5000);
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("markClipInAction"))->trigger();
+        QVERIFY(m_viewer->trips()->clipIn().has_value());
+        const double in = *m_viewer->trips()->clipIn();
+        QVERIFY(m_viewer->trips()->playTrip(0, 27.5)); // 7.5 s into the second
+        QVERIFY(started.wait(20000));
+        QTest::qWait(300);
+        m_viewer->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->playInfo()->isPlaying(), 5000);
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("markClipOutAction"))->trigger();
+        const double out = *m_viewer->trips()->clipOut();
+        QVERIFY2(out - in > 12 && out - in < 15, qPrintable(QString::number(out - in)));
+
+        m_viewer->trips()->setClipOptionsChooser([](QWidget*) {
+            ZLXClipOptions options;
+            options.layout = ZLXClipLayout::SideBySide;
+            options.captions = true;
+            return std::optional<ZLXClipOptions>(options);
+        });
+        m_viewer->trips()->setExportChooser([&](QWidget*, const QString&) { return m_dir.filePath("clip.mp4"); });
+        QSignalSpy finished(m_viewer->trips(), &ZLXTripController::clipFinished);
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("exportClipAction"))->trigger();
+        QVERIFY(m_viewer->window()->findChild<QProgressDialog*>(QStringLiteral("clipProgress")));
+        QVERIFY(finished.wait(120000));
+        QVERIFY2(finished[0][0].toBool(), qPrintable(finished[0][2].toString()));
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=codec_type,width,height", "-of",
+                                "csv=p=0", m_dir.filePath("clip.mp4")});
+        QVERIFY(probe.waitForFinished(30000));
+        const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().split('\n');
+        QVERIFY2(lines.contains(QStringLiteral("video,1920,540")), qPrintable(lines.join('|')));
+        QVERIFY(lines.contains(QStringLiteral("audio")));
+        QVERIFY2(std::abs(lines.last().toDouble() - (out - in)) <= 0.04 + 0.001, qPrintable(lines.last()));
+        // the right half is the rear picture, not black
+        QProcess frame;
+        frame.start("ffmpeg", {"-v", "error", "-y", "-ss", "2", "-i", m_dir.filePath("clip.mp4"), "-frames:v", "1",
+                               m_dir.filePath("frame.png")});
+        QVERIFY(frame.waitForFinished(30000) && frame.exitCode() == 0);
+        const QImage picture(m_dir.filePath("frame.png"));
+        QSet<QRgb> colours;
+        for (int x = 1000; x < 1900; x += 40)
+            colours.insert(picture.pixel(x, 100));
+        QVERIFY(colours.size() > 4);
+
+        // cancelled half-way: nothing at the name, nothing beside it
+        finished.clear();
+        QString error;
+        ZLXClipOptions slow;
+        slow.layout = ZLXClipLayout::PictureInPicture;
+        QVERIFY2(m_viewer->trips()->exportClip(slow, m_dir.filePath("cancelled.mp4"), &error), qPrintable(error));
+        m_viewer->trips()->clipExport()->cancel();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished[0][0].toBool(), false);
+        QCOMPARE(finished[0][2].toString(), QString());
+        QVERIFY(QDir(m_dir.path()).entryList({"*cancelled*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    // The command line makes the same clip from a recording and seconds counted from it.
+    void theCommandLineExportsAClipWithCaptions() {
+        QProcess cli;
+        cli.start(DAXO_EXPORT_TOOL, {"clip", m_card + "/alwa_20241003_081540_F.MP4", "--from", "15", "--to", "27",
+                                     "-o", m_dir.filePath("cli.mp4"), "--layout", "pip", "--captions"});
+        QVERIFY(cli.waitForFinished(120000));
+        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=width,height", "-of", "csv=p=0",
+                                m_dir.filePath("cli.mp4")});
+        QVERIFY(probe.waitForFinished(30000));
+        const QString text = QString::fromUtf8(probe.readAllStandardOutput());
+        QVERIFY2(text.contains(QStringLiteral("1280,720")), qPrintable(text));
+        QVERIFY2(std::abs(text.trimmed().split('\n').last().toDouble() - 12) <= 0.041, qPrintable(text));
+        // a stretch outside every recording, and nonsense, are refused
+        cli.start(DAXO_EXPORT_TOOL, {"clip", m_card + "/alwa_20241003_081540_F.MP4", "--from", "9", "--to", "3", "-o",
+                                     m_dir.filePath("no.mp4")});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 1);
+        QVERIFY(!QFile::exists(m_dir.filePath("no.mp4")));
     }
 
     // A gap of four hours makes the morning and the car park one trip; the list is read again.

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One clip export under way: the ffmpeg program in the background, its progress, cancelling.
+// The clip is written beside its target under a passing name and takes the target's name only
+// once complete, so a failed or cancelled export leaves nothing behind.
+#pragma once
+
+#include "ZLXClip.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <memory>
+
+class QTemporaryDir;
+
+namespace daxo {
+
+class ZLXClipExport : public QObject {
+    Q_OBJECT
+public:
+    explicit ZLXClipExport(QObject* parent = nullptr);
+    ~ZLXClipExport() override; // cancels an export under way
+
+    // The stretch `from`..`to` of the drive's time line into `output`. False, with `error`
+    // set, when it cannot start (nothing to cut, no ffmpeg, a folder that cannot be written).
+    bool start(const ZLXDrive& drive, double from, double to, const ZLXClipOptions& options, const QString& output,
+               QString* error = nullptr);
+    void cancel();
+    bool isRunning() const { return m_ffmpeg.state() != QProcess::NotRunning; }
+    // Waits for the end (the command line); true when the clip was written.
+    bool waitForFinished(int milliseconds = -1);
+
+signals:
+    void progress(double fraction);
+    // `ok`: the clip is complete at its name. A cancelled export ends with `ok` false and no
+    // message.
+    void finished(bool ok, const QString& message);
+
+private:
+    void readProgress();
+    void ended(int exitCode, QProcess::ExitStatus status);
+
+    QProcess m_ffmpeg;
+    std::unique_ptr<QTemporaryDir> m_work;
+    QString m_output, m_partial;
+    double m_length = 0;
+    bool m_cancelled = false;
+    bool m_ok = false;
+    bool m_retriedWithoutSound = false;
+    std::vector<ZLXClipSegment> m_segments;
+    ZLXClipOptions m_options;
+    QString m_captions, m_list;
+    QByteArray m_errors;
+};
+
+} // namespace daxo

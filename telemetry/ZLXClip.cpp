@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXClip.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace daxo {
+
+namespace {
+
+std::string fixed(double v, int decimals) {
+    char text[64];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, std::isfinite(v) ? v : 0.0,
+                                            std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+std::string srtTime(double seconds) {
+    const int64_t ms = int64_t(std::llround(std::max(0.0, seconds) * 1000));
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld,%03lld", (long long)(ms / 3600000), (long long)(ms / 60000 % 60),
+                  (long long)(ms / 1000 % 60), (long long)(ms % 1000));
+    return text;
+}
+
+// The fix of a track nearest `seconds`, within one second.
+const ZLXTrackPoint* fixAt(const ZLXTrack& track, double seconds) {
+    const auto& points = track.points;
+    auto it = std::lower_bound(points.begin(), points.end(), seconds,
+                               [](const ZLXTrackPoint& p, double s) { return p.seconds < s; });
+    const ZLXTrackPoint* best = nullptr;
+    double distance = 1.0;
+    for (auto k = it == points.begin() ? it : it - 1; k != points.end() && k->seconds <= seconds + 1.0; ++k) {
+        if (k->hasFix && std::fabs(k->seconds - seconds) <= distance) {
+            distance = std::fabs(k->seconds - seconds);
+            best = &*k;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+std::vector<ZLXClipSegment> clipSegments(const ZLXTrip& trip, double from, double to) {
+    std::vector<ZLXClipSegment> segments;
+    if (!(to > from))
+        return segments;
+    double start = 0;
+    for (const ZLXTripGroup& group : trip.groups) {
+        const double end = start + group.duration;
+        const double a = std::max(from, start), b = std::min(to, end);
+        if (b - a >= 0.001) {
+            ZLXClipSegment segment;
+            segment.front = group.playPath();
+            segment.rear = group.frontPath.empty() ? std::string() : group.rearPath;
+            segment.from = a - start;
+            segment.to = b - start;
+            segments.push_back(segment);
+        }
+        start = end;
+    }
+    return segments;
+}
+
+std::string filterQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& segments, const ZLXClipOptions& options,
+                                             const std::string& output, const std::string& captionsPath,
+                                             const std::string& listPath) {
+    std::vector<std::string> args = {"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-progress", "pipe:1",
+                                      "-nostats"};
+    if (options.layout == ZLXClipLayout::Original) {
+        // one channel as recorded: no telemetry or other tracks, only picture and sound
+        args.insert(args.end(), {"-f", "concat", "-safe", "0", "-i", listPath, "-map", "0:v:0"});
+        if (options.audio)
+            args.insert(args.end(), {"-map", "0:a:0?"});
+        args.insert(args.end(), {"-c", "copy", "-movflags", "+faststart", output});
+        return args;
+    }
+    const bool withRear = options.layout != ZLXClipLayout::Front;
+    const int width = options.layout == ZLXClipLayout::SideBySide ? 1920 : 1280;
+    const int height = options.layout == ZLXClipLayout::SideBySide ? 540 : 720;
+    std::string graph;
+    std::string joined;
+    int input = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const ZLXClipSegment& s = segments[i];
+        const std::string from = fixed(s.from, 3), length = fixed(s.length(), 3);
+        args.insert(args.end(), {"-ss", from, "-t", length, "-i", s.front});
+        const int front = input++;
+        int rear = -1;
+        if (withRear && !s.rear.empty()) {
+            args.insert(args.end(), {"-ss", from, "-t", length, "-i", s.rear});
+            rear = input++;
+        }
+        const std::string f = "[" + std::to_string(front) + ":v]", n = std::to_string(i);
+        const std::string r = rear >= 0 ? "[" + std::to_string(rear) + ":v]" : std::string();
+        if (options.layout == ZLXClipLayout::SideBySide) {
+            graph += f + "scale=960:540,setsar=1[f" + n + "];";
+            if (rear >= 0)
+                graph += r + "scale=960:540,setsar=1[r" + n + "];[f" + n + "][r" + n + "]hstack[v" + n + "];";
+            else
+                graph += "[f" + n + "]pad=1920:540:0:0:black[v" + n + "];";
+        } else if (options.layout == ZLXClipLayout::PictureInPicture && rear >= 0) {
+            graph += f + "scale=1280:720,setsar=1[f" + n + "];" + r + "scale=400:225,setsar=1[r" + n + "];[f" + n +
+                     "][r" + n + "]overlay=W-w-16:H-h-16[v" + n + "];";
+        } else {
+            graph += f + "scale=" + std::to_string(width) + ":" + std::to_string(height) + ",setsar=1[v" + n + "];";
+        }
+        joined += "[v" + n + "]";
+        if (options.audio)
+            joined += "[" + std::to_string(front) + ":a]";
+    }
+    const std::string n = std::to_string(segments.size());
+    graph += joined + "concat=n=" + n + ":v=1:a=" + (options.audio ? "1" : "0") + "[cv]" + (options.audio ? "[ca]" : "");
+    if (options.captions)
+        graph += ";[cv]subtitles=filename=" + filterQuoted(captionsPath) +
+                 ":force_style=" + filterQuoted("FontName=DejaVu Sans,FontSize=14,PrimaryColour=&H00FFFFFF,"
+                                                "BackColour=&H80000000,BorderStyle=4,Outline=0,Shadow=0,MarginV=6") +
+                 "[v]";
+    else
+        graph += ";[cv]null[v]";
+    args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
+    if (options.audio)
+        args.insert(args.end(), {"-map", "[ca]", "-c:a", "aac", "-b:a", "128k"});
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt", "yuv420p", "-movflags",
+                             "+faststart", output});
+    return args;
+}
+
+std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh) {
+    std::string out;
+    int cue = 0;
+    for (double t = from; t < to - 1e-6; t += 1.0) {
+        const ZLXTrip::Place place = drive.trip.placeAt(t);
+        if (place.group >= drive.trip.groups.size())
+            break;
+        const ZLXTripGroup& group = drive.trip.groups[place.group];
+        std::string text;
+        if (group.start)
+            text = civilDateTimeText(*group.start + int64_t(std::floor(place.seconds)));
+        if (place.group < drive.tracks.size()) {
+            if (const ZLXTrackPoint* fix = fixAt(*drive.tracks[place.group], place.seconds)) {
+                const double speed = kmh ? fix->speedKmh : fix->speedKmh / 1.609344;
+                text += (text.empty() ? "" : " \xc2\xb7 ") + std::to_string(std::lround(speed)) + (kmh ? " km/h" : " mph");
+                text += " \xc2\xb7 " + fixed(std::fabs(fix->latitude), 5) + (fix->latitude < 0 ? " S " : " N ") +
+                        fixed(std::fabs(fix->longitude), 5) + (fix->longitude < 0 ? " W" : " E");
+            }
+        }
+        if (text.empty())
+            continue;
+        const double a = t - from, b = std::min(to, t + 1.0) - from;
+        out += std::to_string(++cue) + "\n" + srtTime(a) + " --> " + srtTime(b) + "\n" + text + "\n\n";
+    }
+    return out;
+}
+
+std::string clipConcatList(const std::vector<ZLXClipSegment>& segments) {
+    std::string list = "ffconcat version 1.0\n";
+    for (const ZLXClipSegment& s : segments) {
+        std::string quoted;
+        for (const char c : s.front)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        list += "file '" + quoted + "'\ninpoint " + fixed(s.from, 3) + "\noutpoint " + fixed(s.to, 3) + "\n";
+    }
+    return list;
+}
+
+} // namespace daxo

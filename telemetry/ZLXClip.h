@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A clip of a drive: a stretch of a trip's time line, across recordings, with both channels
+// composed into one picture (or one channel as recorded), encoded by the ffmpeg program.
+// Here: which pieces of which files, the captions, and ffmpeg's arguments; running it is the
+// caller's.
+#pragma once
+
+#include "ZLXTrip.h"
+
+#include <string>
+#include <vector>
+
+namespace daxo {
+
+enum class ZLXClipLayout {
+    PictureInPicture, // the front large, the rear inset at the bottom right
+    SideBySide,       // front and rear side by side
+    Front,            // the front only, encoded
+    Original,         // the front only as recorded: the stream copied, cut at key frames
+};
+
+// One recording's part of a clip: from `from` to `to` seconds of its files.
+struct ZLXClipSegment {
+    std::string front, rear; // rear empty when the group has none (front may be a rear file)
+    double from = 0, to = 0;
+    double length() const { return to - from; }
+};
+
+// The pieces of the trip between two times of its line; pieces shorter than a millisecond are
+// left out.
+std::vector<ZLXClipSegment> clipSegments(const ZLXTrip& trip, double from, double to);
+
+struct ZLXClipOptions {
+    ZLXClipLayout layout = ZLXClipLayout::PictureInPicture;
+    bool captions = false; // date, time, speed and position burned in at the bottom
+    bool audio = true;     // the front channel's sound
+};
+
+// The arguments after "ffmpeg" that write `output`. `captionsPath` is the captions file (with
+// captions), `listPath` the list of pieces (Original). Progress goes to standard output as
+// "out_time_us=..." lines.
+std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& segments, const ZLXClipOptions& options,
+                                             const std::string& output, const std::string& captionsPath,
+                                             const std::string& listPath);
+
+// The captions of a clip from `from` to `to` of the drive's line, one a second, as SubRip text:
+// "2024-10-03 08:16:05 · 62 km/h · 37.57058 N 126.98135 E". Times come from the recordings'
+// names, the rest from the fix of that moment (left out when there is none).
+std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh = true);
+
+// The concat demuxer's list for the pieces: each file with its in and out points.
+std::string clipConcatList(const std::vector<ZLXClipSegment>& segments);
+
+// A text as the filter graph reads a quoted option value.
+std::string filterQuoted(const std::string& text);
+
+} // namespace daxo
