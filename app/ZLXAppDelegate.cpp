@@ -335,6 +335,9 @@ void ZLXAppDelegate::createMenus() {
     QAction* clip = file->addAction(qtTrId("menu.export_clip"), m_trips, &ZLXTripController::exportClipWithDialog);
     clip->setObjectName(QStringLiteral("exportClipAction"));
     clip->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+    QAction* report = file->addAction(qtTrId("menu.incident_report"), m_trips, &ZLXTripController::incidentReportWithDialog);
+    report->setObjectName(QStringLiteral("incidentReportAction"));
+    report->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     file->addSeparator();
     QAction* close = file->addAction(qtTrId("menu.close_window"), this,
                                      &ZLXAppDelegate::closeWindow);

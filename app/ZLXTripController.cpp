@@ -10,6 +10,7 @@
 #include "ui_MainMenu.h"
 
 #include "ZLXClipExport.h"
+#include "ZLXIncidentReport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -562,6 +563,42 @@ void ZLXTripController::exportClipWithDialog() {
             showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_failed").arg(file, message));
     }, Qt::SingleShotConnection);
     m_clipProgress->show();
+}
+
+void ZLXTripController::incidentReportWithDialog() {
+    QWidget* window = m_app.window();
+    const auto moment = activeTripTime();
+    if (!moment) {
+        showAlert(window, qtTrId("window.title"), qtTrId("msg.report_nothing_playing"));
+        return;
+    }
+    const ZLXDrive& drive = m_drives[*m_active];
+    QString stem = QStringLiteral("incident");
+    if (const auto start = drive.trip.startTime())
+        stem = civilDateTime(*start + qint64(*moment)).toString(QStringLiteral("'incident_'yyyyMMdd_HHmmss"));
+    const QString suggested =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') + stem + QStringLiteral(".pdf");
+    const QString path = m_exportChooser ? m_exportChooser(window, suggested)
+                                         : QFileDialog::getSaveFileName(window, qtTrId("menu.incident_report"), suggested,
+                                                                        qtTrId("filter.pdf"));
+    if (path.isEmpty())
+        return;
+    QProgressDialog busy(qtTrId("report.writing"), QString(), 0, 0, window);
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setMinimumDuration(0);
+    busy.show();
+    QCoreApplication::processEvents();
+    const QString config =
+        QFile::decodeName(QByteArray::fromStdString(m_app.mediaList().directoryPath().value_or(std::string()))) +
+        QStringLiteral("/config.bin");
+    const ZLXReportResult result = writeIncidentReport(drive, *moment, path, config);
+    busy.close();
+    if (!result.ok) {
+        showAlert(window, qtTrId("window.title"), result.error);
+        return;
+    }
+    emit reportSaved(path, result.sha256);
+    showAlert(window, qtTrId("report.saved"), qtTrId("report.sha256").arg(QFileInfo(path).fileName(), result.sha256));
 }
 
 std::optional<size_t> ZLXTripController::exportTrip() const {

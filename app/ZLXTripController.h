@@ -102,12 +102,16 @@ public slots:
     void markClipIn();
     void markClipOut();
     void exportClipWithDialog();
+    // The incident report of the moment on screen, saved where the user says.
+    void incidentReportWithDialog();
 
 signals:
     // The trips and their figures are there (after each reload).
     void tripsLoaded();
     // The slider appeared or went (the window lays its boxes out again).
     void tripSliderShown(bool shown);
+    // A report was written: its path and SHA-256.
+    void reportSaved(const QString& path, const QString& sha256);
     // An export of a clip ended: `ok` when complete at `path`.
     void clipFinished(bool ok, const QString& path, const QString& message);
 

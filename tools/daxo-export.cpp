@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4 [--layout pip|side|front|original]
 //             [--captions]
-// The clip the viewer's File → Export Clip… writes, through the same code: the seconds count
+// daxo-export report RECORDING --at SECONDS -o OUT.pdf
+// The clip and the incident report the viewer's File menu writes, through the same code: the seconds count
 // from the start of RECORDING and run on into the recordings after it on the same trip, the
 // partner files found by their names as in the viewer's list.
 #include "ZLXClipExport.h"
+#include "ZLXIncidentReport.h"
+#include "ZLXLog.h"
 #include "ZLXTrip.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <cstdio>
 #include <optional>
@@ -19,7 +22,8 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4\n"
-                         "                    [--layout pip|side|front|original] [--captions]\n");
+                         "                    [--layout pip|side|front|original] [--captions]\n"
+                         "       daxo-export report RECORDING --at SECONDS -o OUT.pdf\n");
     return 2;
 }
 
@@ -54,9 +58,40 @@ std::optional<std::pair<ZLXDrive, double>> driveOf(const QString& recording, dou
 
 } // namespace
 
+int report(const QStringList& args) {
+    std::optional<double> at;
+    QString output;
+    for (int i = 2; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--at"))
+            at = seconds(args[i + 1]);
+        else if (args[i] == QLatin1String("-o"))
+            output = args[i + 1];
+        else
+            return usage();
+    }
+    if (!at || output.isEmpty() || args.size() % 2 != 0)
+        return usage();
+    const auto found = driveOf(args[1], 180);
+    if (!found)
+        return fail(QStringLiteral("%1 is not a recording of its folder's list").arg(args[1]));
+    const auto& [drive, start] = *found;
+    const ZLXReportResult result =
+        writeIncidentReport(drive, start + *at, output, QFileInfo(args[1]).absolutePath() + QStringLiteral("/config.bin"));
+    if (!result.ok)
+        return fail(result.error);
+    std::printf("%s  %s\n", qUtf8Printable(result.sha256), qUtf8Printable(output));
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // pictures and PDF pages are drawn without a screen
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    setLogQuiet(true);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() >= 2 && args[0] == QLatin1String("report"))
+        return report(args);
     if (args.size() < 2 || args[0] != QLatin1String("clip"))
         return usage();
     const QString recording = args[1];

@@ -59,6 +59,16 @@
     <message id="clip.export"><source>Export…</source><translation>Export…</translation></message>
     <message id="clip.encoding"><source>Making the clip…</source><translation>Making the clip…</translation></message>
     <message id="clip.cancel"><source>Cancel</source><translation>Cancel</translation></message>
+    <message id="menu.incident_report"><source>Incident Report…</source><translation>Incident Report…</translation></message>
+    <message id="filter.pdf"><source>PDF document (*.pdf)</source><translation>PDF document (*.pdf)</translation></message>
+    <message id="msg.report_nothing_playing"><source>Play the recording of the moment first.</source><translation>Play the recording of the moment first.</translation></message>
+    <message id="report.writing"><source>Writing the report…</source><translation>Writing the report…</translation></message>
+    <message id="report.saved"><source>The report is saved.</source><translation>The report is saved.</translation></message>
+    <message id="report.sha256"><source>%1
+SHA-256: %2
+Keep this number: it tells whether a copy of the report was changed.</source><translation>%1
+SHA-256: %2
+Keep this number: it tells whether a copy of the report was changed.</translation></message>
     <message id="side.map"><source>Map</source><translation>Map</translation></message>
     <message id="player.cannot_play"><source>This recording cannot be played</source><translation>This recording cannot be played</translation></message>
     <message id="menu.settings"><source>&amp;Settings…</source><translation>&amp;Settings…</translation></message>

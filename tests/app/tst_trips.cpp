@@ -20,6 +20,10 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QDir>
+#include <QApplication>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QProgressDialog>
 #include "ZLXClipExport.h"
 #include <QWebEnginePage>
@@ -257,6 +261,57 @@ private slots:
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), 1);
         QVERIFY(!QFile::exists(m_dir.filePath("no.mp4")));
+    }
+
+    // The report of the event's moment: three pages with the facts, and the SHA-256 of each
+    // source file and of the report itself as sha256sum gives them.
+    void theIncidentReportListsTheSourcesHashes() {
+        QSignalSpy started(m_viewer.get(), &ZLXAppDelegate::playerStarted);
+        QVERIFY(m_viewer->trips()->playTrip(0, 68.4)); // the event's moment
+        QVERIFY(started.wait(20000));
+        m_viewer->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->playInfo()->isPlaying(), 5000);
+        const QString pdf = m_dir.filePath("report.pdf");
+        m_viewer->trips()->setExportChooser([&](QWidget*, const QString&) { return pdf; });
+        QSignalSpy saved(m_viewer->trips(), &ZLXTripController::reportSaved);
+        // the alert that tells the report's SHA-256 is closed as a user would
+        auto closeAlerts = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                    box->accept();
+        };
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, closeAlerts);
+        closer.start(200);
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("incidentReportAction"))->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 60000);
+        closer.stop();
+
+        auto run = [](const QString& program, const QStringList& args) {
+            QProcess p;
+            p.start(program, args);
+            return p.waitForFinished(60000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+        };
+        QCOMPARE(saved[0][1].toString(), run("sha256sum", {pdf}).split(' ').first());
+        QVERIFY(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
+        const QString text = run("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.contains("Date and time: 2024-10-03 08:16:08"));
+        QVERIFY(text.contains("Position: 37.570"));
+        QVERIFY(text.contains("Event of 4.3 g"));
+        QVERIFY(text.contains("Driving impact thresholds: X 0.45 g"));
+        // every file within 30 s: the event's pair and the third recording's
+        for (const QString name : {"event_20241003_081600_F.MP4", "event_20241003_081600_R.MP4",
+                                   "alwa_20241003_081540_F.MP4", "alwa_20241003_081540_R.MP4"}) {
+            const QString sum = run("sha256sum", {m_card + "/" + name}).split(' ').first();
+            QVERIFY2(text.contains(name) && text.contains("SHA-256 " + sum), qPrintable(name));
+        }
+        QVERIFY(!text.contains("alwa_20241003_081500"));
+
+        // the command line writes the same report and prints its SHA-256
+        const QString cli = run(DAXO_EXPORT_TOOL, {"report", m_card + "/event_20241003_081600_F.MP4", "--at", "8.4",
+                                                   "-o", m_dir.filePath("cli.pdf")});
+        QCOMPARE(cli.split(' ').first(), run("sha256sum", {m_dir.filePath("cli.pdf")}).split(' ').first());
+        QVERIFY(run("pdftotext", {m_dir.filePath("cli.pdf"), "-"}).contains("SHA-256"));
     }
 
     // A gap of four hours makes the morning and the car park one trip; the list is read again.

@@ -1,0 +1,327 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ZLXIncidentReport.h"
+
+#include "ZLXFileData.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <cmath>
+
+namespace daxo {
+
+namespace {
+
+constexpr double kAround = 30.0; // seconds before and after the moment
+
+// The picture of a file at a time, from ffmpeg; a null image when there is none.
+QImage frameAt(const std::string& path, double seconds) {
+    if (path.empty())
+        return {};
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                                            QStringLiteral("-ss"), QString::number(std::max(0.0, seconds), 'f', 3),
+                                            QStringLiteral("-i"), QFile::decodeName(QByteArray::fromStdString(path)),
+                                            QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
+                                            QStringLiteral("image2pipe"), QStringLiteral("-vcodec"), QStringLiteral("png"),
+                                            QStringLiteral("-")});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return {};
+    return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
+}
+
+struct Sample {
+    double time; // from the moment
+    const ZLXTrackPoint* point;
+};
+
+// The points of the drive within kAround of the moment.
+std::vector<Sample> samplesAround(const ZLXDrive& drive, double moment) {
+    std::vector<Sample> samples;
+    for (const ZLXRoutePoint& p : drive.route.points()) {
+        if (std::fabs(p.time - moment) <= kAround)
+            samples.push_back({p.time - moment, p.point});
+    }
+    return samples;
+}
+
+const ZLXTrackPoint* fixNearest(const std::vector<Sample>& samples) {
+    const ZLXTrackPoint* best = nullptr;
+    double distance = 10;
+    for (const Sample& s : samples) {
+        if (s.point->hasFix && std::fabs(s.time) < distance)
+            best = s.point, distance = std::fabs(s.time);
+    }
+    return best;
+}
+
+// A plot of values over the minute, the moment as a red line at its middle.
+void drawPlot(QPainter& p, const QRectF& box, const QString& title, const std::vector<Sample>& samples,
+              const std::vector<std::pair<QColor, std::function<std::optional<double>(const ZLXTrackPoint&)>>>& series,
+              double low, double high, const QString& unit) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawText(box.topLeft() + QPointF(0, -4), title);
+    p.drawRect(box);
+    auto x = [&](double t) { return box.left() + (t + kAround) / (2 * kAround) * box.width(); };
+    auto y = [&](double v) { return box.bottom() - (std::clamp(v, low, high) - low) / (high - low) * box.height(); };
+    p.setPen(QPen(QColor(200, 200, 200), 0.5));
+    for (int i = 1; i < 4; ++i)
+        p.drawLine(QPointF(box.left(), box.top() + box.height() * i / 4), QPointF(box.right(), box.top() + box.height() * i / 4));
+    p.setPen(Qt::black);
+    p.drawText(QPointF(box.right() + 4, box.top() + 8), QString::number(high) + QLatin1Char(' ') + unit);
+    p.drawText(QPointF(box.right() + 4, box.bottom()), QString::number(low));
+    p.drawText(QPointF(box.left(), box.bottom() + 12), QStringLiteral("-30 s"));
+    p.drawText(QPointF(box.right() - 30, box.bottom() + 12), QStringLiteral("+30 s"));
+    for (const auto& [colour, value] : series) {
+        QPainterPath path;
+        bool started = false;
+        for (const Sample& s : samples) {
+            const auto v = value(*s.point);
+            if (!v)
+                continue;
+            const QPointF at(x(s.time), y(*v));
+            started ? path.lineTo(at) : path.moveTo(at);
+            started = true;
+        }
+        p.setPen(QPen(colour, 1.2));
+        p.drawPath(path);
+    }
+    p.setPen(QPen(QColor(200, 0, 30), 1.5));
+    p.drawLine(QPointF(x(0), box.top()), QPointF(x(0), box.bottom()));
+}
+
+// The route of the minute on a plain ground, north up, with a scale.
+void drawRoute(QPainter& p, const QRectF& box, const std::vector<Sample>& samples) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(QColor(236, 239, 242));
+    p.drawRect(box);
+    p.drawText(box.topLeft() + QPointF(0, -4), QObject::tr("Route, 30 s before and after"));
+    std::vector<const Sample*> fixes;
+    for (const Sample& s : samples) {
+        if (s.point->hasFix)
+            fixes.push_back(&s);
+    }
+    if (fixes.empty()) {
+        p.drawText(box, Qt::AlignCenter, QObject::tr("No GPS position in this minute"));
+        return;
+    }
+    double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180;
+    for (const Sample* s : fixes) {
+        minLat = std::min(minLat, s->point->latitude), maxLat = std::max(maxLat, s->point->latitude);
+        minLon = std::min(minLon, s->point->longitude), maxLon = std::max(maxLon, s->point->longitude);
+    }
+    const double midLat = (minLat + maxLat) / 2;
+    const double metresPerLat = 111195.0, metresPerLon = 111195.0 * std::cos(midLat * M_PI / 180);
+    const double spanMetres = std::max({(maxLat - minLat) * metresPerLat, (maxLon - minLon) * metresPerLon, 50.0});
+    const double scale = std::min(box.width(), box.height()) * 0.8 / spanMetres; // points per metre
+    const QPointF centre = box.center();
+    auto at = [&](const ZLXTrackPoint& q) {
+        return QPointF(centre.x() + (q.longitude - (minLon + maxLon) / 2) * metresPerLon * scale,
+                       centre.y() - (q.latitude - midLat) * metresPerLat * scale);
+    };
+    QPainterPath path(at(*fixes.front()->point));
+    const Sample* moment = fixes.front();
+    for (const Sample* s : fixes) {
+        path.lineTo(at(*s->point));
+        if (std::fabs(s->time) < std::fabs(moment->time))
+            moment = s;
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(46, 110, 190), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(path);
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(QColor(200, 0, 30));
+    p.drawEllipse(at(*moment->point), 5, 5);
+    // a scale bar of a round length
+    double metres = 10;
+    for (const double m : {10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0})
+        if (m * scale < box.width() / 3)
+            metres = m;
+    const QPointF s0 = box.bottomLeft() + QPointF(10, -10);
+    p.setPen(QPen(Qt::black, 1.5));
+    p.drawLine(s0, s0 + QPointF(metres * scale, 0));
+    p.drawText(s0 + QPointF(0, -4), metres >= 1000 ? QStringLiteral("%1 km").arg(metres / 1000) : QStringLiteral("%1 m").arg(metres));
+}
+
+} // namespace
+
+QString fileSha256(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const QString& pdfPath, const QString& configPath) {
+    ZLXReportResult result;
+    if (drive.trip.groups.empty()) {
+        result.error = QStringLiteral("There is no recording at that moment.");
+        return result;
+    }
+    const ZLXTrip::Place place = drive.trip.placeAt(moment);
+    const ZLXTripGroup& group = drive.trip.groups[place.group];
+    const std::vector<Sample> samples = samplesAround(drive, moment);
+    const ZLXTrackPoint* fix = fixNearest(samples);
+
+    QSaveFile file(pdfPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = QStringLiteral("%1 cannot be written.").arg(pdfPath);
+        return result;
+    }
+    {
+        QPdfWriter pdf(&file);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setResolution(72); // one unit a point
+        pdf.setTitle(QStringLiteral("Incident report"));
+        pdf.setCreator(QStringLiteral("DAXO Viewer"));
+        QPainter p(&pdf);
+        const double W = pdf.width();
+        QFont body(QStringLiteral("DejaVu Sans"), 9), heading(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);
+        double y = 40;
+        auto line = [&](const QString& text, double dy = 14) {
+            p.drawText(QPointF(40, y), text);
+            y += dy;
+        };
+
+        // page 1: the moment, its pictures and its facts
+        p.setFont(heading);
+        line(QStringLiteral("Incident report"), 26);
+        p.setFont(body);
+        const QString when = group.start ? QString::fromStdString(civilDateTimeText(*group.start + int64_t(std::floor(place.seconds))))
+                                         : QStringLiteral("unknown (the recording's name carries no date)");
+        line(QStringLiteral("Date and time: %1 (camera clock)").arg(when));
+        line(QStringLiteral("Recording: %1 at %2 s").arg(QString::fromStdString(group.media->fileName())).arg(place.seconds, 0, 'f', 1));
+        if (fix) {
+            line(QStringLiteral("Position: %1, %2").arg(fix->latitude, 0, 'f', 6).arg(fix->longitude, 0, 'f', 6));
+            line(QStringLiteral("Speed: %1 km/h   Course: %2°   HDOP: %3   Satellites: %4")
+                     .arg(std::lround(fix->speedKmh)).arg(std::lround(fix->course)).arg(fix->hdop, 0, 'f', 1).arg(fix->satellites));
+        } else {
+            line(QStringLiteral("Position: no GPS fix at this moment"));
+        }
+        y += 10;
+        const double pictureWidth = (W - 80 - 20) / 2;
+        double pictureBottom = y;
+        const std::pair<QString, std::string> channels[] = {{QStringLiteral("Front"), group.frontPath},
+                                                            {QStringLiteral("Rear"), group.rearPath}};
+        for (int i = 0; i < 2; ++i) {
+            const double x = 40 + i * (pictureWidth + 20);
+            p.drawText(QPointF(x, y), channels[i].first);
+            const QImage picture = frameAt(channels[i].second, place.seconds);
+            const QRectF box(x, y + 6, pictureWidth, pictureWidth * 9 / 16);
+            if (picture.isNull()) {
+                p.drawRect(box);
+                p.drawText(box, Qt::AlignCenter, QStringLiteral("no picture"));
+            } else {
+                const QSizeF size = QSizeF(picture.size()).scaled(box.size(), Qt::KeepAspectRatio);
+                p.drawImage(QRectF(box.topLeft(), size), picture);
+            }
+            pictureBottom = std::max(pictureBottom, box.bottom());
+        }
+        y = pictureBottom + 40;
+        drawRoute(p, QRectF(40, y, W - 80, 300), samples);
+
+        // page 2: the minute around it
+        pdf.newPage();
+        y = 40;
+        p.setFont(heading);
+        line(QStringLiteral("The minute around the moment"), 30);
+        p.setFont(body);
+        drawPlot(p, QRectF(40, y, W - 120, 180), QStringLiteral("G-sensor (g): X red, Y green, Z blue"), samples,
+                 {{QColor(210, 30, 30), [](const ZLXTrackPoint& q) { return std::optional<double>(q.g.x); }},
+                  {QColor(30, 150, 60), [](const ZLXTrackPoint& q) { return std::optional<double>(q.g.y); }},
+                  {QColor(30, 60, 210), [](const ZLXTrackPoint& q) { return std::optional<double>(q.g.z); }}},
+                 -2, 2, QStringLiteral("g"));
+        y += 230;
+        double top = 0;
+        for (const Sample& s : samples)
+            top = std::max(top, s.point->hasFix ? s.point->speedKmh : 0);
+        drawPlot(p, QRectF(40, y, W - 120, 180), QStringLiteral("Speed (km/h)"), samples,
+                 {{QColor(46, 110, 190), [](const ZLXTrackPoint& q) { return q.hasFix ? std::optional<double>(q.speedKmh) : std::nullopt; }}},
+                 0, std::max(20.0, std::ceil(top / 20) * 20), QStringLiteral("km/h"));
+        y += 230;
+        p.setPen(Qt::black);
+        for (const ZLXDrive::Impact& impact : drive.impacts) {
+            if (std::fabs(impact.time - moment) <= kAround)
+                line(QStringLiteral("%1 of %2 g, %3 s from the moment")
+                         .arg(impact.impact.eventRecording ? QStringLiteral("Event") : QStringLiteral("Impact"))
+                         .arg(double(impact.impact.g), 0, 'f', 1)
+                         .arg(impact.time - moment, 0, 'f', 1));
+        }
+
+        // page 3: the settings and the files
+        pdf.newPage();
+        y = 40;
+        p.setFont(heading);
+        line(QStringLiteral("Camera settings"), 26);
+        p.setFont(body);
+        _FILEDATA record{};
+        if (LoadFileData(QFile::encodeName(configPath).toStdString(), &record) && record.checksum == fileDataChecksum(record)) {
+            line(QStringLiteral("Impact detection: %1").arg(record.g_sensor_enable ? QStringLiteral("on") : QStringLiteral("off")));
+            line(QStringLiteral("Driving impact thresholds: X %1 g, Y %2 g, Z %3 g")
+                     .arg(record.gsen_x_threshold / 100.0, 0, 'f', 2).arg(record.gsen_y_threshold / 100.0, 0, 'f', 2)
+                     .arg(record.gsen_z_threshold / 100.0, 0, 'f', 2));
+            line(QStringLiteral("Parking impact thresholds: X %1 g, Y %2 g, Z %3 g")
+                     .arg(record.parkmode_x_threshold / 100.0, 0, 'f', 2).arg(record.parkmode_y_threshold / 100.0, 0, 'f', 2)
+                     .arg(record.parkmode_z_threshold / 100.0, 0, 'f', 2));
+            line(QStringLiteral("Speed unit: %1").arg(record.speed_disp_unit == 1 ? QStringLiteral("mi/h") : QStringLiteral("km/h")));
+            QString zone = QStringLiteral("not set");
+            if (record.time_gmt >= 0 && size_t(record.time_gmt) < kTimeZoneTable.size()) {
+                const int z = kTimeZoneTable[size_t(record.time_gmt)];
+                zone = QStringLiteral("UTC%1%2:%3").arg(z < 0 ? '-' : '+').arg(std::abs(z) / 100, 2, 10, QLatin1Char('0'))
+                           .arg(std::abs(z) % 100, 2, 10, QLatin1Char('0'));
+            }
+            line(QStringLiteral("Time zone: %1%2").arg(zone, record.summer_time ? QStringLiteral(", summer time") : QString()));
+        } else {
+            line(QStringLiteral("No settings file was found with the recordings."));
+        }
+        y += 16;
+        p.setFont(heading);
+        line(QStringLiteral("Source files"), 26);
+        p.setFont(body);
+        QFont mono(QStringLiteral("DejaVu Sans Mono"), 7);
+        for (const ZLXTripGroup& g : drive.trip.groups) {
+            const double start = drive.trip.startOf(size_t(&g - drive.trip.groups.data()));
+            if (start > moment + kAround || start + g.duration < moment - kAround)
+                continue;
+            for (const std::string& path : {g.frontPath, g.rearPath}) {
+                if (path.empty())
+                    continue;
+                const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+                p.setFont(body);
+                line(QStringLiteral("%1   %2 bytes").arg(QFileInfo(name).fileName()).arg(QFileInfo(name).size()), 11);
+                p.setFont(mono);
+                line(QStringLiteral("SHA-256 %1").arg(fileSha256(name)), 16);
+            }
+        }
+        p.setFont(body);
+        y += 10;
+        line(QStringLiteral("Made with DAXO Viewer on %1.").arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)));
+        if (!p.end()) {
+            result.error = QStringLiteral("%1 cannot be written.").arg(pdfPath);
+            file.cancelWriting();
+            return result;
+        }
+    }
+    if (!file.commit()) {
+        result.error = QStringLiteral("%1 cannot be written.").arg(pdfPath);
+        return result;
+    }
+    result.sha256 = fileSha256(pdfPath);
+    result.ok = !result.sha256.isEmpty();
+    return result;
+}
+
+} // namespace daxo
