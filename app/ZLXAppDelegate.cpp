@@ -7,6 +7,7 @@
 #include "ZLXLook.h"
 #include "ZLXMapWebView.h"
 #include "ZLXTripController.h"
+#include "ZLXTimeText.h"
 #include "ZLXMediaTableModel.h"
 #include "ZLXMediaTableText.h"
 #include "ZLXSettingController.h"
@@ -29,6 +30,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScreen>
@@ -224,6 +226,12 @@ void ZLXAppDelegate::setupInitialValues() {
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
     m_ui->mapContainerTopView->layout()->addWidget(m_mapWebView);
     m_mapWebView->loadMapPage();
+    m_timeLabel = new QLabel(m_ui->mediaButtonRow);
+    m_timeLabel->setObjectName(QStringLiteral("timeText"));
+    m_timeLabel->setMinimumWidth(m_timeLabel->fontMetrics().horizontalAdvance(QStringLiteral("0:00:00.000 / 0:00:00")) + 8);
+    static_cast<QBoxLayout*>(m_ui->mediaButtonRow->layout())->insertWidget(2, m_timeLabel);
+    connect(m_playInfo, &ZLXPlayInfo::isPlayingChanged, this, &ZLXAppDelegate::updateTimeText);
+    updateTimeText();
     m_trips = new ZLXTripController(*this);
     connect(m_trips, &ZLXTripController::tripSliderShown, this, [this] { layoutWindow(); });
     updateSideViewButton();
@@ -396,6 +404,10 @@ QString ZLXAppDelegate::headFolderText() const {
     if (name.isEmpty())
         name = QStringLiteral("/");
     return QStringLiteral("%1  —  %2").arg(name, qtTrId("head.recordings", int(m_mediaList->count())));
+}
+
+QString ZLXAppDelegate::timeText() const {
+    return m_timeLabel->text();
 }
 
 QString ZLXAppDelegate::headPlayingText() const {

@@ -87,6 +87,7 @@ public:
     QWidget* lastDialogController() const { return m_lastDialogController.get(); }
     QString headFolderText() const;
     QString headPlayingText() const;
+    QString timeText() const;
 
     // Playback.
     bool playAtIndex(int64_t index);
@@ -166,6 +167,7 @@ private:
     void cropToZoom(const QString& snapshot) const;
     // The head strip: the folder and its recordings on the left, what plays on the right.
     void updateHeadStrip();
+    void updateTimeText();
     void createMenus();
     void setRightViewMode(int mode);
     void updateSideViewButton();
@@ -210,6 +212,7 @@ private:
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;
     QLabel* m_headPlayingLabel = nullptr;
+    QLabel* m_timeLabel = nullptr; // the position and length under the video
     QWidget* m_mediaListScrollView = nullptr;
     ZLXVideoView* m_video1View = nullptr;
     ZLXVideoView* m_video2View = nullptr;

@@ -236,6 +236,18 @@ void ZLXAppDelegate::didFinishPlay() {
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
 }
 
+void ZLXAppDelegate::updateTimeText() {
+    const bool loaded = m_player1->hasMedia();
+    const bool paused = loaded && !m_playInfo->isPlaying();
+    qint64 time = loaded ? m_player1->time() : 0;
+    // paused, the time of the frame on screen (a step lands a quarter frame before it)
+    if (const double frame = loaded ? m_player1->frameDuration() : 0; paused && frame > 0)
+        time = qint64(std::llround(std::floor((double(time) + frame / 4) / frame) * frame));
+    m_timeLabel->setText(QString::fromStdString(
+        ZLXPositionString(loaded ? std::optional<int64_t>(time) : std::nullopt,
+                          loaded ? std::optional<int64_t>(m_player1->mediaLength()) : std::nullopt, paused)));
+}
+
 void ZLXAppDelegate::mediaPlayerTimeChanged(ZLXMediaPlayer* player) {
     updateVideoViewVisibility();
     m_preparingPlayNext = false;
@@ -244,6 +256,8 @@ void ZLXAppDelegate::mediaPlayerTimeChanged(ZLXMediaPlayer* player) {
         chooseAudioAuto();
     }
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
+    if (player == m_player1.get())
+        updateTimeText();
     // The picture's size is known only once decoding has begun, a little after the start.
     if (m_playInfo->scale() == 0 && player == m_player1.get())
         updatePlayInfoScale();

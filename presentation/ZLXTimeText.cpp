@@ -24,4 +24,14 @@ std::string ZLXTimeString(std::optional<int64_t> milliseconds) {
     return text;
 }
 
+std::string ZLXPositionString(std::optional<int64_t> position, std::optional<int64_t> length, bool paused) {
+    std::string text = ZLXTimeString(position);
+    if (paused && position && *position >= 0) {
+        char ms[8];
+        std::snprintf(ms, sizeof ms, ".%03d", int(*position % 1000));
+        text += ms;
+    }
+    return text + " / " + ZLXTimeString(length);
+}
+
 } // namespace daxo

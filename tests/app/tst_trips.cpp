@@ -185,6 +185,16 @@ private slots:
         QVERIFY(started.wait(20000));
         m_viewer->clickPlayButton(); // paused, to mark exactly
         QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->playInfo()->isPlaying(), 5000);
+        // paused, the time text has milliseconds; a frame on is 40 ms later (25 frames a second)
+        const QRegularExpression paused(QStringLiteral("^00:1\\d\\.(\\d{3}) / 00:20$"));
+        QTRY_VERIFY_WITH_TIMEOUT(paused.match(m_viewer->timeText()).hasMatch(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->isMoving(), 5000); // the seek to 14 s has settled
+        QTest::qWait(200);
+        const QString before = m_viewer->timeText();
+        m_viewer->nextFrame();
+        QTRY_VERIFY_WITH_TIMEOUT(m_viewer->timeText() != before, 5000);
+        const auto ms = [](const QString& text) { return text.mid(0, 2).toInt() * 60000 + text.mid(3, 2).toInt() * 1000 + text.mid(6, 3).toInt(); };
+        QVERIFY2(std::abs(ms(m_viewer->timeText()) - ms(before) - 40) <= 1, qPrintable(before + " -> " + m_viewer->timeText()));
         m_viewer->window()->findChild<QAction*>(QStringLiteral("markClipInAction"))->trigger();
         QVERIFY(m_viewer->trips()->clipIn().has_value());
         const double in = *m_viewer->trips()->clipIn();

@@ -4,6 +4,7 @@
 #include "ZLXMapScript.h"
 #include "ZLXProgressText.h"
 #include "ZLXTelemetryText.h"
+#include "ZLXTimeText.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -122,3 +123,11 @@ TEST(ProgressText, PercentageEstimateAndMeasuringWindows) {
 }
 
 } // namespace
+
+TEST(TimeText, MillisecondsOnlyWhilePaused) {
+    EXPECT_EQ(ZLXPositionString(5400, 20000, false), "00:05 / 00:20");
+    EXPECT_EQ(ZLXPositionString(5400, 20000, true), "00:05.400 / 00:20");
+    EXPECT_EQ(ZLXPositionString(3723004, 7200000, true), "1:02:03.004 / 2:00:00");
+    EXPECT_EQ(ZLXPositionString(std::nullopt, std::nullopt, true), "--:-- / --:--");
+    EXPECT_EQ(ZLXPositionString(INT64_MIN, 0, true), ZLXTimeString(INT64_MIN) + " / 00:00");
+}
