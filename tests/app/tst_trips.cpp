@@ -9,6 +9,7 @@
 #include "ZLXLanguage.h"
 #include "ZLXMapWebView.h"
 #include "ZLXTripController.h"
+#include "ZLXVideoView.h"
 #include "ui_MainMenu.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <QDir>
 #include <QApplication>
 #include <QMessageBox>
@@ -39,6 +41,16 @@ class TripsTest : public QObject {
     std::unique_ptr<ZLXAppDelegate> m_viewer;
 
     QVariant evaluate(const QString& script) { return test::evaluate(*m_viewer->mapWebView(), script); }
+    // With DAXO_SCREENSHOT set (under an X server), the picture of `what` beside it.
+    static QString picturePath(const QString& what) {
+        QString path = qEnvironmentVariable("DAXO_SCREENSHOT");
+        return path.isEmpty() ? QString() : path.replace(QStringLiteral(".png"), QLatin1Char('-') + what + QStringLiteral(".png"));
+    }
+    void grabWindow(const QString& path) {
+        CustomWindow* window = m_viewer->window();
+        const QRect frame = window->frameGeometry();
+        QVERIFY(window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path));
+    }
     QString playingName() const {
         return QString::fromStdString(m_viewer->mediaList().mediaAtIndex(m_viewer->mediaIndex())->fileName());
     }
@@ -195,6 +207,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_viewer->timeText() != before, 5000);
         const auto ms = [](const QString& text) { return text.mid(0, 2).toInt() * 60000 + text.mid(3, 2).toInt() * 1000 + text.mid(6, 3).toInt(); };
         QVERIFY2(std::abs(ms(m_viewer->timeText()) - ms(before) - 40) <= 1, qPrintable(before + " -> " + m_viewer->timeText()));
+        if (const QString zoomed = picturePath(QStringLiteral("zoom")); !zoomed.isEmpty()) {
+            m_viewer->clickMediaListViewButton();
+            const QPoint centre = m_viewer->video1View()->rect().center();
+            for (int i = 0; i < 3; ++i) { // three wheel steps in, about the picture's centre
+                QWheelEvent wheel(centre, m_viewer->video1View()->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                                  Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(m_viewer->video1View(), &wheel);
+            }
+            QTest::qWait(1500);
+            grabWindow(zoomed);
+            m_viewer->resetZoom();
+        }
         m_viewer->window()->findChild<QAction*>(QStringLiteral("markClipInAction"))->trigger();
         QVERIFY(m_viewer->trips()->clipIn().has_value());
         const double in = *m_viewer->trips()->clipIn();
@@ -237,6 +261,23 @@ private slots:
         for (int x = 1000; x < 1900; x += 40)
             colours.insert(picture.pixel(x, 100));
         QVERIFY(colours.size() > 4);
+        if (const QString clip = picturePath(QStringLiteral("clip")); !clip.isEmpty()) {
+            QFile::remove(clip);
+            QVERIFY(QFile::copy(m_dir.filePath("frame.png"), clip));
+        }
+
+        // original quality: the front's picture and sound copied, nothing else of the file
+        finished.clear();
+        ZLXClipOptions original;
+        original.layout = ZLXClipLayout::Original;
+        QVERIFY(m_viewer->trips()->exportClip(original, m_dir.filePath("original.mp4")));
+        QVERIFY(finished.wait(60000));
+        QVERIFY2(finished[0][0].toBool(), qPrintable(finished[0][2].toString()));
+        probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,codec_name,width", "-of", "csv=p=0",
+                                m_dir.filePath("original.mp4")});
+        QVERIFY(probe.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed().split('\n'),
+                 QStringList({"h264,video,640", "aac,audio"}));
 
         // cancelled half-way: nothing at the name, nothing beside it
         finished.clear();
@@ -322,6 +363,12 @@ private slots:
                                                    "-o", m_dir.filePath("cli.pdf")});
         QCOMPARE(cli.split(' ').first(), run("sha256sum", {m_dir.filePath("cli.pdf")}).split(' ').first());
         QVERIFY(run("pdftotext", {m_dir.filePath("cli.pdf"), "-"}).contains("SHA-256"));
+        if (QString page = picturePath(QStringLiteral("report")); !page.isEmpty()) {
+            QFile::remove(page);
+            page.chop(4); // pdftoppm adds the extension
+            run("pdftoppm", {"-png", "-r", "60", "-f", "1", "-l", "1", "-singlefile", pdf, page});
+            QVERIFY(QFile::exists(page + ".png"));
+        }
     }
 
     // A gap of four hours makes the morning and the car park one trip; the list is read again.
