@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$work"/out/daxo-viewer_*_amd64.deb "$work"/out/daxo-viewer_*.deb 2>/dev/null | head -1)
 [ -f "$deb" ] || { echo "no package made"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
-for f in usr/bin/daxo-viewer usr/bin/daxo-telemetry usr/bin/daxo-config usr/bin/daxo-card usr/bin/daxo-drvlog \
+for f in usr/bin/daxo-viewer usr/bin/daxo-telemetry usr/bin/daxo-config usr/bin/daxo-card usr/bin/daxo-drvlog usr/bin/daxo-export \
          usr/share/applications/daxo-viewer.desktop usr/share/icons/hicolor/256x256/apps/daxo-viewer.png usr/share/icons/hicolor/48x48/apps/daxo-viewer.png usr/share/icons/hicolor/scalable/apps/daxo-viewer.svg \
          usr/share/metainfo/io.github.daxo_viewer.DaxoViewer.metainfo.xml; do
   [ -e "$work/root/$f" ] || { echo "missing in the package: $f"; exit 1; }
@@ -30,6 +30,8 @@ for entry in "${packages[@]}"; do
     missing=1
   fi
 done
+# the programs it runs: ffmpeg makes clips and the report's pictures
+grep -qxF ffmpeg <<<"$depended" || { echo "the package does not depend on ffmpeg, which it runs"; missing=1; }
 [ "$missing" -eq 0 ]
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/io.github.daxo_viewer.DaxoViewer.metainfo.xml"
 desktop-file-validate "$work/root/usr/share/applications/daxo-viewer.desktop"
