@@ -22,6 +22,9 @@
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <QDir>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QApplication>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -231,6 +234,25 @@ private slots:
         const double out = *m_viewer->trips()->clipOut();
         QVERIFY2(out - in > 12 && out - in < 15, qPrintable(QString::number(out - in)));
 
+        // the dialog offers the four pictures and the captions; cancelled, nothing is asked more
+        QStringList offered;
+        bool captionsOffered = false;
+        QTimer::singleShot(300, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (auto* box = dialog->findChild<QComboBox*>())
+                for (int i = 0; i < box->count(); ++i)
+                    offered << box->itemText(i);
+            captionsOffered = dialog->findChild<QCheckBox*>() && dialog->findChild<QCheckBox*>()->isChecked();
+            if (const QString shot = picturePath(QStringLiteral("clip-dialog")); !shot.isEmpty())
+                dialog->grab().save(shot);
+            dialog->reject();
+        });
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("exportClipAction"))->trigger();
+        QCOMPARE(offered, QStringList({"Front, rear inset", "Front and rear side by side", "Front only",
+                                       "Original quality, one channel"}));
+        QVERIFY(captionsOffered);
         m_viewer->trips()->setClipOptionsChooser([](QWidget*) {
             ZLXClipOptions options;
             options.layout = ZLXClipLayout::SideBySide;
@@ -240,7 +262,13 @@ private slots:
         m_viewer->trips()->setExportChooser([&](QWidget*, const QString&) { return m_dir.filePath("clip.mp4"); });
         QSignalSpy finished(m_viewer->trips(), &ZLXTripController::clipFinished);
         m_viewer->window()->findChild<QAction*>(QStringLiteral("exportClipAction"))->trigger();
-        QVERIFY(m_viewer->window()->findChild<QProgressDialog*>(QStringLiteral("clipProgress")));
+        auto* progress = m_viewer->window()->findChild<QProgressDialog*>(QStringLiteral("clipProgress"));
+        QVERIFY(progress);
+        if (const QString shot = picturePath(QStringLiteral("clip-progress")); !shot.isEmpty()) {
+            QTest::qWait(400);
+            if (!finished.count())
+                progress->grab().save(shot);
+        }
         QVERIFY(finished.wait(120000));
         QVERIFY2(finished[0][0].toBool(), qPrintable(finished[0][2].toString()));
         QProcess probe;
