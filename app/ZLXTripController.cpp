@@ -281,7 +281,7 @@ void ZLXTripController::reload() {
     };
     // The figures of every trip are read once, in the background; the cache keeps the tracks
     // for the route, the exports and the next reload.
-    (void)QtConcurrent::run([self, generation, current = m_current, cache = &m_cache, medias = list.medias(),
+    (void)QtConcurrent::run([self, generation, current = m_current, cache = m_cache, medias = list.medias(),
                              pairs = list.mediaPairDic(), gap = m_gapSeconds, config, report] {
         std::vector<ZLXDrive> drives;
         const auto live = [&] { return current->load() == generation; };

@@ -133,7 +133,8 @@ private:
     QTreeWidget* m_tree = nullptr;
     QProgressBar* m_progress = nullptr;
     ZLXTripSlider* m_slider = nullptr;
-    ZLXTrackCache m_cache;
+    // shared with a load under way, which may outlive the controller by one recording
+    std::shared_ptr<ZLXTrackCache> m_cache = std::make_shared<ZLXTrackCache>();
     std::vector<ZLXDrive> m_drives;
     bool m_loading = false;
     bool m_sliderShown = false;

@@ -411,6 +411,26 @@ private slots:
         QVERIFY(loaded.wait(30000));
     }
 
+    // A viewer closed while it reads a long drive's telemetry: the reading stops at the next
+    // recording and touches nothing of the viewer (the sanitizers' build checks that).
+    void closingWhileTripsAreReadIsSafe() {
+        const QString folder = m_dir.filePath("long");
+        QVERIFY(QDir().mkpath(folder));
+        for (int i = 0; i < 120; ++i) {
+            const QString name = QDateTime(QDate(2024, 10, 4), QTime(6, 0)).addSecs(20 * i).toString("'alwa_'yyyyMMdd_HHmmss");
+            QVERIFY(QFile::link(m_card + "/alwa_20241003_081520_F.MP4", folder + "/" + name + "_F.MP4"));
+        }
+        auto viewer = std::make_unique<ZLXAppDelegate>();
+        QSettings settings;
+        viewer->applicationDidFinishLaunching(settings);
+        QSignalSpy reloaded(viewer.get(), &ZLXAppDelegate::mediaListReloaded);
+        viewer->openMediaDirectory(folder);
+        QVERIFY(reloaded.wait(20000));
+        QVERIFY(viewer->trips()->isLoading());
+        viewer.reset();
+        QTest::qWait(1500); // the background reading ends on its own
+    }
+
     // The map's tiles go to a cache on disk that outlives the program, under the user's cache.
     void mapTilesAreKeptOnDisk() {
         QWebEngineProfile* profile = ZLXMapWebView::mapProfile();
