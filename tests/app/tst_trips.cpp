@@ -350,6 +350,10 @@ private slots:
         QVERIFY(started.wait(20000));
         m_viewer->clickPlayButton();
         QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->playInfo()->isPlaying(), 5000);
+        // paused, back to the moment exactly (on a busy machine the pause may come late)
+        QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->isMoving(), 5000);
+        QVERIFY(m_viewer->trips()->playTrip(0, 68.4));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_viewer->isMoving() && std::abs(playingSeconds() - 8.4) < 0.1, 10000);
         const QString pdf = m_dir.filePath("report.pdf");
         m_viewer->trips()->setExportChooser([&](QWidget*, const QString&) { return pdf; });
         QSignalSpy saved(m_viewer->trips(), &ZLXTripController::reportSaved);
