@@ -157,6 +157,16 @@ private slots:
             QString mapShot = shot;
             mapShot.replace(QStringLiteral(".png"), QStringLiteral("-map.png"));
             QVERIFY(window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(mapShot));
+            // larger, and in full screen (the video and its strip only), with the trip playing
+            window->move(0, 0); // the whole of it on the screen
+            window->resize(1260, 780);
+            QTest::qWait(1500);
+            grabWindow(picturePath(QStringLiteral("resized")));
+            m_viewer->toggleFullScreen();
+            QTest::qWait(2000);
+            grabWindow(picturePath(QStringLiteral("fullscreen")));
+            m_viewer->toggleFullScreen();
+            QTest::qWait(1000);
         }
     }
 
