@@ -37,6 +37,8 @@ public:
 
     // The partner's time minus the leader's, in milliseconds.
     qint64 gap() const;
+    // Both players are held for a change (until both are ready, at most 3 s).
+    bool isHolding() const { return m_waiting; }
 
 private:
     void tryRelease();
