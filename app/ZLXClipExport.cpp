@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXClipExport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
 
 namespace daxo {
 
@@ -23,10 +29,28 @@ bool writeText(const QString& path, const std::string& text) {
     return file.open(QIODevice::WriteOnly) && file.write(text.data(), qint64(text.size())) == qint64(text.size());
 }
 
+// What an export that was killed outright left in the temporary folder: its working folder,
+// named after its process, which is gone.
+void removeAbandonedWork() {
+    const QDir temp(QDir::tempPath());
+    for (const QFileInfo& info : temp.entryInfoList({QStringLiteral("daxo-clip-*")}, QDir::Dirs | QDir::NoSymLinks)) {
+        const QStringList parts = info.fileName().split(QLatin1Char('-'));
+        bool number = false;
+        const qint64 pid = parts.size() == 4 ? parts[2].toLongLong(&number) : 0;
+        if (!number || pid <= 0 || info.ownerId() != ::getuid() || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        QDir folder(info.filePath());
+        for (const QString& name : {QStringLiteral("captions.srt"), QStringLiteral("pieces.txt")})
+            folder.remove(name);
+        temp.rmdir(info.fileName());
+    }
+}
+
 } // namespace
 
 ZLXClipExport::ZLXClipExport(QObject* parent) : QObject(parent) {
     m_ffmpeg.setProcessChannelMode(QProcess::SeparateChannels);
+    m_ffmpeg.setChildProcessModifier(dieWithParent);
     connect(&m_ffmpeg, &QProcess::readyReadStandardOutput, this, &ZLXClipExport::readProgress);
     connect(&m_ffmpeg, &QProcess::readyReadStandardError, this, [this] { m_errors += m_ffmpeg.readAllStandardError(); });
     connect(&m_ffmpeg, &QProcess::finished, this, &ZLXClipExport::ended);
@@ -39,51 +63,115 @@ ZLXClipExport::~ZLXClipExport() {
         m_ffmpeg.waitForFinished(5000);
         QFile::remove(m_partial);
     }
+    tidyUp();
+}
+
+void ZLXClipExport::tidyUp() {
+    m_work.reset();
+    m_files.clear();
+    m_leftovers.clear();
+    m_child.release();
 }
 
 bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const ZLXClipOptions& options,
                           const QString& output, QString* error) {
     auto fail = [&](const QString& message) {
+        tidyUp();
         if (error)
             *error = message;
         return false;
     };
-    if (isRunning())
-        return fail(QStringLiteral("An export is already running."));
-    m_segments = clipSegments(drive.trip, from, to);
+    if (isRunning()) {
+        if (error)
+            *error = QStringLiteral("An export is already running.");
+        return false;
+    }
+    // nothing is built for what the recordings do not hold
+    const double length = drive.trip.duration();
+    const double a = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, length);
+    const double b = std::clamp(std::isfinite(to) ? to : 0.0, 0.0, length);
+    m_segments = clipSegments(drive.trip, a, b);
     if (m_segments.empty())
-        return fail(QStringLiteral("The marked stretch holds no recording."));
-    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-    if (ffmpeg.isEmpty())
-        return fail(QStringLiteral("ffmpeg is not installed."));
-    m_work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/daxo-clip-XXXXXX"));
-    if (!m_work->isValid())
-        return fail(QStringLiteral("No temporary folder."));
-    m_options = options;
-    m_captions = m_work->filePath(QStringLiteral("captions.srt"));
-    m_list = m_work->filePath(QStringLiteral("pieces.txt"));
-    const bool kmh = drive.tracks.empty() || drive.tracks.front()->speedInKmh;
-    if ((options.captions && !writeText(m_captions, clipCaptions(drive, from, to, kmh))) ||
-        !writeText(m_list, clipConcatList(m_segments)))
-        return fail(QStringLiteral("No temporary folder."));
+        return fail(QStringLiteral("The stretch from %1 s to %2 s holds nothing: the recordings hold %3 s.")
+                        .arg(from, 0, 'f', 1).arg(to, 0, 'f', 1).arg(length, 0, 'f', 1));
+    m_sources.clear();
+    for (const ZLXTripGroup& g : drive.trip.groups) {
+        for (const std::string& path : {g.frontPath, g.rearPath}) {
+            if (!path.empty())
+                m_sources.push_back(path);
+        }
+    }
     const QFileInfo target(output);
     m_output = target.absoluteFilePath();
     // a passing name beside the target, with its extension, so that ffmpeg writes the same kind
     m_partial = target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
                 QStringLiteral(".partial.") + (target.suffix().isEmpty() ? QStringLiteral("mp4") : target.suffix());
+    const std::string outputPath = QFile::encodeName(m_output).toStdString();
+    if (const auto why = outputRefusal(outputPath, m_sources, options.replace))
+        return fail(QString::fromStdString(*why));
+    if (const auto why = outputRefusal(QFile::encodeName(m_partial).toStdString(), m_sources, true))
+        return fail(QString::fromStdString(*why));
+    if (options.layout == ZLXClipLayout::Original) {
+        // a stream copy of a file without a picture would be sound alone
+        for (const ZLXClipSegment& segment : m_segments) {
+            if (!movieFacts(segment.front.c_str()).hasVideo)
+                return fail(QStringLiteral("%1 has no picture to copy.")
+                                .arg(QFile::decodeName(QByteArray::fromStdString(segment.front))));
+        }
+    }
+    // every piece read through a descriptor: its name may be any bytes, of any length
+    m_inputs = m_segments;
+    for (ZLXClipSegment& segment : m_inputs) {
+        for (std::string* path : {&segment.front, &segment.rear}) {
+            if (path->empty())
+                continue;
+            const auto opened = m_files.add(*path);
+            if (!opened)
+                return fail(QStringLiteral("%1 cannot be read: %2")
+                                .arg(QFile::decodeName(QByteArray::fromStdString(*path)),
+                                     QString::fromLocal8Bit(std::strerror(errno))));
+            *path = *opened;
+        }
+    }
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty())
+        return fail(QStringLiteral("ffmpeg is not installed."));
     if (!QFileInfo(target.absolutePath()).isWritable())
         return fail(QStringLiteral("%1 cannot be written.").arg(target.absolutePath()));
+    removeAbandonedWork();
+    m_work = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                             QStringLiteral("/daxo-clip-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
+    if (!m_work->isValid())
+        return fail(QStringLiteral("No temporary folder."));
+    m_options = options;
+    m_captions = m_work->filePath(QStringLiteral("captions.srt"));
+    m_list = m_work->filePath(QStringLiteral("pieces.txt"));
+    m_leftovers.clear();
+    for (const QString& path : {m_captions, m_list, m_partial})
+        m_leftovers.push_back(ZLXCleanupEntry::file(QFile::encodeName(path).toStdString()));
+    m_leftovers.push_back(ZLXCleanupEntry::folder(QFile::encodeName(m_work->path()).toStdString()));
+    const bool kmh = drive.tracks.empty() || drive.tracks.front()->speedInKmh;
+    if ((options.captions && !writeText(m_captions, clipCaptions(drive, a, b, kmh))) ||
+        !writeText(m_list, clipConcatList(m_inputs)))
+        return fail(QStringLiteral("No temporary folder."));
     m_length = 0;
     for (const ZLXClipSegment& s : m_segments)
         m_length += s.length();
     m_cancelled = m_ok = m_retriedWithoutSound = false;
     m_errors.clear();
-    m_ffmpeg.start(ffmpeg, toStrings(clipFfmpegArguments(m_segments, m_options, QFile::encodeName(m_partial).toStdString(),
-                                                         QFile::encodeName(m_captions).toStdString(),
-                                                         QFile::encodeName(m_list).toStdString())));
+    m_ffmpeg.setProgram(ffmpeg);
+    launch();
     if (!m_ffmpeg.waitForStarted(10000))
         return fail(QStringLiteral("ffmpeg could not be started."));
     return true;
+}
+
+void ZLXClipExport::launch() {
+    m_ffmpeg.setArguments(toStrings(clipFfmpegArguments(m_inputs, m_options, QFile::encodeName(m_partial).toStdString(),
+                                                        QFile::encodeName(m_captions).toStdString(),
+                                                        QFile::encodeName(m_list).toStdString())));
+    m_ffmpeg.start();
+    m_child = ZLXCleanupEntry::child(pid_t(m_ffmpeg.processId()));
 }
 
 void ZLXClipExport::cancel() {
@@ -114,33 +202,42 @@ void ZLXClipExport::readProgress() {
 
 void ZLXClipExport::ended(int exitCode, QProcess::ExitStatus status) {
     readProgress();
-    const bool done = status == QProcess::NormalExit && exitCode == 0 && QFileInfo(m_partial).size() > 0;
+    m_child.release();
+    const std::string partial = QFile::encodeName(m_partial).toStdString();
+    // an export that ends without a picture has failed, whatever ffmpeg's status
+    const bool done = status == QProcess::NormalExit && exitCode == 0 && QFileInfo(m_partial).size() > 0 &&
+                      movieFacts(partial.c_str()).hasVideo;
     if (!done && !m_cancelled && !m_retriedWithoutSound && m_options.audio && m_errors.contains("matches no streams")) {
         // a recording without a sound track: the clip is made without sound
         m_retriedWithoutSound = true;
         m_options.audio = false;
         m_errors.clear();
         QFile::remove(m_partial);
-        m_ffmpeg.start(m_ffmpeg.program(),
-                       toStrings(clipFfmpegArguments(m_segments, m_options, QFile::encodeName(m_partial).toStdString(),
-                                                     QFile::encodeName(m_captions).toStdString(),
-                                                     QFile::encodeName(m_list).toStdString())));
+        launch();
         return;
     }
+    QString failure;
     if (done) {
-        QFile::remove(m_output); // the save dialog asked before replacing it
-        m_ok = QFile::rename(m_partial, m_output);
+        // the target is looked at again: it may have come into being meanwhile
+        const std::string output = QFile::encodeName(m_output).toStdString();
+        if (const auto why = outputRefusal(output, m_sources, m_options.replace))
+            failure = QString::fromStdString(*why);
+        else if (!renameInto(partial, output, m_options.replace))
+            failure = QStringLiteral("%1 could not be written: %2").arg(m_output, QString::fromLocal8Bit(std::strerror(errno)));
+        else
+            m_ok = true;
+    } else if (!m_cancelled) {
+        failure = status == QProcess::NormalExit && exitCode == 0
+                      ? QStringLiteral("ffmpeg wrote no picture.")
+                      : QString::fromUtf8(m_errors.trimmed().right(400));
     }
     if (!m_ok)
         QFile::remove(m_partial);
-    m_work.reset();
+    tidyUp();
     if (m_cancelled)
         emit finished(false, QString());
-    else if (m_ok)
-        emit finished(true, QString());
     else
-        emit finished(false, done ? QStringLiteral("%1 could not be written.").arg(m_output)
-                                  : QString::fromUtf8(m_errors.trimmed().right(400)));
+        emit finished(m_ok, failure);
 }
 
 } // namespace daxo

@@ -4,7 +4,9 @@
 // once complete, so a failed or cancelled export leaves nothing behind.
 #pragma once
 
+#include "ZLXCleanup.h"
 #include "ZLXClip.h"
+#include "ZLXFileIO.h"
 
 #include <QObject>
 #include <QProcess>
@@ -21,8 +23,12 @@ public:
     explicit ZLXClipExport(QObject* parent = nullptr);
     ~ZLXClipExport() override; // cancels an export under way
 
-    // The stretch `from`..`to` of the drive's time line into `output`. False, with `error`
-    // set, when it cannot start (nothing to cut, no ffmpeg, a folder that cannot be written).
+    // The stretch `from`..`to` of the drive's time line (kept within what its recordings hold)
+    // into `output`. False, with `error` set, when it cannot start: nothing to cut, a target
+    // that is one of the recordings or exists without `options.replace`, no ffmpeg, a folder
+    // that cannot be written. The files are read by descriptor, so their names reach ffmpeg
+    // as the file system holds them. A cancel, a failure, the object's end or a signal that
+    // stops the program leave no partial file, no temporary folder and no ffmpeg behind.
     bool start(const ZLXDrive& drive, double from, double to, const ZLXClipOptions& options, const QString& output,
                QString* error = nullptr);
     void cancel();
@@ -39,6 +45,8 @@ signals:
 private:
     void readProgress();
     void ended(int exitCode, QProcess::ExitStatus status);
+    void launch();
+    void tidyUp();
 
     QProcess m_ffmpeg;
     std::unique_ptr<QTemporaryDir> m_work;
@@ -51,6 +59,11 @@ private:
     ZLXClipOptions m_options;
     QString m_captions, m_list;
     QByteArray m_errors;
+    std::vector<std::string> m_sources;      // what the clip is made of, never replaced
+    std::vector<ZLXClipSegment> m_inputs;    // the same, as the descriptors ffmpeg reads
+    ZLXInheritedFiles m_files;
+    std::vector<ZLXCleanupEntry> m_leftovers; // removed if a signal stops the program
+    ZLXCleanupEntry m_child;
 };
 
 } // namespace daxo

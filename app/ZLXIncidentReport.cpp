@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXIncidentReport.h"
 
+#include "ZLXCleanup.h"
 #include "ZLXFileData.h"
+#include "ZLXFileIO.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -13,9 +15,12 @@
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace daxo {
 
@@ -23,19 +28,29 @@ namespace {
 
 constexpr double kAround = 30.0; // seconds before and after the moment
 
-// The picture of a file at a time, from ffmpeg; a null image when there is none.
+// The picture of a file at a time, from ffmpeg; a null image when there is none. The file goes
+// to ffmpeg by descriptor, so its name may be any bytes of any length.
 QImage frameAt(const std::string& path, double seconds) {
     if (path.empty())
         return {};
+    ZLXInheritedFiles files;
+    const auto input = files.add(path);
+    if (!input)
+        return {};
     QProcess ffmpeg;
+    ffmpeg.setChildProcessModifier(dieWithParent);
     ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
                                             QStringLiteral("-ss"), QString::number(std::max(0.0, seconds), 'f', 3),
-                                            QStringLiteral("-i"), QFile::decodeName(QByteArray::fromStdString(path)),
+                                            QStringLiteral("-i"), QString::fromStdString(*input),
                                             QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
                                             QStringLiteral("image2pipe"), QStringLiteral("-vcodec"), QStringLiteral("png"),
                                             QStringLiteral("-")});
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+    const ZLXCleanupEntry child = ZLXCleanupEntry::child(pid_t(ffmpeg.processId()));
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
+        ffmpeg.kill();
+        ffmpeg.waitForFinished(5000);
         return {};
+    }
     return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
 }
 
@@ -155,20 +170,39 @@ void drawRoute(QPainter& p, const QRectF& box, const std::vector<Sample>& sample
 
 } // namespace
 
-QString fileSha256(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+std::optional<ZLXFileHash> fileSha256(const std::string& path) {
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return std::nullopt;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
+    std::vector<char> buffer(1 << 20);
+    uint64_t size = 0;
+    for (;;) {
+        const size_t got = readFullyAt(fd, size, buffer.data(), buffer.size());
+        hash.addData(QByteArrayView(buffer.data(), qsizetype(got)));
+        size += got;
+        if (got < buffer.size())
+            break;
+    }
+    struct stat st {};
+    const bool whole = ::fstat(fd, &st) == 0 && uint64_t(st.st_size) == size;
+    ::close(fd);
+    if (!whole)
+        return std::nullopt; // a read error, or a file that changed while it was read
+    return ZLXFileHash{QString::fromLatin1(hash.result().toHex()), size};
 }
 
-ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const QString& pdfPath, const QString& configPath) {
+ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const QString& pdfPath, const std::string& configPath,
+                                    bool replace) {
     ZLXReportResult result;
     if (drive.trip.groups.empty()) {
         result.error = QStringLiteral("There is no recording at that moment.");
+        return result;
+    }
+    const double length = drive.trip.duration();
+    if (!std::isfinite(moment) || moment < 0 || moment > length) {
+        result.error = QStringLiteral("The moment %1 s lies outside the recordings, which hold %2 s.")
+                           .arg(moment, 0, 'f', 1).arg(length, 0, 'f', 1);
         return result;
     }
     const ZLXTrip::Place place = drive.trip.placeAt(moment);
@@ -176,11 +210,59 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
     const std::vector<Sample> samples = samplesAround(drive, moment);
     const ZLXTrackPoint* fix = fixNearest(samples);
 
-    QSaveFile file(pdfPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = QStringLiteral("%1 cannot be written.").arg(pdfPath);
+    // The files the report lists, hashed before anything is written: one that cannot be read
+    // is an error, never an empty line.
+    struct Source {
+        std::string path;
+        ZLXFileHash hash;
+    };
+    std::vector<Source> sources;
+    std::vector<std::string> reads{configPath};
+    for (size_t i = 0; i < drive.trip.groups.size(); ++i) {
+        const ZLXTripGroup& g = drive.trip.groups[i];
+        const double start = drive.trip.startOf(i);
+        const bool near = !(start > moment + kAround || start + g.duration < moment - kAround);
+        for (const std::string& path : {g.frontPath, g.rearPath}) {
+            if (path.empty())
+                continue;
+            reads.push_back(path);
+            if (!near)
+                continue;
+            const auto hash = fileSha256(path);
+            if (!hash) {
+                result.error = QStringLiteral("%1 cannot be read: %2")
+                                   .arg(QFile::decodeName(QByteArray::fromStdString(path)),
+                                        QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
+                return result;
+            }
+            sources.push_back({path, *hash});
+        }
+    }
+    const std::string target = QFile::encodeName(QFileInfo(pdfPath).absoluteFilePath()).toStdString();
+    if (const auto why = outputRefusal(target, reads, replace)) {
+        result.error = QString::fromStdString(*why);
         return result;
     }
+    // written beside the target under a passing name, which a signal that stops the program
+    // removes, and renamed only once complete
+    const size_t slash = target.rfind('/');
+    std::string temp = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        result.error = QStringLiteral("%1 cannot be written: %2").arg(pdfPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return result;
+    }
+    ::fchmod(fd, 0644);
+    const ZLXCleanupEntry leftover = ZLXCleanupEntry::file(temp);
+    QFile file;
+    auto abandon = [&](const QString& why) {
+        file.close();
+        ::unlink(temp.c_str());
+        result.error = why;
+        return result;
+    };
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        return abandon(QStringLiteral("%1 cannot be written.").arg(pdfPath));
     {
         QPdfWriter pdf(&file);
         pdf.setPageSize(QPageSize(QPageSize::A4));
@@ -203,7 +285,9 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         const QString when = group.start ? QString::fromStdString(civilDateTimeText(*group.start + int64_t(std::floor(place.seconds))))
                                          : QStringLiteral("unknown (the recording's name carries no date)");
         line(QStringLiteral("Date and time: %1 (camera clock)").arg(when));
-        line(QStringLiteral("Recording: %1 at %2 s").arg(QString::fromStdString(group.media->fileName())).arg(place.seconds, 0, 'f', 1));
+        line(QStringLiteral("Recording: %1 at %2 s")
+                 .arg(QFile::decodeName(QByteArray::fromStdString(group.media->fileName())))
+                 .arg(place.seconds, 0, 'f', 1));
         if (fix) {
             line(QStringLiteral("Position: %1, %2").arg(fix->latitude, 0, 'f', 6).arg(fix->longitude, 0, 'f', 6));
             line(QStringLiteral("Speed: %1 km/h   Course: %2°   HDOP: %3   Satellites: %4")
@@ -268,7 +352,7 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         line(QStringLiteral("Camera settings"), 26);
         p.setFont(body);
         _FILEDATA record{};
-        if (LoadFileData(QFile::encodeName(configPath).toStdString(), &record) && record.checksum == fileDataChecksum(record)) {
+        if (LoadFileData(configPath, &record) && record.checksum == fileDataChecksum(record)) {
             line(QStringLiteral("Impact detection: %1").arg(record.g_sensor_enable ? QStringLiteral("on") : QStringLiteral("off")));
             line(QStringLiteral("Driving impact thresholds: X %1 g, Y %2 g, Z %3 g")
                      .arg(record.gsen_x_threshold / 100.0, 0, 'f', 2).arg(record.gsen_y_threshold / 100.0, 0, 'f', 2)
@@ -292,35 +376,32 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         line(QStringLiteral("Source files"), 26);
         p.setFont(body);
         QFont mono(QStringLiteral("DejaVu Sans Mono"), 7);
-        for (const ZLXTripGroup& g : drive.trip.groups) {
-            const double start = drive.trip.startOf(size_t(&g - drive.trip.groups.data()));
-            if (start > moment + kAround || start + g.duration < moment - kAround)
-                continue;
-            for (const std::string& path : {g.frontPath, g.rearPath}) {
-                if (path.empty())
-                    continue;
-                const QString name = QFile::decodeName(QByteArray::fromStdString(path));
-                p.setFont(body);
-                line(QStringLiteral("%1   %2 bytes").arg(QFileInfo(name).fileName()).arg(QFileInfo(name).size()), 11);
-                p.setFont(mono);
-                line(QStringLiteral("SHA-256 %1").arg(fileSha256(name)), 16);
-            }
+        for (const Source& source : sources) {
+            const QString name = QFile::decodeName(QByteArray::fromStdString(source.path));
+            p.setFont(body);
+            line(QStringLiteral("%1   %2 bytes").arg(QFileInfo(name).fileName()).arg(source.hash.size), 11);
+            p.setFont(mono);
+            line(QStringLiteral("SHA-256 %1").arg(source.hash.sha256), 16);
         }
         p.setFont(body);
         y += 10;
         line(QStringLiteral("Made with DAXO Viewer on %1.").arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)));
-        if (!p.end()) {
-            result.error = QStringLiteral("%1 cannot be written.").arg(pdfPath);
-            file.cancelWriting();
-            return result;
-        }
+        if (!p.end())
+            return abandon(QStringLiteral("%1 cannot be written.").arg(pdfPath));
     }
-    if (!file.commit()) {
-        result.error = QStringLiteral("%1 cannot be written.").arg(pdfPath);
-        return result;
-    }
-    result.sha256 = fileSha256(pdfPath);
-    result.ok = !result.sha256.isEmpty();
+    if (!file.flush() || ::fsync(file.handle()) != 0 || file.error() != QFileDevice::NoError)
+        return abandon(QStringLiteral("%1 cannot be written: %2").arg(pdfPath, file.errorString()));
+    file.close();
+    const auto written = fileSha256(temp);
+    if (!written)
+        return abandon(QStringLiteral("%1 cannot be read back.").arg(pdfPath));
+    // the target is looked at again: it may have come into being meanwhile
+    if (const auto why = outputRefusal(target, reads, replace))
+        return abandon(QString::fromStdString(*why));
+    if (!renameInto(temp, target, replace))
+        return abandon(QStringLiteral("%1 cannot be written: %2").arg(pdfPath, QString::fromLocal8Bit(std::strerror(errno))));
+    result.sha256 = written->sha256;
+    result.ok = true;
     return result;
 }
 

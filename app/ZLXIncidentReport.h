@@ -18,12 +18,19 @@ struct ZLXReportResult {
 };
 
 // The report of `moment` (seconds of the drive's line) into `pdfPath`, written whole or not at
-// all. `configPath` is the card's settings file (left out when it cannot be read). The pictures
-// are taken with the ffmpeg program.
+// all: refused for a moment outside the drive, a target that is one of the files it reads or
+// that exists without `replace`, and a source file that cannot be read (a report never lists
+// a file it could not hash). `configPath` is the card's settings file (its path's bytes) (left out when it cannot
+// be read). The pictures are taken with the ffmpeg program.
 ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const QString& pdfPath,
-                                    const QString& configPath);
+                                    const std::string& configPath, bool replace = false);
 
-// The SHA-256 of a file in hex; empty when it cannot be read.
-QString fileSha256(const QString& path);
+// The SHA-256 of a file (its path as the file system's bytes, of any length) in hex, and its
+// size; none when it cannot be read to its end.
+struct ZLXFileHash {
+    QString sha256;
+    uint64_t size = 0;
+};
+std::optional<ZLXFileHash> fileSha256(const std::string& path);
 
 } // namespace daxo

@@ -541,8 +541,10 @@ void ZLXTripController::exportClipWithDialog() {
                                                                         qtTrId("filter.mp4"));
     if (path.isEmpty())
         return;
+    ZLXClipOptions chosen = *options;
+    chosen.replace = true; // the save dialog asked before it offered an existing name
     QString error;
-    if (!exportClip(*options, path, &error)) {
+    if (!exportClip(chosen, path, &error)) {
         showAlert(window, qtTrId("window.title"), error);
         return;
     }
@@ -588,10 +590,9 @@ void ZLXTripController::incidentReportWithDialog() {
     busy.setMinimumDuration(0);
     busy.show();
     QCoreApplication::processEvents();
-    const QString config =
-        QFile::decodeName(QByteArray::fromStdString(m_app.mediaList().directoryPath().value_or(std::string()))) +
-        QStringLiteral("/config.bin");
-    const ZLXReportResult result = writeIncidentReport(drive, *moment, path, config);
+    const std::string config = m_app.mediaList().directoryPath().value_or(std::string()) + "/config.bin";
+    // the save dialog asked before it offered an existing name
+    const ZLXReportResult result = writeIncidentReport(drive, *moment, path, config, true);
     busy.close();
     if (!result.ok) {
         showAlert(window, qtTrId("window.title"), result.error);

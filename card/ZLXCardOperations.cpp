@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXCardOperations.h"
 
+#include "ZLXCleanup.h"
 #include "ZLXLog.h"
 #include "ZLXFileData.h"
 #include "ZLXMediaList.h"
@@ -16,6 +17,7 @@
 #include <climits>
 #include <cstring>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <csignal>
 #include <unistd.h>
 
@@ -51,6 +53,8 @@ struct Backup {
     std::optional<QString> path;
     std::optional<QString> error;
 };
+Backup storeConfigCopy(const QByteArray& bytes);
+
 Backup saveConfigCopy(const TKUSBDiskEntity& card) {
     const QString source = configPathOn(card);
     const QFileInfo info(source);
@@ -64,6 +68,10 @@ Backup saveConfigCopy(const TKUSBDiskEntity& card) {
     const QByteArray bytes = in.read(kLargestConfigFile);
     if (in.error() != QFileDevice::NoError || bytes.size() != info.size())
         return {std::nullopt, in.errorString()};
+    return storeConfigCopy(bytes);
+}
+
+Backup storeConfigCopy(const QByteArray& bytes) {
     QByteArray folder = QFile::encodeName(QDir::temp().filePath(QStringLiteral("daxo-format-XXXXXX")));
     if (!::mkdtemp(folder.data())) // mode 0700
         return {std::nullopt, QString::fromLocal8Bit(strerror(errno))};
@@ -153,6 +161,12 @@ public:
             return refused(QStringLiteral("%1 is gone.").arg(deviceOf(card)));
         if (const auto why = formatRefusal(lsblkOutput(), device))
             return refused(*why);
+        // still mounted after the unmount (a second mount, a bind mount): erasing it would
+        // leave that file system writing into the new one
+        const auto points = deviceMountPoints(device.toStdString(), readMountInfo());
+        if (!points.empty())
+            return refused(QStringLiteral("%1 is mounted at %2; unmount it first.")
+                               .arg(device, QString::fromStdString(points.front())));
         return runShellScript(toolPath(QStringLiteral("mkfs.fat")), cardFormatArguments(sectorsPerCluster, device),
                               true);
     }
@@ -274,6 +288,8 @@ ZLXCommandResult ZLXImageCardOperations::format(const TKUSBDiskEntity& card, int
     const QFileInfo info(image->path);
     if (!info.isFile() || info.isSymLink())
         return refused(QStringLiteral("%1 is not an image file.").arg(image->path));
+    if (const auto users = imageFileUsers(QFile::encodeName(image->path).toStdString()); !users.empty())
+        return refused(QStringLiteral("%1 is in use: %2.").arg(image->path, QString::fromStdString(users.front())));
     return runShellScript(toolPath(QStringLiteral("mkfs.fat")), cardFormatArguments(sectorsPerCluster, image->path),
                           false);
 }
@@ -283,6 +299,11 @@ ZLXCommandResult ZLXImageCardOperations::format(const TKUSBDiskEntity& card, int
 ZLXFormatResult runCardFormat(ZLXCardOperations& operations, const TKUSBDiskEntity& card,
                               const std::function<void(const QString&)>& status) {
     ZLXFormatResult result;
+    const int64_t sectors = clusterSizeByVolumeSizeInKB(card.volumeSize());
+    if (const auto why = fat32SizeRefusal(card.volumeSize(), sectors)) {
+        result.error = refused(QString::fromStdString(*why));
+        return result;
+    }
     Backup backup = saveConfigCopy(card);
     if (backup.error) {
         // Erasing now would lose the driver's settings: nothing is run.
@@ -292,7 +313,6 @@ ZLXFormatResult runCardFormat(ZLXCardOperations& operations, const TKUSBDiskEnti
     result.savedConfig = backup.path;
     status(QStringLiteral("unmount disk..."));
     operations.unmount(card); // a failure shows in the format's own
-    const int64_t sectors = clusterSizeByVolumeSizeInKB(card.volumeSize());
     status(QStringLiteral("formatting..."));
     const ZLXCommandResult formatted = operations.format(card, sectors);
     if (!formatted.ok()) {
@@ -365,6 +385,191 @@ QString withKeptCopy(const QString& text, const std::optional<QString>& savedCon
     if (!savedConfig || !QFileInfo::exists(*savedConfig))
         return text;
     return text + QLatin1Char('\n') + qtTrId("msg.config_copy_kept").arg(*savedConfig);
+}
+
+// ---- image files formatted without a mount
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QByteArray out;
+    QString error;
+};
+
+// mtools on an image: no configuration of drives is read, the geometry check is skipped.
+ToolRun runTool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier(dieWithParent);
+    process.start(toolPath(program), arguments);
+    ToolRun run;
+    if (!process.waitForStarted(30000)) {
+        run.error = process.errorString();
+        return run;
+    }
+    process.closeWriteChannel();
+    process.waitForFinished(-1);
+    run.out = process.readAllStandardOutput();
+    run.error = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+// The image's config.bin through mtools; none when it has none.
+std::optional<QByteArray> imageConfigFile(const QString& image) {
+    const ToolRun run = runTool(QStringLiteral("mcopy"), {QStringLiteral("-n"), QStringLiteral("-i"), image,
+                                                          QStringLiteral("::/config.bin"), QStringLiteral("-")});
+    if (run.status != 0 || run.out.size() > kLargestConfigFile)
+        return std::nullopt;
+    return run.out;
+}
+
+std::optional<size_t> imageRecordingCount(const QString& image) {
+    // the root first: the recursive listing of an empty card fails as "not found"
+    if (runTool(QStringLiteral("mdir"), {QStringLiteral("-i"), image, QStringLiteral("-b"), QStringLiteral("::/")})
+            .status != 0)
+        return std::nullopt;
+    const ToolRun run = runTool(QStringLiteral("mdir"), {QStringLiteral("-i"), image, QStringLiteral("-/"),
+                                                         QStringLiteral("-b"), QStringLiteral("::/")});
+    size_t count = 0;
+    for (const QByteArray& line : run.out.split('\n')) {
+        const QByteArray name = line.trimmed();
+        if (name.endsWith('/') || !name.toLower().endsWith(".mp4"))
+            continue;
+        if (ZLXMediaList::createMediaByPath(name.toStdString()))
+            ++count;
+    }
+    return count;
+}
+
+bool sameImage(const ZLXImageFormatPlan& plan, const ZLXCardImageCheck& now) {
+    return now.image && now.image->content == plan.image.content && now.image->size == plan.image.size &&
+           now.image->label == plan.image.label && now.image->fatType == plan.image.fatType;
+}
+
+} // namespace
+
+std::variant<ZLXImageFormatPlan, QString> planImageFormat(const QString& path) {
+    const std::string bytesPath = QFile::encodeName(path).toStdString();
+    const ZLXCardImageCheck check = identifyCardImage(bytesPath);
+    if (!check.image)
+        return QString::fromStdString(check.refusal);
+    if (const auto users = imageFileUsers(bytesPath); !users.empty())
+        return QStringLiteral("%1 is in use: %2. Unmount it first.").arg(path, QString::fromStdString(users.front()));
+    const int64_t sectors = clusterSizeByVolumeSizeInKB(check.image->size);
+    if (const auto why = fat32SizeRefusal(check.image->size, sectors))
+        return QString::fromStdString(*why);
+    const bool writable = ::access(bytesPath.c_str(), W_OK) == 0;
+    ZLXImageFormatPlan plan{path,
+                            *check.image,
+                            TKUSBDiskEntity(check.image->label, {}, bytesPath, std::string("Image file"),
+                                            check.image->size, writable, true, bytesPath),
+                            std::nullopt,
+                            std::nullopt,
+                            sectors};
+    if (check.image->content == ZLXCardImage::Content::Fat) {
+        plan.config = imageConfigFile(path);
+        plan.recordings = imageRecordingCount(path);
+    }
+    return plan;
+}
+
+ZLXConfirmationText imageConfirmationText(const ZLXImageFormatPlan& plan) {
+    if (plan.recordings)
+        return formatConfirmationText(plan.card, *plan.recordings);
+    ZLXConfirmationText text = formatConfirmationText(plan.card, 0);
+    QString what;
+    switch (plan.image.content) {
+    case ZLXCardImage::Content::Blank: what = QStringLiteral("It is blank: it holds no file system."); break;
+    case ZLXCardImage::Content::ExFat: what = QStringLiteral("It holds an exFAT file system, which the camera cannot use."); break;
+    case ZLXCardImage::Content::OtherOrBroken: what = QStringLiteral("It holds no FAT file system the computer can read."); break;
+    case ZLXCardImage::Content::Fat: what = QStringLiteral("Its files cannot be read; the file system looks damaged."); break;
+    }
+    text.informative = what + QStringLiteral(" Everything on it is erased, and it gets the camera's default settings file.");
+    return text;
+}
+
+ZLXFormatResult formatImageFile(const ZLXImageFormatPlan& plan, const std::function<void(const QString&)>& status) {
+    ZLXFormatResult result;
+    const std::string bytesPath = QFile::encodeName(plan.path).toStdString();
+    // the file looked at before the question, still unused
+    if (!sameImage(plan, identifyCardImage(bytesPath))) {
+        result.error = refused(QStringLiteral("%1 changed since it was looked at; nothing was erased.").arg(plan.path));
+        return result;
+    }
+    if (const auto users = imageFileUsers(bytesPath); !users.empty()) {
+        result.error = refused(QStringLiteral("%1 is in use: %2.").arg(plan.path, QString::fromStdString(users.front())));
+        return result;
+    }
+    if (plan.config) {
+        const Backup backup = storeConfigCopy(*plan.config);
+        if (backup.error) {
+            result.error = {-1, QStringLiteral("config.bin copy fail: %1").arg(*backup.error)};
+            return result;
+        }
+        result.savedConfig = backup.path;
+    }
+    status(QStringLiteral("formatting..."));
+    const ZLXCommandResult formatted =
+        runShellScript(toolPath(QStringLiteral("mkfs.fat")), cardFormatArguments(plan.sectorsPerCluster, plan.path), false);
+    if (!formatted.ok()) {
+        // mkfs.fat writes nothing when it refuses; the copy is needed only if the card lost it
+        if (result.savedConfig && imageConfigFile(plan.path) == plan.config) {
+            removeCopy(*result.savedConfig);
+            result.savedConfig.reset();
+        }
+        result.outcome = ZLXFormatResult::Outcome::Failed;
+        result.error = formatted;
+        return result;
+    }
+    // config.bin into the new file system, without a mount
+    QByteArray bytes;
+    if (plan.config) {
+        bytes = *plan.config;
+    } else {
+        _FILEDATA record{}; // the camera's default file, as the format window writes it
+        SetDefaultFileData(&record);
+        uint8_t encoded[kFileDataSize];
+        encodeFileData(record, encoded);
+        bytes = QByteArray(reinterpret_cast<const char*>(encoded), qsizetype(kFileDataSize));
+    }
+    const QByteArray folder = QFile::encodeName(QDir::temp().filePath(QStringLiteral("daxo-format-XXXXXX")));
+    QByteArray work = folder;
+    QString why;
+    if (!::mkdtemp(work.data())) {
+        why = QString::fromLocal8Bit(strerror(errno));
+    } else {
+        const QString local = QDir(QFile::decodeName(work)).filePath(QStringLiteral("config.bin"));
+        QFile out(local);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || out.write(bytes) != bytes.size() || !out.flush()) {
+            why = out.errorString();
+        } else {
+            out.close();
+            const ToolRun copy = runTool(QStringLiteral("mcopy"), {QStringLiteral("-o"), QStringLiteral("-i"), plan.path,
+                                                                   local, QStringLiteral("::/config.bin")});
+            if (copy.status != 0)
+                why = copy.error.isEmpty() ? QStringLiteral("mcopy failed") : copy.error;
+            else if (imageConfigFile(plan.path) != bytes)
+                why = QStringLiteral("%1 does not read back as it was written.").arg(QStringLiteral("config.bin"));
+        }
+        QFile::remove(local);
+        QDir().rmdir(QFile::decodeName(work));
+    }
+    result.outcome = ZLXFormatResult::Outcome::Formatted;
+    if (!why.isEmpty()) {
+        result.error = {-1, QStringLiteral("config.bin copy fail\n") + why};
+        return result;
+    }
+    if (result.savedConfig) {
+        removeCopy(*result.savedConfig);
+        result.savedConfig.reset();
+    }
+    status(QStringLiteral("Format completed!"));
+    return result;
 }
 
 } // namespace daxo

@@ -5,7 +5,11 @@
 #pragma once
 
 #include "TKUSBDiskEntity.h"
+#include "ZLXCardTarget.h"
 #include "ZLXShell.h"
+
+#include <QByteArray>
+#include <variant>
 
 #include <QString>
 #include <QStringList>
@@ -93,5 +97,25 @@ struct ZLXConfirmationText {
 ZLXConfirmationText formatConfirmationText(const TKUSBDiskEntity& card, size_t recordings);
 QString formatFailureText(const TKUSBDiskEntity& card, const ZLXCommandResult& error);
 QString withKeptCopy(const QString& text, const std::optional<QString>& savedConfig);
+
+// An image file made into the camera's card without being mounted: what is known of it before
+// the question, read without writing a byte (its first sectors; its config.bin and recordings
+// through mtools), and the format after it: mkfs.fat on the file, then config.bin written
+// into it with mtools (any cluster size) and read back.
+struct ZLXImageFormatPlan {
+    QString path;
+    ZLXCardImage image;
+    TKUSBDiskEntity card;                 // the image as a card, for the texts
+    std::optional<QByteArray> config;     // the card's config.bin, when it has one
+    std::optional<size_t> recordings;     // none when its files cannot be read
+    int64_t sectorsPerCluster = 0;
+};
+// The plan, or why the file must not be formatted (no card image, in use, too small).
+std::variant<ZLXImageFormatPlan, QString> planImageFormat(const QString& path);
+ZLXConfirmationText imageConfirmationText(const ZLXImageFormatPlan& plan);
+// Formats as planned, after checking again that the file is the one planned and not in use.
+// Formatted: config.bin (or the default file) is on it. Otherwise `savedConfig` names the
+// private copy of the card's config.bin, when it had one.
+ZLXFormatResult formatImageFile(const ZLXImageFormatPlan& plan, const std::function<void(const QString&)>& status);
 
 } // namespace daxo

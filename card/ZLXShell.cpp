@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXShell.h"
 
+#include "ZLXCleanup.h"
 #include "ZLXLog.h"
 
 #include <QProcess>
@@ -17,6 +18,7 @@ ZLXCommandResult runShellScript(const QString& program, const QStringList& argum
         args.prepend(program);
     }
     QProcess process;
+    process.setChildProcessModifier(dieWithParent);
     process.start(runner, args);
     ZLXCommandResult result;
     if (!process.waitForStarted(30000)) {
@@ -39,6 +41,7 @@ ZLXCommandResult runShellScript(const QString& program, const QStringList& argum
 
 std::optional<QString> runPipeCommand(const QString& program, const QStringList& arguments) {
     QProcess process;
+    process.setChildProcessModifier(dieWithParent);
     process.start(program, arguments);
     if (!process.waitForStarted(30000)) {
         ZLXLog("popen fail:%s", qUtf8Printable(program));

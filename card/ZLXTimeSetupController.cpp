@@ -101,6 +101,7 @@ ZLXTimeSetupController::ZLXTimeSetupController(QWidget* parent) : QDialog(parent
     auto* grid = new QGridLayout(this);
     m_datePicker = new QCalendarWidget(this);
     m_datePicker->setObjectName(QStringLiteral("datePicker"));
+    m_datePicker->setDateRange(QDate(kClockFirstYear, 1, 1), QDate(kClockLastYear, 12, 31)); // the camera's clock
     m_nowDaySettingChk = new QCheckBox(this);
     m_nowDaySettingChk->setObjectName(QStringLiteral("nowDaySettingChk"));
     m_dateField = new QLabel(this);

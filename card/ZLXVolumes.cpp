@@ -234,6 +234,21 @@ std::optional<QString> formatRefusal(const QByteArray& json, const QString& devi
     return std::nullopt;
 }
 
+std::optional<TKUSBDiskEntity> unmountedCard(const QByteArray& json, const QString& device) {
+    if (formatRefusal(json, device))
+        return std::nullopt;
+    std::vector<Found> found;
+    findDevices(QJsonDocument::fromJson(json).object().value("blockdevices").toArray(), device, nullptr, 0, found);
+    const QJsonObject& d = found.front().device;
+    const QJsonObject& top = found.front().top;
+    const auto model = text(top.value("model"));
+    const bool readOnly = flag(d.value("ro")) || flag(top.value("ro"));
+    return TKUSBDiskEntity(d.value("label").toString().toStdString(), {}, device.toStdString(),
+                           model ? std::optional<std::string>(model->toStdString()) : std::nullopt,
+                           number(d.value("size")), !readOnly, d.value("type").toString() == QLatin1String("disk"),
+                           devicePathOf(top).toStdString());
+}
+
 void setVolumeSource(ZLXVolumeSource source) {
     std::lock_guard lock(g_hooksMutex);
     g_source = std::move(source);

@@ -36,6 +36,10 @@ std::vector<ZLXMountedVolume> parseLsblkJson(const QByteArray& json);
 // slot excepted), or on a disk that holds a system file system; none when it may be.
 std::optional<QString> formatRefusal(const QByteArray& lsblkJson, const QString& device);
 
+// A device that may be formatted but holds no mounted file system (a blank card, an exFAT
+// or damaged one), as a card with no mount point; none when formatRefusal refuses it.
+std::optional<TKUSBDiskEntity> unmountedCard(const QByteArray& lsblkJson, const QString& device);
+
 // Where the volume list comes from: lsblk by default, recorded outputs in tests.
 using ZLXVolumeSource = std::function<QByteArray()>;
 void setVolumeSource(ZLXVolumeSource source);

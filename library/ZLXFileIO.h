@@ -5,13 +5,61 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace daxo {
 
 // Opens `path` for reading without ever waiting on it (a FIFO, a device) and keeps it only
 // when it is a regular file; -1 otherwise, with errno set (EINVAL for a file that is not
-// regular).
+// regular). A path longer than one open() takes is followed piece by piece.
 int openRegularFile(const char* path);
+int openRegularFile(const std::string& path);
+
+// Opens a directory by its path however long the path is, holding at most two descriptors
+// at a time while it follows it; -1 with errno set when it cannot.
+int openDirectory(const std::string& path);
+
+// The folder part of a path ("." for a bare name, "/" for a name at the root).
+std::string folderOf(const std::string& path);
+
+// Gives `bytes` the name `path` whole or not at all: a new file beside it (named
+// `tempPrefix` + six random characters), written, flushed to the device and renamed over the
+// old one, which keeps its mode. A link, a folder, a device or a FIFO in `path`'s place is
+// refused and left alone, and so is a file the user may not write. Nothing on success, else
+// why not (the old file is then as it was and no new file is left).
+std::optional<std::string> replaceFileAtomically(const std::string& path, std::string_view bytes,
+                                                 std::string_view tempPrefix);
+
+// Why an export must not write `output`: it is one of the files it reads (`sources`, compared
+// by device and inode, so another name for the same file counts), it is not a regular file,
+// or it exists and `replace` is false. Nothing when it may be written.
+std::optional<std::string> outputRefusal(const std::string& output, const std::vector<std::string>& sources,
+                                         bool replace);
+
+// Renames `from` to `to` only when nothing is at `to` (false with errno EEXIST when something
+// is); `replace` renames over what is there.
+bool renameInto(const std::string& from, const std::string& to, bool replace);
+
+// Files handed to a program this process starts, by descriptor ("/dev/fd/N"): a name that
+// is not UTF-8, or longer than one open() takes, reaches it intact. The descriptors are left
+// open across exec and closed when this object goes.
+class ZLXInheritedFiles {
+public:
+    ZLXInheritedFiles() = default;
+    ~ZLXInheritedFiles() { clear(); }
+    ZLXInheritedFiles(const ZLXInheritedFiles&) = delete;
+    ZLXInheritedFiles& operator=(const ZLXInheritedFiles&) = delete;
+
+    // "/dev/fd/N" for the regular file at `path`; none, with errno set, when it cannot be read.
+    std::optional<std::string> add(const std::string& path);
+    void clear();
+
+private:
+    std::vector<int> m_fds;
+};
 
 // Reads up to `size` bytes at `position`; returns how many were read (fewer only at the end
 // of the file or on an error).

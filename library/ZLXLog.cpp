@@ -19,6 +19,7 @@ struct LogState {
     std::string ident = "daxo-viewer";
     bool opened = false;
     bool quiet = false;
+    bool echo = true;
     LogObserver observer;
 };
 
@@ -42,6 +43,16 @@ void setLogIdentity(const char* ident) {
 void setLogQuiet(bool quiet) {
     std::lock_guard lock(logMutex());
     state().quiet = quiet;
+}
+
+void setLogEcho(bool echo) {
+    std::lock_guard lock(logMutex());
+    auto& s = state();
+    s.echo = echo;
+    if (s.opened) {
+        closelog();
+        s.opened = false;
+    }
 }
 
 void setLogObserver(LogObserver observer) {
@@ -69,7 +80,7 @@ void ZLXLog(const char* format, ...) {
     if (!s.quiet) {
         if (!s.opened) {
             // openlog keeps the pointer, so the string must outlive the connection.
-            openlog(s.ident.c_str(), LOG_PERROR, LOG_USER);
+            openlog(s.ident.c_str(), s.echo ? LOG_PERROR : 0, LOG_USER);
             s.opened = true;
         }
         syslog(LOG_NOTICE, "%s", line.c_str());

@@ -19,6 +19,10 @@ void setLogIdentity(const char* ident);
 // messages); an observer still sees them.
 void setLogQuiet(bool quiet);
 
+// Whether lines are also written to stderr (on by default). The command-line tools keep
+// stderr for what the user must read and turn the echo on only with --verbose.
+void setLogEcho(bool echo);
+
 // Every line also goes to this observer when one is installed (tests read the log through it).
 using LogObserver = std::function<void(std::string_view line)>;
 void setLogObserver(LogObserver observer);

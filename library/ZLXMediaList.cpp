@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXMediaList.h"
 
+#include "ZLXFileIO.h"
+
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
@@ -152,38 +154,6 @@ std::shared_ptr<ZLXMedia> ZLXMediaList::createMediaByPath(std::string_view fileP
 
 namespace {
 
-// Opens a directory by its path however long the path is: a path beyond what one open()
-// takes is followed piece by piece, holding at most two descriptors at a time.
-int openDirectory(const std::string& path) {
-    constexpr size_t kPiece = 3000; // well below PATH_MAX
-    if (path.size() < kPiece)
-        return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int fd = AT_FDCWD;
-    size_t start = 0;
-    while (start < path.size()) {
-        size_t end = std::min(path.size(), start + kPiece);
-        if (end < path.size()) {
-            const size_t slash = path.rfind('/', end);
-            if (slash == std::string::npos || slash <= start)
-                break; // one name longer than a piece: no such directory
-            end = slash;
-        }
-        std::string piece = path.substr(start, end - start);
-        if (piece.empty())
-            piece = "/";
-        const int next = openat(fd, piece.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd != AT_FDCWD)
-            close(fd);
-        if (next < 0)
-            return -1;
-        fd = next;
-        start = end;
-        while (start < path.size() && path[start] == '/')
-            ++start;
-    }
-    return fd == AT_FDCWD ? -1 : fd;
-}
-
 // The walk keeps no directory open while it descends: each directory's entries are read and
 // the directory closed before its subdirectories are visited, so depth costs memory only.
 struct Walk {
@@ -231,9 +201,15 @@ struct Walk {
             bool isDirectory = entry->d_type == DT_DIR;
             bool isRegular = entry->d_type == DT_REG;
             if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // A link to a file is followed; a link to a folder is not: on a card it leads
+                // out of the folder chosen (a link to / would walk the whole computer) or back
+                // into what is walked anyway.
                 struct stat target {};
                 const bool known = fstatat(dirfd(dir), entry->d_name, &target, 0) == 0;
-                isDirectory = known && S_ISDIR(target.st_mode);
+                struct stat own {};
+                const bool link = fstatat(dirfd(dir), entry->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                  S_ISLNK(own.st_mode);
+                isDirectory = known && S_ISDIR(target.st_mode) && !link;
                 isRegular = known && S_ISREG(target.st_mode);
             }
             path.resize(dirLength);

@@ -64,15 +64,17 @@ std::vector<ZLXClipSegment> clipSegments(const ZLXTrip& trip, double from, doubl
     return segments;
 }
 
-std::string filterQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
+std::string filterOptionEscaped(const std::string& text) {
+    auto escaped = [](const std::string& in, std::string_view special) {
+        std::string out;
+        for (const char c : in) {
+            if (special.find(c) != std::string_view::npos)
+                out += '\\';
+            out += c;
+        }
+        return out;
+    };
+    return escaped(escaped(text, "\\':"), "\\'[],;");
 }
 
 std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& segments, const ZLXClipOptions& options,
@@ -125,8 +127,8 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
     const std::string n = std::to_string(segments.size());
     graph += joined + "concat=n=" + n + ":v=1:a=" + (options.audio ? "1" : "0") + "[cv]" + (options.audio ? "[ca]" : "");
     if (options.captions)
-        graph += ";[cv]subtitles=filename=" + filterQuoted(captionsPath) +
-                 ":force_style=" + filterQuoted("FontName=DejaVu Sans,FontSize=14,PrimaryColour=&H00FFFFFF,"
+        graph += ";[cv]subtitles=filename=" + filterOptionEscaped(captionsPath) +
+                 ":force_style=" + filterOptionEscaped("FontName=DejaVu Sans,FontSize=14,PrimaryColour=&H00FFFFFF,"
                                                 "BackColour=&H80000000,BorderStyle=4,Outline=0,Shadow=0,MarginV=6") +
                  "[v]";
     else
@@ -141,6 +143,7 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
 
 std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh) {
     std::string out;
+    to = std::min(to, drive.trip.duration());
     int cue = 0;
     for (double t = from; t < to - 1e-6; t += 1.0) {
         const ZLXTrip::Place place = drive.trip.placeAt(t);

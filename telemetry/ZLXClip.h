@@ -34,6 +34,7 @@ struct ZLXClipOptions {
     ZLXClipLayout layout = ZLXClipLayout::PictureInPicture;
     bool captions = false; // date, time, speed and position burned in at the bottom
     bool audio = true;     // the front channel's sound
+    bool replace = false;  // an existing file at the target may be replaced (the user said so)
 };
 
 // The arguments after "ffmpeg" that write `output`. `captionsPath` is the captions file (with
@@ -43,7 +44,8 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
                                              const std::string& output, const std::string& captionsPath,
                                              const std::string& listPath);
 
-// The captions of a clip from `from` to `to` of the drive's line, one a second, as SubRip text:
+// The captions of a clip from `from` to `to` of the drive's line (no further than the drive
+// goes), one a second, as SubRip text:
 // "2024-10-03 08:16:05 · 62 km/h · 37.57058 N 126.98135 E". Times come from the recordings'
 // names, the rest from the fix of that moment (left out when there is none).
 std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh = true);
@@ -51,7 +53,8 @@ std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh
 // The concat demuxer's list for the pieces: each file with its in and out points.
 std::string clipConcatList(const std::vector<ZLXClipSegment>& segments);
 
-// A text as the filter graph reads a quoted option value.
-std::string filterQuoted(const std::string& text);
+// A text as a filter's option value inside a filter graph: escaped once for the option list
+// (\ ' :) and once more for the graph (\ ' [ ] , ;), so that any path reaches the filter whole.
+std::string filterOptionEscaped(const std::string& text);
 
 } // namespace daxo

@@ -80,14 +80,101 @@ std::string csvText(const std::string& v) {
 
 } // namespace
 
-std::optional<double> recordingDuration(const char* path) {
+namespace {
+
+// The boxes of one level, in turn.
+struct BoxWalk {
+    int fd;
+    uint64_t p, end;
+    int boxes = 0;
+    char type[4] = {};
+    uint64_t bodyBegin = 0, bodyEnd = 0;
+
+    bool next() {
+        if (boxes++ >= 4096 || p + 8 > end)
+            return false;
+        uint8_t header[16];
+        if (readFullyAt(fd, p, header, 8) != 8)
+            return false;
+        uint64_t size = be32(header);
+        uint64_t headerSize = 8;
+        if (size == 1) {
+            if (readFullyAt(fd, p + 8, header + 8, 8) != 8)
+                return false;
+            size = be64(header + 8);
+            headerSize = 16;
+        } else if (size == 0) {
+            size = end - p;
+        }
+        if (size < headerSize || size > end - p)
+            return false;
+        std::copy(header + 4, header + 8, type);
+        bodyBegin = p + headerSize;
+        bodyEnd = p + size;
+        p += size;
+        return true;
+    }
+    bool is(const char* name) const { return std::equal(name, name + 4, type); }
+};
+
+// What one track's samples hold: their time from the sample durations (stts) in the media
+// header's time scale, and whether the track is a picture.
+struct TrackFacts {
+    std::optional<double> seconds;
+    bool video = false;
+};
+
+TrackFacts trackFacts(int fd, uint64_t begin, uint64_t end) {
+    TrackFacts facts;
+    uint64_t mdiaBegin = 0, mdiaEnd = 0;
+    if (!findBox(fd, begin, end, "mdia", mdiaBegin, mdiaEnd))
+        return facts;
+    uint32_t scale = 0;
+    uint64_t stts = 0, sttsEnd = 0;
+    for (BoxWalk w{fd, mdiaBegin, mdiaEnd}; w.next();) {
+        uint8_t body[24] = {};
+        if (w.is("mdhd") && readFullyAt(fd, w.bodyBegin, body, 24) >= 24)
+            scale = be32(body + (body[0] == 1 ? 20 : 12));
+        else if (w.is("hdlr") && readFullyAt(fd, w.bodyBegin, body, 12) == 12)
+            facts.video = std::equal(body + 8, body + 12, "vide");
+        else if (w.is("minf")) {
+            uint64_t stblBegin = 0, stblEnd = 0;
+            if (findBox(fd, w.bodyBegin, w.bodyEnd, "stbl", stblBegin, stblEnd))
+                findBox(fd, stblBegin, stblEnd, "stts", stts, sttsEnd);
+        }
+    }
+    if (scale == 0 || sttsEnd < stts + 8)
+        return facts;
+    uint8_t head[8];
+    if (readFullyAt(fd, stts, head, 8) != 8)
+        return facts;
+    // the entries the box holds, whatever its count claims
+    const uint64_t entries = std::min<uint64_t>(be32(head + 4), (sttsEnd - stts - 8) / 8);
+    long double units = 0;
+    uint8_t chunk[8 * 512];
+    for (uint64_t done = 0; done < entries;) {
+        const uint64_t n = std::min<uint64_t>(entries - done, 512);
+        if (readFullyAt(fd, stts + 8 + done * 8, chunk, size_t(n * 8)) != n * 8)
+            return facts;
+        for (uint64_t i = 0; i < n; ++i)
+            units += static_cast<long double>(be32(chunk + i * 8)) * be32(chunk + i * 8 + 4);
+        done += n;
+    }
+    facts.seconds = double(units / scale);
+    return facts;
+}
+
+} // namespace
+
+ZLXMovieFacts movieFacts(const char* path) {
+    ZLXMovieFacts facts;
     const int fd = openRegularFile(path);
     if (fd < 0)
-        return std::nullopt;
+        return facts;
     const off_t end = ::lseek(fd, 0, SEEK_END);
-    std::optional<double> duration;
     uint64_t moovBegin = 0, moovEnd = 0, mvhdBegin = 0, mvhdEnd = 0;
     uint8_t body[32];
+    std::optional<double> header;
     if (end > 0 && findBox(fd, 0, uint64_t(end), "moov", moovBegin, moovEnd) &&
         findBox(fd, moovBegin, moovEnd, "mvhd", mvhdBegin, mvhdEnd) && mvhdEnd - mvhdBegin >= 20 &&
         readFullyAt(fd, mvhdBegin, body, std::min<uint64_t>(sizeof body, mvhdEnd - mvhdBegin)) >= 20) {
@@ -96,10 +183,29 @@ std::optional<double> recordingDuration(const char* path) {
         const uint32_t scale = be32(body + (wide ? 20 : 12));
         const uint64_t length = wide ? (mvhdEnd - mvhdBegin >= 32 ? be64(body + 24) : 0) : be32(body + 16);
         if (scale > 0 && length != UINT64_MAX && (wide || length != UINT32_MAX))
-            duration = double(length) / scale;
+            header = double(length) / scale;
+    }
+    if (header) {
+        // The header's length, never more than the longest track's samples hold: a header
+        // that claims hours for seconds of samples is not believed.
+        std::optional<double> samples;
+        for (BoxWalk w{fd, moovBegin, moovEnd}; w.next();) {
+            if (!w.is("trak"))
+                continue;
+            const TrackFacts track = trackFacts(fd, w.bodyBegin, w.bodyEnd);
+            facts.hasVideo = facts.hasVideo || (track.video && track.seconds && *track.seconds > 0);
+            if (track.seconds)
+                samples = std::max(samples.value_or(0.0), *track.seconds);
+        }
+        if (samples && *samples > 0)
+            facts.duration = std::min(*header, *samples);
     }
     ::close(fd);
-    return duration;
+    return facts;
+}
+
+std::optional<double> recordingDuration(const char* path) {
+    return movieFacts(path).duration;
 }
 
 ZLXTrack makeTrack(const ZLXBlackBoxData& data, double duration, std::string name) {
@@ -215,10 +321,38 @@ std::string isoUtc(const _SYSTEMTIME& t) {
     return text;
 }
 
+// The length of the valid UTF-8 sequence at `i` that XML 1.0 allows; 0 when there is none
+// (a byte of another encoding, a cut sequence, a surrogate, U+FFFE or U+FFFF).
+size_t utf8Sequence(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    const unsigned lead = byte(i);
+    const size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    if (n == 0 || i + n > text.size())
+        return 0;
+    uint32_t code = lead & (0xFF >> (n + 1));
+    for (size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (byte(i + k) & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF)
+        return 0;
+    return n;
+}
+
 std::string xmlEscaped(const std::string& text) {
     std::string escaped;
     escaped.reserve(text.size());
-    for (const char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            // a name need not be UTF-8; what is not stands as U+FFFD, so the file stays XML
+            const size_t n = utf8Sequence(text, i);
+            escaped += n ? text.substr(i, n) : std::string("\xEF\xBF\xBD");
+            i += n ? n - 1 : 0;
+            continue;
+        }
         switch (c) {
         case '&': escaped += "&amp;"; break;
         case '<': escaped += "&lt;"; break;

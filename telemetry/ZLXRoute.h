@@ -13,8 +13,16 @@
 
 namespace daxo {
 
-// The length of a recording from its movie header; none when the file has none to read.
+// The length of a recording (movieFacts below); none when the file has none to read.
 std::optional<double> recordingDuration(const char* path);
+
+// What a recording's movie holds: its length (the movie header's, bounded by what the samples
+// of its longest track hold; none without samples) and whether it has a picture track.
+struct ZLXMovieFacts {
+    std::optional<double> duration;
+    bool hasVideo = false;
+};
+ZLXMovieFacts movieFacts(const char* path);
 
 struct ZLXTrackPoint {
     double seconds = 0; // from the start of the recording

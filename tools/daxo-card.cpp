@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-card list [--json]                          the cards the format window offers
-// daxo-card format DEVICE-OR-IMAGE [--yes]         erases a card (or a FAT image file) as the
+// daxo-card format DEVICE-OR-IMAGE [--yes]         erases a card (or a card's image file) as the
 //                                                  camera wants it, keeping its config.bin
 // daxo-card clock DIR [--date yyyy/MM/dd] [--time HH:mm:ss]
 //                                                  writes DIR/timeset.cfg, now by default
+// --verbose (anywhere) also writes the diagnostics the program logs to stderr.
 #include "ZLXCardOperations.h"
 #include "ZLXLog.h"
 #include "ZLXTimeSetupFile.h"
+#include "ZLXToolLog.h"
 #include "ZLXVolumes.h"
 
 #include <QCoreApplication>
@@ -23,6 +25,8 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace daxo;
 
@@ -33,21 +37,49 @@ int fail(const QString& message, int status = 1) {
     return status;
 }
 
+constexpr const char* kUsage =
+    "usage: daxo-card list [--json]                  the cards that may be formatted\n"
+    "       daxo-card format DEVICE-OR-IMAGE [--yes] erases a card (or a card's image file) as the "
+    "camera\n"
+    "                                                wants it, keeping its config.bin; asks first\n"
+    "       daxo-card clock DIR [--date yyyy/MM/dd] [--time HH:mm:ss]\n"
+    "                                                writes DIR/timeset.cfg (now by default)\n"
+    "options: --verbose  also show the diagnostics the program logs\n"
+    "         --help     this text\n";
+
 int usage() {
-    return fail(QStringLiteral("usage: daxo-card list [--json] | format DEVICE-OR-IMAGE [--yes] | "
-                               "clock DIR [--date yyyy/MM/dd] [--time HH:mm:ss]"),
-                2);
+    std::fputs(kUsage, stderr);
+    return 2;
 }
+
+// While a card is erased and given its settings back, Ctrl-C, a closed terminal or a kill
+// wait: a half-made file system is worse than a format that ends. The programs it runs
+// inherit the same mask. The signal that came meanwhile ends the program afterwards.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigemptyset(&m_set);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&m_set, s);
+        ::sigprocmask(SIG_BLOCK, &m_set, &m_old);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &m_old, nullptr); }
+
+private:
+    sigset_t m_set{}, m_old{};
+};
 
 int list(bool json) {
     const auto cards = makeSystemCardOperations()->cards();
     QJsonArray array;
     for (const auto& card : cards) {
-        const QString unit = QString::fromStdString(allocationUnitText(clusterSizeByVolumeSizeInKB(card.volumeSize())));
+        const QString unit = QString::fromStdString(
+            allocationUnitText(clusterSizeByVolumeSizeInKB(card.volumeSize())));
         if (!json) {
             std::printf("%s\t%llu bytes\t%s\t%s\t%s\t%s\n", card.displayString().c_str(),
-                        static_cast<unsigned long long>(card.volumeSize()), card.volumeName().c_str(),
-                        card.deviceFilePath().c_str(), card.mountedURL().c_str(), qPrintable(unit));
+                        static_cast<unsigned long long>(card.volumeSize()),
+                        card.volumeName().c_str(), card.deviceFilePath().c_str(),
+                        card.mountedURL().c_str(), qPrintable(unit));
             continue;
         }
         QJsonObject o;
@@ -56,7 +88,8 @@ int list(bool json) {
         o["size"] = double(card.volumeSize());
         o["device"] = QString::fromStdString(card.deviceFilePath());
         o["mountPoint"] = QString::fromStdString(card.mountedURL());
-        o["model"] = card.deviceModel() ? QJsonValue(QString::fromStdString(*card.deviceModel())) : QJsonValue();
+        o["model"] = card.deviceModel() ? QJsonValue(QString::fromStdString(*card.deviceModel()))
+                                        : QJsonValue();
         o["writable"] = card.writable();
         o["allocationUnit"] = unit;
         array.append(o);
@@ -66,9 +99,10 @@ int list(bool json) {
     return 0;
 }
 
-bool confirmed(const TKUSBDiskEntity& card) {
-    const ZLXConfirmationText text = formatConfirmationText(card, recordingCountOn(card));
-    std::fprintf(stderr, "%s\n%s\nType \"yes\" to erase it: ", qPrintable(text.message), qPrintable(text.informative));
+bool confirmed(const ZLXConfirmationText& text) {
+    std::fprintf(stderr, "%s\n%s\nType \"yes\" to erase it: ", qPrintable(text.message),
+                 qPrintable(text.informative));
+    std::fflush(stderr);
     std::string answer;
     return std::getline(std::cin, answer) && answer == "yes";
 }
@@ -76,41 +110,66 @@ bool confirmed(const TKUSBDiskEntity& card) {
 // The same steps as the format window, told on stderr.
 int formatCard(ZLXCardOperations& operations, const TKUSBDiskEntity& card, bool ask) {
     if (!card.writable())
-        return fail(QStringLiteral("%1: %2").arg(qtTrId("msg.cannot_format"), qtTrId("msg.write_protected_disk")));
-    if (ask && !confirmed(card))
+        return fail(QStringLiteral("%1: %2").arg(qtTrId("msg.cannot_format"),
+                                                 qtTrId("msg.write_protected_disk")));
+    const size_t recordings = card.mountedURL().empty() ? 0 : recordingCountOn(card);
+    ZLXConfirmationText question = formatConfirmationText(card, recordings);
+    if (card.mountedURL().empty())
+        question.informative =
+            QStringLiteral("It holds no file system this computer has mounted (blank, exFAT or "
+                           "damaged). Everything on it is erased, and it gets the camera's "
+                           "default settings file.");
+    if (ask && !confirmed(question))
         return fail(QStringLiteral("nothing was erased"));
+    const SignalsHeld held;
     const ZLXFormatResult result = runCardFormat(operations, card, [](const QString& status) {
         std::fprintf(stderr, "%s\n", qPrintable(status));
     });
     if (result.outcome != ZLXFormatResult::Outcome::Formatted) {
-        const QString why = result.outcome == ZLXFormatResult::Outcome::Failed ? formatFailureText(card, result.error)
-                                                                               : result.error.message;
-        return fail(withKeptCopy(qtTrId("msg.cannot_format") + QLatin1Char('\n') + why, result.savedConfig));
+        const QString why = result.outcome == ZLXFormatResult::Outcome::Failed
+                                ? formatFailureText(card, result.error)
+                                : result.error.message;
+        return fail(withKeptCopy(qtTrId("msg.cannot_format") + QLatin1Char('\n') + why,
+                                 result.savedConfig));
     }
     const auto again = cardOnDevice(operations.cards(), card.deviceFilePath());
     const std::optional<QString> failure =
         again ? restoreConfigFile(*again, result.savedConfig)
-              : QStringLiteral("%1 did not come back after the format.").arg(QString::fromStdString(card.deviceFilePath()));
+              : QStringLiteral("%1 did not come back after the format.")
+                    .arg(QString::fromStdString(card.deviceFilePath()));
     if (failure)
-        return fail(withKeptCopy(QStringLiteral("config.bin copy fail\n") + *failure, result.savedConfig));
-    std::printf("%s\n%s\n", qPrintable(qtTrId("msg.format_complete")), again->displayString().c_str());
+        return fail(
+            withKeptCopy(QStringLiteral("config.bin copy fail\n") + *failure, result.savedConfig));
+    std::printf("%s\n%s\n", qPrintable(qtTrId("msg.format_complete")),
+                again->displayString().c_str());
     return 0;
 }
 
+// An image file is looked at without a byte written, asked about, and only then formatted,
+// never mounted: mkfs.fat on the file, config.bin put in with mtools.
 int formatImage(const QString& image, bool ask) {
-    QTemporaryDir mountPoint;
-    if (!mountPoint.isValid())
-        return fail(QStringLiteral("no temporary folder for the image: %1").arg(mountPoint.errorString()));
-    ZLXImageCardOperations operations;
-    operations.addImage(image, mountPoint.path());
-    const TKUSBDiskEntity stub({}, mountPoint.path().toStdString(), QFileInfo(image).absoluteFilePath().toStdString(),
-                               std::nullopt, 0, true, true, {});
-    if (const auto mounted = operations.mount(stub); !mounted.ok())
-        return fail(QStringLiteral("%1 cannot be mounted: %2").arg(image, mounted.message));
-    const auto card = cardOnDevice(operations.cards(), stub.deviceFilePath());
-    const int status = card ? formatCard(operations, *card, ask) : fail(QStringLiteral("%1 is not mounted").arg(image));
-    operations.unmount(stub); // writes the image's last changes
-    return status;
+    const auto planned = planImageFormat(QFileInfo(image).absoluteFilePath());
+    if (const QString* refusal = std::get_if<QString>(&planned))
+        return fail(*refusal + QStringLiteral("\nnothing was erased"));
+    const ZLXImageFormatPlan& plan = std::get<ZLXImageFormatPlan>(planned);
+    if (!plan.card.writable())
+        return fail(QStringLiteral("%1: %2").arg(qtTrId("msg.cannot_format"),
+                                                 qtTrId("msg.write_protected_disk")));
+    if (ask && !confirmed(imageConfirmationText(plan)))
+        return fail(QStringLiteral("nothing was erased"));
+    const SignalsHeld held;
+    const ZLXFormatResult result = formatImageFile(
+        plan, [](const QString& status) { std::fprintf(stderr, "%s\n", qPrintable(status)); });
+    if (result.outcome == ZLXFormatResult::Outcome::NotStarted)
+        return fail(result.error.message + QStringLiteral("\nnothing was erased"));
+    if (result.outcome == ZLXFormatResult::Outcome::Failed)
+        return fail(withKeptCopy(qtTrId("msg.cannot_format") + QLatin1Char('\n') +
+                                     formatFailureText(plan.card, result.error),
+                                 result.savedConfig));
+    if (!result.error.ok())
+        return fail(withKeptCopy(result.error.message, result.savedConfig));
+    std::printf("%s\n%s\n", qPrintable(qtTrId("msg.format_complete")), qPrintable(image));
+    return 0;
 }
 
 int formatDevice(const QString& argument, bool ask) {
@@ -118,12 +177,20 @@ int formatDevice(const QString& argument, bool ask) {
     if (device.isEmpty())
         return fail(QStringLiteral("%1 does not exist").arg(argument));
     auto operations = makeSystemCardOperations();
-    const auto card = cardOnDevice(operations->cards(), device.toStdString());
-    if (!card) {
-        const auto why = formatRefusal(lsblkOutput(), device);
-        return fail(why ? *why : QStringLiteral("%1 is not a mounted card; mount it first").arg(device));
-    }
-    return formatCard(*operations, *card, ask);
+    if (const auto card = cardOnDevice(operations->cards(), device.toStdString()))
+        return formatCard(*operations, *card, ask);
+    // no mounted file system: a blank, exFAT or damaged card, offered with the same checks
+    const QByteArray disks = lsblkOutput();
+    if (const auto why = formatRefusal(disks, device))
+        return fail(*why);
+    if (const auto points = deviceMountPoints(device.toStdString(), readMountInfo());
+        !points.empty())
+        return fail(QStringLiteral("%1 is mounted at %2, which is not a card; nothing was erased")
+                        .arg(device, QString::fromStdString(points.front())));
+    const auto blank = unmountedCard(disks, device);
+    if (!blank)
+        return fail(QStringLiteral("%1 is not a card this computer lists").arg(device));
+    return formatCard(*operations, *blank, ask);
 }
 
 int clock(const QStringList& args) {
@@ -153,6 +220,10 @@ int clock(const QStringList& args) {
     const QDate d = when.date();
     const QTime t = when.time();
     const ZLXClockTime clockTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+    if (const auto why = clockTimeRefusal(clockTime))
+        return fail(QStringLiteral("%1: %2").arg(timeSetupText(clockTime).c_str(),
+                                                 QString::fromStdString(*why)),
+                    2);
     const QString path = QDir(folder).filePath(QStringLiteral("timeset.cfg"));
     if (const auto why = writeTimeSetupFile(QFile::encodeName(path).toStdString(), clockTime))
         return fail(QStringLiteral("%1: %2").arg(path, QString::fromStdString(*why)));
@@ -163,13 +234,19 @@ int clock(const QStringList& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> raw(argv + 1, argv + argc);
+    setUpToolLog("daxo-card", raw);
     QCoreApplication app(argc, argv);
-    setLogIdentity("daxo-card");
     std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails instead of killing
     QTranslator texts;
     if (texts.load(QStringLiteral(":/i18n/InfoPlist_en")))
         QCoreApplication::installTranslator(&texts);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    args.removeAll(QStringLiteral("--verbose"));
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (args.isEmpty())
         return usage();
     if (args[0] == QLatin1String("list") && args.size() <= 2) {
@@ -177,10 +254,17 @@ int main(int argc, char** argv) {
             return usage();
         return list(args.size() == 2);
     }
-    if (args[0] == QLatin1String("format") && (args.size() == 2 || (args.size() == 3 && args[2] == QLatin1String("--yes")))) {
+    if (args[0] == QLatin1String("format") &&
+        (args.size() == 2 || (args.size() == 3 && args[2] == QLatin1String("--yes")))) {
         const bool ask = args.size() == 2;
         const QFileInfo target(args[1]);
-        if (target.isFile())
+        struct stat st {};
+        if (::stat(QFile::encodeName(args[1]).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+            !S_ISBLK(st.st_mode))
+            return fail(QStringLiteral(
+                            "%1 is neither a card's device nor an image file; nothing was erased")
+                            .arg(args[1]));
+        if (target.isFile() || target.isSymLink())
             return formatImage(args[1], ask);
         return formatDevice(args[1], ask);
     }

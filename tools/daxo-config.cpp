@@ -6,6 +6,7 @@
 #include "ZLXFileIO.h"
 #include "ZLXLog.h"
 #include "ZLXPageModel.h"
+#include "ZLXToolLog.h"
 
 #include <QCoreApplication>
 #include <QTranslator>
@@ -224,6 +225,8 @@ int set(const QString& path, QStringList assignments) {
             QString text = qtTrId(message->key.c_str());
             for (double argument : message->arguments)
                 text = text.arg(argument);
+            if (!message->text.empty())
+                text = text.arg(QString::fromStdString(message->text));
             return fail(QStringLiteral("%1: %2 (--raw writes it all the same)").arg(QString::fromStdString(name), text));
         }
     }
@@ -236,13 +239,15 @@ int set(const QString& path, QStringList assignments) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> raw(argv + 1, argv + argc);
+    setUpToolLog("daxo-config", raw);
     QCoreApplication app(argc, argv);
-    setLogIdentity("daxo-config");
     std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails, and the save cleans up
     QTranslator texts; // the settings window's messages, in English
     if (texts.load(QStringLiteral(":/i18n/InfoPlist_en")))
         QCoreApplication::installTranslator(&texts);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    args.removeAll(QStringLiteral("--verbose"));
     if (args.size() == 2 && args[0] == "show")
         return show(args[1]);
     if (args.size() == 2 && args[0] == "defaults") {

@@ -2,26 +2,37 @@
 // daxo-drvlog FILE   the camera's drive-information log as CSV on stdout, the same table the
 //                    settings window shows and exports
 #include "ZLXFlashDataLog.h"
+#include "ZLXToolLog.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTranslator>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 using namespace daxo;
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    daxo::setUpToolLog("daxo-drvlog", args);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs("usage: daxo-drvlog FILE\n"
+                   "Prints the camera's drive-information log (DrvInfo/daxo_000.drv) as CSV, one row a moment.\n"
+                   "options: --verbose  also show the diagnostics the program logs\n", stdout);
+        return 0;
+    }
     QCoreApplication app(argc, argv);
     QTranslator texts; // the column titles, in English
     if (texts.load(QStringLiteral(":/i18n/InfoPlist_en")))
         QCoreApplication::installTranslator(&texts);
-    if (argc != 2) {
+    if (args.size() != 1) {
         std::fprintf(stderr, "usage: daxo-drvlog FILE\n");
         return 2;
     }
-    const auto log = readFlashDataFile(argv[1]);
+    const auto log = readFlashDataFile(args[0]);
     if (!log) {
-        std::fprintf(stderr, "daxo-drvlog: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "daxo-drvlog: cannot read %s\n", args[0].c_str());
         return 1;
     }
     std::vector<std::string> titles;

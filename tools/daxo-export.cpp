@@ -1,29 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4 [--layout pip|side|front|original]
-//             [--captions]
-// daxo-export report RECORDING --at SECONDS -o OUT.pdf
-// The clip and the incident report the viewer's File menu writes, through the same code: the seconds count
-// from the start of RECORDING and run on into the recordings after it on the same trip, the
-// partner files found by their names as in the viewer's list.
+// daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4 [--layout
+// pip|side|front|original]
+//             [--captions] [--force]
+// daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]
+// The clip and the incident report the viewer's File menu writes, through the same code: the
+// seconds count from the start of RECORDING and run on into the recordings after it on the same
+// trip, the partner files found by their names as in the viewer's list. Paths stay the bytes the
+// command line gave. An existing OUT is replaced only with --force, and never when it is one of the
+// recordings read. Ctrl-C, a closed terminal or a kill leave no ffmpeg, no partial file and no
+// temporary folder behind.
+#include "ZLXCleanup.h"
 #include "ZLXClipExport.h"
+#include "ZLXFileIO.h"
 #include "ZLXIncidentReport.h"
 #include "ZLXLog.h"
+#include "ZLXToolLog.h"
 #include "ZLXTrip.h"
 
+#include <QFile>
 #include <QGuiApplication>
-#include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace daxo;
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4\n"
+    "                   [--layout pip|side|front|original] [--captions] [--force]\n"
+    "       daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]\n"
+    "Seconds count from the start of RECORDING and run on into the recordings after it on its "
+    "trip.\n"
+    "options: --force    replace OUT when it exists (never one of the recordings read)\n"
+    "         --verbose  also show the diagnostics the program logs\n"
+    "         --help     this text\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4\n"
-                         "                    [--layout pip|side|front|original] [--captions]\n"
-                         "       daxo-export report RECORDING --at SECONDS -o OUT.pdf\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -32,92 +51,126 @@ int fail(const QString& message) {
     return 1;
 }
 
-std::optional<double> seconds(const QString& text) {
+QString shown(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::optional<double> seconds(const std::string& text) {
     bool ok = false;
-    const double v = text.toDouble(&ok);
+    const double v = QString::fromStdString(text).toDouble(&ok);
     return ok && v >= 0 && v < 1e7 ? std::optional<double>(v) : std::nullopt;
 }
 
-// The recording's trip, read, and where the recording starts on its line.
-std::optional<std::pair<ZLXDrive, double>> driveOf(const QString& recording, double gap) {
-    const QFileInfo file(recording);
-    const std::string path = QFile::encodeName(file.absoluteFilePath()).toStdString();
-    const ZLXMediaList::Contents contents = ZLXMediaList::build(QFile::encodeName(file.absolutePath()).toStdString());
-    for (const ZLXTrip& trip : groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic), gap)) {
+std::optional<std::pair<dev_t, ino_t>> identity(const std::string& path) {
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    return ok ? std::optional(std::make_pair(st.st_dev, st.st_ino)) : std::nullopt;
+}
+
+struct Found {
+    ZLXDrive drive;
+    double start = 0;
+    std::string config;
+};
+
+// The recording's trip, read, and where the recording starts on its line. The recording is
+// found in its folder's list by the file it is, not by how its name is spelt.
+std::variant<Found, QString> driveOf(const std::string& recording, double gap) {
+    std::string path = recording;
+    if (path.empty() || path[0] != '/') {
+        char cwd[4096];
+        if (!::getcwd(cwd, sizeof cwd))
+            return QStringLiteral("the current folder cannot be read");
+        path = std::string(cwd) + "/" + path;
+    }
+    const auto wanted = identity(path);
+    if (!wanted)
+        return QStringLiteral("%1 cannot be read: %2")
+            .arg(shown(recording), QString::fromLocal8Bit(errno == EINVAL ? "not a regular file"
+                                                                          : std::strerror(errno)));
+    const std::string folder = folderOf(path);
+    const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
+    for (const ZLXTrip& trip :
+         groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic), gap)) {
         for (size_t g = 0; g < trip.groups.size(); ++g) {
-            if (trip.groups[g].frontPath == path || trip.groups[g].rearPath == path) {
-                const std::string config = QFile::encodeName(file.absolutePath()).toStdString() + "/config.bin";
-                ZLXDrive drive = ZLXDrive::load(trip, readTrack, impactThresholdsOf(config).value_or(ZLXImpactThresholds{}));
-                const double start = drive.trip.startOf(g);
-                return std::make_pair(std::move(drive), start);
+            for (const std::string& file : {trip.groups[g].frontPath, trip.groups[g].rearPath}) {
+                if (file.empty() || identity(file) != wanted)
+                    continue;
+                const std::string config = folder + "/config.bin";
+                Found found{
+                    ZLXDrive::load(trip, readTrack,
+                                   impactThresholdsOf(config).value_or(ZLXImpactThresholds{})),
+                    0, config};
+                found.start = found.drive.trip.startOf(g);
+                return found;
             }
         }
     }
-    return std::nullopt;
+    return QStringLiteral("%1 is not a recording of its folder's list").arg(shown(recording));
 }
 
-} // namespace
-
-int report(const QStringList& args) {
+int report(const std::vector<std::string>& args, bool force) {
     std::optional<double> at;
-    QString output;
-    for (int i = 2; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--at"))
+    std::string output;
+    for (size_t i = 2; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--at")
             at = seconds(args[i + 1]);
-        else if (args[i] == QLatin1String("-o"))
+        else if (args[i] == "-o")
             output = args[i + 1];
         else
             return usage();
     }
-    if (!at || output.isEmpty() || args.size() % 2 != 0)
+    if (!at || output.empty() || args.size() % 2 != 0)
         return usage();
     const auto found = driveOf(args[1], 180);
-    if (!found)
-        return fail(QStringLiteral("%1 is not a recording of its folder's list").arg(args[1]));
-    const auto& [drive, start] = *found;
+    if (const QString* why = std::get_if<QString>(&found))
+        return fail(*why);
+    const Found& f = std::get<Found>(found);
+    if (f.start + *at > f.drive.trip.duration())
+        return fail(
+            QStringLiteral("--at %1 lies after the end of the trip, %2 s from the start of %3")
+                .arg(*at, 0, 'f', 1)
+                .arg(f.drive.trip.duration() - f.start, 0, 'f', 1)
+                .arg(shown(args[1])));
     const ZLXReportResult result =
-        writeIncidentReport(drive, start + *at, output, QFileInfo(args[1]).absolutePath() + QStringLiteral("/config.bin"));
+        writeIncidentReport(f.drive, f.start + *at, shown(output), f.config, force);
     if (!result.ok)
-        return fail(result.error);
-    std::printf("%s  %s\n", qUtf8Printable(result.sha256), qUtf8Printable(output));
+        return fail(result.error + (result.error.endsWith(QLatin1String("already exists."))
+                                        ? QStringLiteral(" (--force replaces it)")
+                                        : QString()));
+    std::printf("%s  %s\n", qUtf8Printable(result.sha256), output.c_str());
     return 0;
 }
 
-int main(int argc, char** argv) {
-    // pictures and PDF pages are drawn without a screen
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    setLogQuiet(true);
-    const QStringList args = app.arguments().mid(1);
-    if (args.size() >= 2 && args[0] == QLatin1String("report"))
-        return report(args);
-    if (args.size() < 2 || args[0] != QLatin1String("clip"))
-        return usage();
-    const QString recording = args[1];
+int clip(const std::vector<std::string>& args, bool force) {
     std::optional<double> from, to;
-    QString output;
+    std::string output;
     ZLXClipOptions options;
-    for (int i = 2; i < args.size(); ++i) {
-        const QString& a = args[i];
+    options.replace = force;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--from") && hasValue)
+        if (a == "--from" && hasValue)
             from = seconds(args[++i]);
-        else if (a == QLatin1String("--to") && hasValue)
+        else if (a == "--to" && hasValue)
             to = seconds(args[++i]);
-        else if (a == QLatin1String("-o") && hasValue)
+        else if (a == "-o" && hasValue)
             output = args[++i];
-        else if (a == QLatin1String("--captions"))
+        else if (a == "--captions")
             options.captions = true;
-        else if (a == QLatin1String("--layout") && hasValue) {
-            const QString layout = args[++i];
-            if (layout == QLatin1String("pip"))
+        else if (a == "--layout" && hasValue) {
+            const std::string layout = args[++i];
+            if (layout == "pip")
                 options.layout = ZLXClipLayout::PictureInPicture;
-            else if (layout == QLatin1String("side"))
+            else if (layout == "side")
                 options.layout = ZLXClipLayout::SideBySide;
-            else if (layout == QLatin1String("front"))
+            else if (layout == "front")
                 options.layout = ZLXClipLayout::Front;
-            else if (layout == QLatin1String("original"))
+            else if (layout == "original")
                 options.layout = ZLXClipLayout::Original;
             else
                 return usage();
@@ -125,20 +178,54 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (!from || !to || output.isEmpty())
+    if (!from || !to || output.empty())
         return usage();
     if (*to <= *from)
         return fail(QStringLiteral("--to must come after --from"));
-    auto found = driveOf(recording, 180);
-    if (!found)
-        return fail(QStringLiteral("%1 is not a recording of its folder's list").arg(recording));
-    const auto& [drive, start] = *found;
-    ZLXClipExport clip;
+    const auto found = driveOf(args[1], 180);
+    if (const QString* why = std::get_if<QString>(&found))
+        return fail(*why);
+    const Found& f = std::get<Found>(found);
+    ZLXClipExport exporter;
     QString error;
-    QObject::connect(&clip, &ZLXClipExport::finished, [&](bool, const QString& message) { error = message; });
-    if (!clip.start(drive, start + *from, start + *to, options, output, &error))
-        return fail(error);
-    if (!clip.waitForFinished())
+    QObject::connect(&exporter, &ZLXClipExport::finished,
+                     [&](bool, const QString& message) { error = message; });
+    if (!exporter.start(f.drive, f.start + *from, f.start + *to, options, shown(output), &error))
+        return fail(error + (error.endsWith(QLatin1String("already exists."))
+                                 ? QStringLiteral(" (--force replaces it)")
+                                 : QString()));
+    if (!exporter.waitForFinished())
         return fail(error.isEmpty() ? QStringLiteral("the export failed") : error);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // pictures and PDF pages are drawn without a screen
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // the arguments as the bytes they are: a path need not be UTF-8
+    std::vector<std::string> all(argv + 1, argv + argc), args;
+    setUpToolLog("daxo-export", all);
+    bool force = false, help = false;
+    for (const std::string& a : all) {
+        if (a == "--force")
+            force = true;
+        else if (a == "--help" || a == "-h")
+            help = true;
+        else
+            args.push_back(a);
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    QGuiApplication app(argc, argv);
+    installCleanupOnSignals();
+    if (args.size() >= 2 && args[0] == "report")
+        return report(args, force);
+    if (args.size() >= 2 && args[0] == "clip")
+        return clip(args, force);
+    return usage();
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,6 +19,7 @@ void usage(FILE* to = stderr) {
                  "         [--stco-count N] [--offset-beyond-end] [--truncate BYTES]\n"
                  "  --telemetry FILE  one record a line: TIME X Y Z T UNIT TEXT (C escapes)\n"
                  "  --large BYTES     grow mdat to BYTES and spread the records through it\n"
+                 "  --offsets         print where each telemetry record was written, one a line\n"
                  "The rest make damaged files for tests.\n");
 }
 
@@ -34,6 +36,7 @@ int main(int argc, char** argv) {
     using namespace daxo::tools;
     std::string input, output, telemetry;
     WriterOptions options;
+    bool offsets = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -67,6 +70,8 @@ int main(int argc, char** argv) {
             if (!v || !number(v, n))
                 return usage(), 2;
             options.truncateTo = n;
+        } else if (arg == "--offsets") {
+            offsets = true;
         } else if (arg == "-h" || arg == "--help") {
             usage(stdout);
             return 0;
@@ -95,7 +100,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "daxo-make-recording: %s\n", result.error.c_str());
         return 1;
     }
-    for (uint64_t offset : result.recordOffsets)
+    for (uint64_t offset : offsets ? result.recordOffsets : std::vector<uint64_t>{})
         std::printf("%llu\n", static_cast<unsigned long long>(offset));
     return 0;
 }

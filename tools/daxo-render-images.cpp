@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -26,6 +27,11 @@ bool render(QSvgRenderer& svg, QSize size, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("usage: daxo-render-images OUTPUT_DIR IMAGE.svg ...\n"
+                   "Renders each SVG picture at 1x and 2x into OUTPUT_DIR (and the icon at its sizes).\n", stdout);
+        return 0;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc < 3) {

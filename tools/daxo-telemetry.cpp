@@ -11,6 +11,7 @@
 #include "ZLXMediaTableText.h"
 #include "ZLXTrip.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -205,16 +206,46 @@ int listTrips(const std::string& folder, double gap) {
 }
 
 int parseLog(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return fail("cannot open " + path);
+    // a regular file only: a folder, a FIFO or a device (/dev/zero) is refused at once
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return fail(errno == EINVAL ? path + " is not a regular file" : "cannot open " + path + ": " + std::strerror(errno));
     Output out;
     writeRow(out, {"accepted", "NS", "EW", "Enable_GNGNS", "Enable_GNGSA", "Cnt_GNGSA", "gpsValid", "SatelliteCount",
                    "SatelliteUsedCount", "SatelliteUsedCount_GPS", "SatelliteUsedCount_GLONASS", "PDOP", "HDOP",
                    "VDOP", "Latitude", "Longitude", "SpeedOverGround", "CourseOverGround", "Now"});
     ZLXNMEASentenceParser parser;
-    std::string line;
-    while (std::getline(file, line)) {
+    // read in pieces, each line held to what a sentence can be: a file without line ends
+    // costs no more memory than one with them
+    constexpr size_t kLongestLine = 4096;
+    std::string pending, line;
+    std::vector<char> piece(1 << 16);
+    uint64_t at = 0;
+    bool more = true;
+    auto nextLine = [&]() -> bool {
+        for (;;) {
+            const size_t end = pending.find('\n');
+            if (end != std::string::npos) {
+                line.assign(pending, 0, std::min(end, kLongestLine));
+                pending.erase(0, end + 1);
+                return true;
+            }
+            if (!more) {
+                if (pending.empty())
+                    return false;
+                line.assign(pending, 0, std::min(pending.size(), kLongestLine));
+                pending.clear();
+                return true;
+            }
+            const size_t got = readFullyAt(fd, at, piece.data(), piece.size());
+            at += got;
+            more = got == piece.size();
+            pending.append(piece.data(), got);
+            if (pending.size() > 2 * kLongestLine && pending.find('\n') == std::string::npos)
+                pending.erase(kLongestLine, pending.size() - 2 * kLongestLine); // keep the start, drop the middle
+        }
+    };
+    while (nextLine()) {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
         const bool accepted = parser.parse(line);
@@ -227,6 +258,7 @@ int parseLog(const std::string& path) {
                        format("%g", g.VDOP), format("%.12g", g.Latitude), format("%.12g", g.Longitude),
                        format("%g", g.SpeedOverGround), format("%g", g.CourseOverGround), isoUtc(g.Now)});
     }
+    ::close(fd);
     return 0;
 }
 
@@ -235,7 +267,8 @@ int usage(FILE* to) {
                      "       daxo-telemetry --gpx|--kml|--csv RECORDING...  the route of the recordings, in turn\n"
                      "       daxo-telemetry --gpx|--kml|--csv --trip N DIR  the route of the folder's N-th trip\n"
                      "       daxo-telemetry --trips [--gap SECONDS] DIR     the folder's trips\n"
-                     "       daxo-telemetry --nmea LOG                      an NMEA log through the same parser\n");
+                     "       daxo-telemetry --nmea LOG                      an NMEA log through the same parser\n"
+                     "options: --verbose  also show the diagnostics the program logs\n");
     return to == stdout ? 0 : 2;
 }
 
@@ -251,7 +284,12 @@ std::optional<double> positiveNumber(const std::string& text) {
 
 int main(int argc, char** argv) {
     setLogIdentity("daxo-telemetry");
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // diagnostics go to the system log; to stderr as well only when asked
+    const auto verbose = std::find(args.begin(), args.end(), std::string("--verbose"));
+    setLogEcho(verbose != args.end());
+    if (verbose != args.end())
+        args.erase(verbose);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
         return usage(stdout);
     if (args.size() == 1 && !args[0].starts_with('-'))

@@ -111,11 +111,6 @@ namespace {
 // A save's new file, beside the old one until it takes its name.
 constexpr std::string_view kSavePrefix = ".config.bin.";
 
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Removes what a save that was killed half-way left in the folder: its new file, not yet
 // renamed. Only files older than a minute go, so that a save running now keeps its own.
 void removeAbandonedSaves(const std::string& folder) {
@@ -183,30 +178,11 @@ std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::stri
 
     // A new file beside the old one, complete on the device before it takes the old one's
     // name: a failed or short write never leaves a damaged config.bin behind.
-    const size_t slash = path.rfind('/');
-    const std::string dir = folderOf(path);
-    removeAbandonedSaves(dir);
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                       std::string(kSavePrefix) + "XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        ZLXLog("%s", std::strerror(errno));
+    removeAbandonedSaves(folderOf(path));
+    if (const auto why = replaceFileAtomically(
+            path, std::string_view(reinterpret_cast<const char*>(bytes), kFileDataSize), kSavePrefix)) {
+        ZLXLog("%s", why->c_str());
         return kFailure;
-    }
-    struct stat old {};
-    ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    const bool written = writeFullyAt(fd, 0, bytes, kFileDataSize) && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ZLXLog("%s", std::strerror(written && closed ? errno : savedErrno));
-        ::unlink(temp.c_str());
-        return kFailure;
-    }
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
     return std::nullopt;
 }

@@ -193,6 +193,13 @@ void ZLXPageModel::populateControl(const ZLXControl& c) {
     }
 }
 
+ZLXMessage valuesOffered(const std::vector<std::string>& values) {
+    std::string list;
+    for (const std::string& v : values)
+        list += (list.empty() ? "" : ", ") + v;
+    return ZLXMessage{"msg.values_offered", {}, list};
+}
+
 std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string_view name) {
     _FILEDATA copy = record;
     // Fields with rules of their own page.
@@ -252,6 +259,10 @@ std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string
         return made;
     }();
     for (const auto& page : pages) {
+        if (std::optional<ZLXMessage> message; page->checkOwnField(record, name, message))
+            return message;
+    }
+    for (const auto& page : pages) {
         for (const ZLXControl& c : page->controls()) {
             if (c.field != name)
                 continue;
@@ -266,10 +277,14 @@ std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string
                 return v == 0 || v == 1 ? std::nullopt : std::optional(outside(0, 1));
             case ZLXControl::Map::PlusOne:
                 return v >= 1 && v <= n ? std::nullopt : std::optional(outside(1, n));
-            case ZLXControl::Map::Table:
+            case ZLXControl::Map::Table: {
                 if (tableIndex(c.table, v, -1) >= 0)
                     return std::nullopt;
-                return outside(c.table.front(), c.table.back());
+                std::vector<std::string> values;
+                for (const int64_t t : c.table)
+                    values.push_back(std::to_string(t));
+                return valuesOffered(values);
+            }
             case ZLXControl::Map::None:
                 break;
             }

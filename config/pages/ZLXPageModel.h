@@ -92,6 +92,17 @@ public:
         (void)steps;
     }
 
+    // For a field the page edits by rules of its own (not through its table of controls):
+    // true, with what the page would refuse in the record's value set in `message` (nothing
+    // when it takes it). False for a field the page does not edit so.
+    virtual bool checkOwnField(const _FILEDATA& record, std::string_view name,
+                               std::optional<ZLXMessage>& message) const {
+        (void)record;
+        (void)name;
+        (void)message;
+        return false;
+    }
+
     // The page's multi-handle slider, for a page that has one.
     virtual class VMMultiHandleSlider* rangeSlider() { return nullptr; }
 
@@ -125,6 +136,9 @@ std::unique_ptr<ZLXPageModel> makeSettingPageModel(int index);
 // controls offers, a threshold out of range, a plate the camera cannot show): the message,
 // else nothing. Fields no page edits take anything.
 std::optional<ZLXMessage> checkSettingField(const _FILEDATA& record, std::string_view name);
+
+// The message that names the values a control offers: "msg.values_offered" with the list.
+ZLXMessage valuesOffered(const std::vector<std::string>& values);
 
 // The first index of `value` in `table`, else `fallback`.
 int tableIndex(const std::vector<int64_t>& table, int64_t value, int fallback);

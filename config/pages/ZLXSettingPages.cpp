@@ -586,6 +586,28 @@ public:
     }
 
     VMMultiHandleSlider* rangeSlider() override { return &m_slider; }
+
+    bool checkOwnField(const _FILEDATA& record, std::string_view name, std::optional<ZLXMessage>& message) const override {
+        auto among = [&](int64_t value, std::vector<int64_t> offered) {
+            std::sort(offered.begin(), offered.end());
+            std::vector<std::string> texts;
+            bool found = false;
+            for (const int64_t o : offered) {
+                texts.push_back(std::to_string(o));
+                found = found || o == value;
+            }
+            message = found ? std::nullopt : std::optional(valuesOffered(texts));
+            return true;
+        };
+        if (name == "pip_position")
+            return among(record.pip_position, {kPipValues[0], kPipValues[1], kPipValues[2], kPipValues[3]});
+        if (name == "lcd_screensaver")
+            return among(record.lcd_screensaver, {0, 1, 2});
+        if (name == "parking_rear_off")
+            return among(record.parking_rear_off, {0, 1});
+        return false;
+    }
+
     int64_t lowRatio() const { return m_low; }
     int64_t highRatio() const { return m_high; }
 
@@ -753,6 +775,61 @@ std::vector<ZLXControl> adasControls() {
 class AdasPage : public ZLXPageModel {
 public:
     AdasPage() : ZLXPageModel(adasControls()) {}
+
+    // The fields this page sets from lists and steppers of its own: only what they offer.
+    bool checkOwnField(const _FILEDATA& record, std::string_view name, std::optional<ZLXMessage>& message) const override {
+        auto floatOf = [&](const char* field) {
+            float v = 0;
+            std::memcpy(&v, reinterpret_cast<const uint8_t*>(&record) + findFileDataField(field)->offset, sizeof v);
+            return v;
+        };
+        auto text = [](double v, int decimals) {
+            char t[32];
+            std::snprintf(t, sizeof t, "%.*f", decimals, v);
+            return std::string(t);
+        };
+        for (const Stepped& s : kSteppers) {
+            if (name != s.field)
+                continue;
+            const float v = floatOf(s.field);
+            const bool within = std::isfinite(v) && v >= s.min && v <= s.max;
+            message = within ? std::nullopt
+                             : std::optional(ZLXMessage{"msg.value_not_offered", {double(s.min), double(s.max)}});
+            return true;
+        }
+        if (name == "ADAS_SafeDistacne") {
+            const float v = floatOf("ADAS_SafeDistacne");
+            std::vector<std::string> offered;
+            bool found = false;
+            for (int zone = 0; zone < 25; ++zone) {
+                found = found || float(zone + 6) / 10.0f == v;
+                offered.push_back(text((zone + 6) / 10.0, 1));
+            }
+            message = found ? std::nullopt : std::optional(valuesOffered(offered));
+            return true;
+        }
+        if (name == "ADAS_HeadWayFactor") {
+            const float v = floatOf("ADAS_HeadWayFactor");
+            std::vector<std::string> offered;
+            bool found = false;
+            for (const float f : kHeadwayFactors) {
+                found = found || f == v;
+                offered.push_back(text(double(f), 2));
+            }
+            message = found ? std::nullopt : std::optional(valuesOffered(offered));
+            return true;
+        }
+        if (name == "ADAS_Ldws_Speed" || name == "ADAS_FCWS_Speed") {
+            const auto& speeds = record.speed_disp_unit == 1 ? kMileSpeeds : kKilometreSpeeds;
+            const int64_t v = name == "ADAS_Ldws_Speed" ? record.ADAS_Ldws_Speed : record.ADAS_FCWS_Speed;
+            std::vector<std::string> offered;
+            for (const int64_t speed : speeds)
+                offered.push_back(std::to_string(speed));
+            message = tableIndex(speeds, v, -1) >= 0 ? std::nullopt : std::optional(valuesOffered(offered));
+            return true;
+        }
+        return false;
+    }
 
     void display() override {
         if (!m_record)

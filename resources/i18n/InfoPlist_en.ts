@@ -94,6 +94,7 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="msg.gsensor_outofrange_fmt"><source>Please enter a value from %1 to %2.</source><translation>Please enter a value from %1 to %2.</translation></message>
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
     <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
+    <message id="msg.values_offered"><source>The settings window offers only these values here: %1.</source><translation>The settings window offers only these values here: %1.</translation></message>
     <message id="msg.sdcard_ratio_sum"><source>The three parts of the card must add up to 100 percent.</source><translation>The three parts of the card must add up to 100 percent.</translation></message>
     <message id="setting.format.allocation_unit_size"><source>Allocation unit size</source><translation>Allocation unit size</translation></message>
     <message id="setting.format.filesystem"><source>File system</source><translation>File system</translation></message>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The format window and daxo-card on FAT32 image files mounted through FUSE, standing in for
-// cards; what they leave is read back with fsck.fat and mtools.
+// The format window on FAT32 image files mounted through FUSE, standing in for cards; what it
+// leaves is read back with fsck.fat and mtools.
 #include "../support/Alerts.h"
 #include "../support/QtTestMain.h"
 #include "ZLXLook.h"
@@ -354,38 +354,6 @@ private slots:
         QVERIFY(alert);
         QCOMPARE(alert->informativeText(), QStringLiteral("There is no USB drive."));
         m_cards.reset();
-    }
-
-    void theToolAsksFirstAndFormatsImages() {
-        const QByteArray config(500, 't');
-        QVERIFY(makeCard(1100ll << 20, config));
-        unmountCard();
-        // anything but "yes" erases nothing
-        Run r = run(DAXO_CARD_TOOL, {"format", m_image}, "y\n");
-        QVERIFY(!r.ok);
-        QVERIFY2(r.out.contains("Erase the card OLD (1.1 GB, "), qPrintable(r.out));
-        QVERIFY(bootSector(m_image).contains("disk label=\"OLD        \""));
-        r = run(DAXO_CARD_TOOL, {"format", m_image}, "yes\n");
-        QVERIFY2(r.ok, qPrintable(r.out));
-        qsizetype at = 0; // every step said, in order
-        for (const char* status : {"unmount disk...", "formatting...", "try mount...", "Format completed!"})
-            QVERIFY2((at = r.out.indexOf(status, at)) > 0, status);
-        QVERIFY(run("fsck.fat", {"-n", m_image}).ok);
-        QVERIFY(bootSector(m_image).contains("disk label=\"DAXO       \""));
-        QCOMPARE(cardFile(m_image, "config.bin"), config);
-
-        // the clock file for a given moment, and bad input refused
-        r = run(DAXO_CARD_TOOL, {"clock", m_dir.path(), "--date", "2024/05/06", "--time", "13:07:09"});
-        QVERIFY2(r.ok, qPrintable(r.out));
-        QFile clock(m_dir.filePath("timeset.cfg"));
-        QVERIFY(clock.open(QIODevice::ReadOnly));
-        QCOMPARE(clock.readAll(), QByteArray("2024/05/06 13:07:09"));
-        QVERIFY(!run(DAXO_CARD_TOOL, {"clock", m_dir.path(), "--date", "2024/13/06"}).ok);
-        QVERIFY(!run(DAXO_CARD_TOOL, {"clock", m_dir.filePath("missing")}).ok);
-        // the cards of this computer, as JSON
-        r = run(DAXO_CARD_TOOL, {"list", "--json"});
-        QVERIFY(r.ok);
-        QVERIFY2(QJsonDocument::fromJson(r.data).isArray(), r.data.constData());
     }
 };
 

@@ -100,6 +100,14 @@ private slots:
         // the card, unmounted for its format, may be erased, partition or whole
         QCOMPARE(refusal("/dev/sdc1"), std::string("may"));
         QCOMPARE(refusal("/dev/sdc"), std::string("may"));
+        // a card with no mounted file system (blank, exFAT, damaged) is offered as what it is
+        const auto blank = unmountedCard(json, "/dev/sdc1");
+        QVERIFY(blank);
+        QCOMPARE(blank->volumeSize(), uint64_t(31910789120));
+        QCOMPARE(blank->mountedURL(), std::string());
+        QCOMPARE(blank->key(), std::string("/dev/sdc"));
+        QCOMPARE(blank->deviceModel(), std::optional<std::string>("Card Reader"));
+        QVERIFY(!unmountedCard(json, "/dev/sda2") && !unmountedCard(json, "/dev/sdz1"));
     }
 
     void commandsAreProgramsWithArguments() {

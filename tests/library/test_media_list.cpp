@@ -178,6 +178,22 @@ TEST(MediaWalk, DirectoryReachedTwiceThroughLinksIsWalkedOnce) {
     ASSERT_EQ(contents.medias.size(), 1u);
 }
 
+// A link to a folder is not followed: one to / inside a card would walk the whole computer, and
+// one into the card leads only to what is walked anyway. A link to a file is a file.
+TEST(MediaWalk, LinksToFoldersLeadNowhere) {
+    TempTree tree;
+    tree.touch("outside/alwa_20200101_120000_F.mp4");
+    tree.touch("card/alwa_20200101_130000_F.mp4");
+    tree.symlink(tree.path("outside"), "card/elsewhere");
+    tree.symlink("/", "card/root");
+    std::filesystem::create_symlink(tree.path("outside/alwa_20200101_120000_F.mp4"),
+                                    tree.path("card/alwa_20200101_140000_F.mp4"));
+    const auto contents = ZLXMediaList::build(tree.path("card"));
+    ASSERT_EQ(contents.medias.size(), 2u);
+    for (const auto& media : contents.medias)
+        EXPECT_EQ(media->path().find("elsewhere"), std::string::npos);
+}
+
 // Deeper than the descriptors a process may hold and longer than a path open() takes: the
 // recording at the bottom is still found, as `find` finds it.
 TEST(MediaWalk, DepthCostsNoDescriptorsAndLengthHasNoLimit) {

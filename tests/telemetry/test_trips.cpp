@@ -180,29 +180,68 @@ TEST(Route, AGapOfMoreThanTenSecondsBreaksTheLine) {
     EXPECT_TRUE(last.starts_with("\"b, \"\"c\"\"_F.MP4\",19.000,39.000,0.0000,")) << last;
 }
 
-TEST(Route, DurationsFromTheMovieHeader) {
+namespace {
+
+// MP4 boxes for hand-made movies.
+std::string be32(uint32_t v) {
+    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+std::string box(const char* type, const std::string& body) {
+    return be32(uint32_t(8 + body.size())) + type + body;
+}
+std::string mvhd(uint32_t scale, uint32_t length) {
+    return box("mvhd", be32(0) + be32(1) + be32(2) + be32(scale) + be32(length));
+}
+// a track of `samples` samples of `delta` units at `scale` a second
+std::string trak(const char* handler, uint32_t scale, uint32_t samples, uint32_t delta) {
+    const std::string mdhd = box("mdhd", be32(0) + be32(0) + be32(0) + be32(scale) + be32(samples * delta));
+    const std::string hdlr = box("hdlr", be32(0) + be32(0) + handler + std::string(12, '\0'));
+    const std::string stts = box("stts", be32(0) + be32(1) + be32(samples) + be32(delta));
+    return box("trak", box("mdia", mdhd + hdlr + box("minf", box("stbl", stts))));
+}
+
+} // namespace
+
+// The length comes from the movie header, never beyond what the samples of its longest track
+// hold: a header claiming 2^32-2 s for 40 s of samples says 40 s. No samples, no length.
+TEST(Route, DurationsFromTheMovieHeaderBoundedByTheSamples) {
     test::TempTree tree;
-    // a bare movie: a free box, moov with mvhd version 0 (600 units per second, 12.5 s)
-    const unsigned char v0[] = {0, 0, 0, 8, 'f', 'r', 'e', 'e', 0, 0, 0, 36, 'm', 'o', 'o', 'v', 0, 0, 0, 28, 'm', 'v',
-                                'h', 'd', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 2, 88, 0, 0, 0x1d, 0x4c};
-    // version 1 in a box whose size is written in 64 bits: 1000 per second, 3.25 s
-    const unsigned char v1[] = {0, 0, 0, 1, 'm', 'o', 'o', 'v', 0, 0, 0, 0, 0, 0, 0, 56, 0, 0, 0, 40, 'm', 'v', 'h', 'd',
-                                1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0xe8, 0, 0, 0, 0,
-                                0, 0, 0x0c, 0xb2};
-    auto write = [&](const std::string& name, const unsigned char* bytes, size_t n) {
-        std::ofstream(tree.path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes), std::streamsize(n));
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(tree.path(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
         return tree.path(name);
     };
-    EXPECT_DOUBLE_EQ(*recordingDuration(write("v0.mp4", v0, sizeof v0).c_str()), 12.5);
-    EXPECT_DOUBLE_EQ(*recordingDuration(write("v1.mp4", v1, sizeof v1).c_str()), 3.25);
-    // cut inside the header, a box larger than the file, no movie at all
-    EXPECT_FALSE(recordingDuration(write("cut.mp4", v0, sizeof v0 - 6).c_str()));
-    unsigned char big[sizeof v0];
-    std::copy(v0, v0 + sizeof v0, big);
-    big[10] = 1;
-    EXPECT_FALSE(recordingDuration(write("big.mp4", big, sizeof big).c_str()));
-    EXPECT_FALSE(recordingDuration(write("free.mp4", v0, 8).c_str()));
+    const std::string video = trak("vide", 90000, 1200, 3000); // 40 s at 30 frames a second
+    const std::string text = trak("text", 1000, 400, 100);     // 40 s of records
+    const std::string movie = box("free", "") + box("moov", mvhd(600, 7500) + text + video); // 12.5 s
+    EXPECT_DOUBLE_EQ(*recordingDuration(write("short.mp4", movie).c_str()), 12.5);
+    EXPECT_TRUE(movieFacts(tree.path("short.mp4").c_str()).hasVideo);
+    const std::string lying = box("moov", mvhd(1, 0xFFFFFFFE) + video);
+    EXPECT_DOUBLE_EQ(*recordingDuration(write("lying.mp4", lying).c_str()), 40.0);
+    // a 64-bit box size and a version 1 header (1000 a second, 3.25 s)
+    const std::string v1body = std::string(1, '\1') + std::string(3, '\0') + std::string(16, '\0') + be32(1000) +
+                               be32(0) + be32(3250);
+    const std::string v1 = box("moov", box("mvhd", v1body) + text);
+    const std::string wide = be32(1) + "moov" + be32(0) + be32(uint32_t(16 + v1.size() - 8)) + v1.substr(8);
+    EXPECT_DOUBLE_EQ(*recordingDuration(write("v1.mp4", wide).c_str()), 3.25);
+    EXPECT_FALSE(movieFacts(tree.path("v1.mp4").c_str()).hasVideo); // telemetry alone
+    // no samples, cut inside the header, a box larger than the file, no movie at all
+    EXPECT_FALSE(recordingDuration(write("bare.mp4", box("moov", mvhd(600, 7500))).c_str()));
+    EXPECT_FALSE(recordingDuration(write("cut.mp4", movie.substr(0, 30)).c_str()));
+    std::string big = movie;
+    big[9] = 1; // moov claims 16 MB more than the file holds
+    EXPECT_FALSE(recordingDuration(write("big.mp4", big).c_str()));
+    EXPECT_FALSE(recordingDuration(write("free.mp4", box("free", "")).c_str()));
     EXPECT_FALSE(recordingDuration(tree.path().c_str()));
+}
+
+// A name that is not UTF-8 still makes XML: what is not UTF-8 stands as U+FFFD.
+TEST(Route, WritersMakeXmlOfAnyName) {
+    ZLXRoute route;
+    const std::string gpx = routeGpx(route, "caf\xE9 \xC3\xA9t\xC3\xA9 \xED\xA0\x80 <&>\x01");
+    EXPECT_NE(gpx.find("caf\xEF\xBF\xBD \xC3\xA9t\xC3\xA9 \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD &lt;&amp;&gt;<"),
+              std::string::npos)
+        << gpx;
+    EXPECT_EQ(routeKml(route, "caf\xE9").find('\xE9'), std::string::npos);
 }
 
 TEST(Route, TheCacheReadsAFileAgainOnlyWhenItChanged) {

@@ -143,6 +143,36 @@ private slots:
         QCOMPARE(bytes(file), accepted);
         QCOMPARE(run({}).exitCode, 2);
     }
+
+    // The fields a page sets through lists and steppers of its own take only what they offer,
+    // and a refusal names the values offered, never a range the refused value lies in.
+    void takesOnlyWhatThePagesOffer() {
+        const QString file = m_dir.filePath("offered.bin");
+        QCOMPARE(run({"defaults", file}).exitCode, 0);
+        const QByteArray before = bytes(file);
+        const char* refused[] = {"blackboxHeight=-1",      "blackboxHeight=100",    "LDW_width_L=50",
+                                 "LDW_width_R=-1",         "ADAS_HeadWayFactor=9",  "ADAS_HeadWayFactor=1.7",
+                                 "ADAS_SafeDistacne=99",   "ADAS_SafeDistacne=-1",  "ADAS_SafeDistacne=1.25",
+                                 "pip_position=4",         "pip_position=9",        "ADAS_Ldws_Speed=7",
+                                 "ADAS_Ldws_Speed=200",    "always_mode_timeout=11", "sd_mem_always_reserved=11550"};
+        for (const char* value : refused) {
+            const Run r = run({"set", file, value});
+            QVERIFY2(r.exitCode == 1 && r.err.contains("--raw"), value);
+            QCOMPARE(bytes(file), before);
+        }
+        QVERIFY(run({"set", file, "always_mode_timeout=11"})
+                    .err.contains("only these values here: 0, 10, 30, 60, 120, 180, 300, 420, 600."));
+        QVERIFY(run({"set", file, "pip_position=4"}).err.contains("only these values here: 0, 1, 2, 3."));
+        for (const char* value : {"blackboxHeight=0.5", "blackboxHeight=3", "LDW_width_R=0", "ADAS_HeadWayFactor=1.15",
+                                  "ADAS_SafeDistacne=3.0", "pip_position=3", "ADAS_Ldws_Speed=100",
+                                  "always_mode_timeout=600", "sd_mem_always_reserved=12400"}) {
+            const Run r = run({"set", file, value});
+            QVERIFY2(r.exitCode == 0, (QByteArray(value) + ": " + r.err).constData());
+        }
+        // the speed lists follow the unit: 45 is offered in miles an hour only
+        QCOMPARE(run({"set", file, "ADAS_Ldws_Speed=45"}).exitCode, 1);
+        QCOMPARE(run({"set", file, "speed_disp_unit=1", "ADAS_Ldws_Speed=45", "ADAS_FCWS_Speed=45"}).exitCode, 0);
+    }
 };
 
 DAXO_QTEST_MAIN(ConfigToolTest)
