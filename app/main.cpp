@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ZLXAppDelegate.h"
-#include "ZLXCleanup.h"
 #include "ZLXLanguage.h"
 #include "ZLXLog.h"
 #include "ZLXMediaList.h"
@@ -94,8 +93,6 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0)
         return listRecordings(argv[2]);
     daxo::setLogIdentity("daxo-viewer");
-    // stopped by a signal, an export under way leaves no ffmpeg and no partial file behind
-    daxo::installCleanupOnSignals();
     std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails and is reported
     prepareEnvironment();
     QApplication::setOrganizationName(QStringLiteral("daxo"));

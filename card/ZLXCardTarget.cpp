@@ -162,13 +162,14 @@ std::string readMountInfo() {
 
 namespace {
 
-// mountinfo escapes blanks and backslashes in paths as octal (\040).
+// mountinfo escapes blanks and backslashes in paths as three octal digits (\040); anything
+// else stays as it is.
 std::string unescaped(const std::string& field) {
+    auto octal = [](char c) { return c >= '0' && c <= '7'; };
     std::string out;
     for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
-            out += char(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+        if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) && octal(field[i + 3])) {
+            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
         } else {
             out += field[i];
