@@ -94,19 +94,23 @@ std::variant<Found, QString> driveOf(const std::string& recording, double gap) {
                                                                           : std::strerror(errno)));
     const std::string folder = folderOf(path);
     const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
-    for (const ZLXTrip& trip :
-         groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic), gap)) {
-        for (size_t g = 0; g < trip.groups.size(); ++g) {
-            for (const std::string& file : {trip.groups[g].frontPath, trip.groups[g].rearPath}) {
-                if (file.empty() || identity(file) != wanted)
-                    continue;
-                const std::string config = folder + "/config.bin";
-                Found found{
-                    ZLXDrive::load(trip, readTrack,
-                                   impactThresholdsOf(config).value_or(ZLXImpactThresholds{})),
-                    0, config};
-                found.start = found.drive.trip.startOf(g);
-                return found;
+    const std::vector<ZLXTrip> trips =
+        groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic), gap);
+    // By name first; only a name spelt otherwise (./, a link) costs a look at every file, which
+    // on a card reader is a read each.
+    for (const bool byFile : {false, true}) {
+        for (const ZLXTrip& trip : trips) {
+            for (size_t g = 0; g < trip.groups.size(); ++g) {
+                for (const std::string& file : {trip.groups[g].frontPath, trip.groups[g].rearPath}) {
+                    if (file.empty() || (byFile ? identity(file) != wanted : file != path))
+                        continue;
+                    const std::string config = folder + "/config.bin";
+                    Found found{ZLXDrive::load(trip, readTrack,
+                                               impactThresholdsOf(config).value_or(ZLXImpactThresholds{})),
+                                0, config};
+                    found.start = found.drive.trip.startOf(g);
+                    return found;
+                }
             }
         }
     }
