@@ -23,9 +23,18 @@ struct Run {
     QString out, err;
 };
 
+// The tool's own temporary folder, so that what it leaves there is told from other tests'.
+QString& privateTemp() {
+    static QString path;
+    return path;
+}
+
 Run run(const QString& program, const QStringList& args, const QByteArray& input = {},
         std::function<void()> modifier = {}) {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", privateTemp());
+    p.setProcessEnvironment(env);
     if (modifier)
         p.setChildProcessModifier(modifier);
     p.start(program, args);
@@ -119,7 +128,7 @@ QByteArray defaultConfig() {
 }
 
 QStringList leftovers() {
-    return QDir::temp().entryList({"daxo-format-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    return QDir(privateTemp()).entryList({"daxo-format-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -157,7 +166,11 @@ class CardToolTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        privateTemp() = path("tmp");
+        QVERIFY(QDir().mkpath(privateTemp()));
+    }
 
     void refusesWhatIsNotACardAndWritesNothing() {
         QByteArray noise(10 << 20, '\0');
