@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CustomWindow.h"
+#include "app/CustomWindow.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,77 +1,47 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXAppDelegate.h"
+#include "app/ZLXAppDelegate.h"
 
-#include "ZLXImages.h"
-#include "ZLXLanguage.h"
-#include "ZLXLog.h"
-#include "ZLXLook.h"
-#include "ZLXMapWebView.h"
-#include "ZLXTripController.h"
-#include "ZLXTimeText.h"
-#include "ZLXMediaTableModel.h"
-#include "ZLXMediaTableText.h"
-#include "ZLXSettingController.h"
-#include "ZLXTimeSetupController.h"
-#include "ZLXWindowLayout.h"
-#include "TKPartImages.h"
-#include "PMProgressIndicator.h"
-#include "GraphView.h"
-#include "ZLXMpvMediaPlayer.h"
-#include "ZLXPlayerSync.h"
-#include "ZLXVideoView.h"
+#include "app/ZLXLanguage.h"
+#include "app/ZLXMediaTableModel.h"
+#include "app/map/ZLXMapWebView.h"
+#include "app/player/ZLXMpvMediaPlayer.h"
+#include "app/player/ZLXVideoView.h"
+#include "card/ZLXTimeSetupController.h"
+#include "config/ZLXSettingController.h"
+#include "presentation/ZLXMediaTableText.h"
+#include "telemetry/GraphView.h"
+#include "widgets/PMProgressIndicator.h"
+#include "widgets/TKPartImages.h"
+#include "widgets/ZLXImages.h"
+#include "widgets/ZLXLook.h"
 #include "ui_MainMenu.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFileInfo>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QProxyStyle>
 #include <QApplication>
+#include <QBoxLayout>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QBoxLayout>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
-#include <QScreen>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QPrinter>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
 
 namespace daxo {
-
-ZLXAppDelegate::ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent)
-    : QObject(parent), m_window(std::make_unique<CustomWindow>()),
-      m_ui(std::make_unique<Ui::MainMenu>()) {
-    m_ui->setupUi(m_window.get());
-    if (!playerFactory) {
-        playerFactory = [](ZLXVideoView* view) -> std::unique_ptr<ZLXMediaPlayer> {
-            return std::make_unique<ZLXMpvMediaPlayer>(view);
-        };
-    }
-    awakeFromNib(playerFactory);
-    setupInitialValues();
-}
-
-ZLXAppDelegate::~ZLXAppDelegate() {
-    // The window's teardown sends events; none may reach a half-destroyed controller.
-    if (m_window->centralWidget())
-        m_window->centralWidget()->removeEventFilter(this);
-    m_ui->mediaListTableView->removeEventFilter(this);
-    m_ui->mediaListTableView->viewport()->removeEventFilter(this);
-    m_video1View->removeEventFilter(this);
-    // The list goes first: a rebuild still running is cancelled before the window it would
-    // report to is torn down.
-    m_mediaList.reset();
-    stopPlay();
-    m_sync.reset();
-    m_player1.reset();
-    m_player2.reset();
-}
-
 namespace {
+
+constexpr double kSliderScale = 1000; // the position sliders run 0 to 1000
 
 // A click on a slider's groove moves the handle there and goes on as a drag.
 class ZLXClickToPositionStyle : public QProxyStyle {
@@ -86,49 +56,74 @@ public:
 };
 
 // A player's surface fills its box and resizes with it.
-ZLXVideoView* addVideoView(QWidget* box) {
+ZLXVideoView* addVideoView(QWidget* box, const QString& name) {
     auto* view = new ZLXVideoView(box);
+    view->setObjectName(name);
     auto* layout = box->layout() ? box->layout() : new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     return view;
 }
 
-} // namespace
+// A menu's commands: a separator where `name` is null; no `run`: connected by whoever owns it.
+struct MenuItem {
+    const char* key;
+    const char* name;
+    QList<QKeySequence> shortcuts;
+    std::function<void()> run;
+};
 
-void ZLXAppDelegate::awakeFromNib(const PlayerFactory& playerFactory) {
-    m_video1View = addVideoView(m_ui->player1BackgroundView);
-    m_video1View->setObjectName(QStringLiteral("video1View"));
-    m_player1 = playerFactory(m_video1View);
-    m_video2View = addVideoView(m_ui->player2BackgroundView);
-    m_video2View->setObjectName(QStringLiteral("video2View"));
-    m_player2 = playerFactory(m_video2View);
-    m_sync = std::make_unique<ZLXPlayerSync>(m_player1.get(), m_player2.get());
-
-    // The finished list is handed over on this (the interface) thread; the queued call is
-    // dropped if the controller is gone by then.
-    m_mediaList = ZLXMediaList::mediaList([this](std::function<void()> install) {
-        QMetaObject::invokeMethod(this, std::move(install), Qt::QueuedConnection);
-    });
-    m_mediaListScrollView = m_ui->mediaListTableView;
-    m_playInfo = new ZLXPlayInfo(this);
-    m_blackBoxData = std::make_unique<ZLXBlackBoxData>();
-    m_ui->mediaControlBoxForFullScreen->hide();
-    setLogos(false, false);
-    m_window->setWindowIcon(namedImage(QStringLiteral("daxo-viewer")));
-    initMediaListTableView();
+void addMenuItems(QMenu* menu, QObject* context, std::initializer_list<MenuItem> items) {
+    for (const MenuItem& item : items) {
+        if (!item.name) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(qtTrId(item.key));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setShortcuts(item.shortcuts);
+        if (item.run)
+            QObject::connect(action, &QAction::triggered, context, item.run);
+    }
 }
 
-void ZLXAppDelegate::setupInitialValues() {
-    m_mediaList->setDelegate(this);
-    connect(m_window.get(), &CustomWindow::windowWillClose, this, &ZLXAppDelegate::stopPlay);
-    connect(m_ui->recordButtonImageView, &QToolButton::clicked, this,
-            &ZLXAppDelegate::clickMediaListViewButton);
-    connect(m_ui->informationButtonImageView, &QToolButton::clicked, this,
-            &ZLXAppDelegate::clickMapViewButton);
+} // namespace
+
+ZLXAppDelegate::ZLXAppDelegate(ZLXMediaList& mediaList, const PlayerFactory& playerFactory, ZLXPlaybackClock& clock,
+                               QObject* parent)
+    : QObject(parent), m_mediaList(mediaList), m_window(std::make_unique<CustomWindow>()),
+      m_ui(std::make_unique<Ui::MainMenu>()) {
+    m_ui->setupUi(m_window.get());
+    const PlayerFactory make = playerFactory ? playerFactory : [](ZLXVideoView* view) -> std::unique_ptr<ZLXMediaPlayer> {
+        return std::make_unique<ZLXMpvMediaPlayer>(view);
+    };
+    m_video1View = addVideoView(m_ui->player1BackgroundView, QStringLiteral("video1View"));
+    m_video2View = addVideoView(m_ui->player2BackgroundView, QStringLiteral("video2View"));
+    m_playback = std::make_unique<ZLXPlayback>(make(m_video1View), make(m_video2View), m_mediaList, clock);
+    m_mediaListScrollView = m_ui->mediaListTableView;
+    m_ui->mediaControlBoxForFullScreen->hide();
+    showChannels(false, false);
+    m_window->setWindowIcon(namedImage(QStringLiteral("daxo-viewer")));
+    initMediaListTableView();
+    setupControls();
+}
+
+ZLXAppDelegate::~ZLXAppDelegate() {
+    // The window's teardown sends events; none may reach a half-destroyed controller.
+    if (m_window->centralWidget())
+        m_window->centralWidget()->removeEventFilter(this);
+    m_ui->mediaListTableView->removeEventFilter(this);
+    m_ui->mediaListTableView->viewport()->removeEventFilter(this);
+    m_video1View->removeEventFilter(this);
+    m_playback.reset(); // the players before the surfaces they draw into
+}
+
+void ZLXAppDelegate::setupControls() {
+    connect(m_ui->recordButtonImageView, &QToolButton::clicked, this, &ZLXAppDelegate::clickMediaListViewButton);
+    connect(m_ui->informationButtonImageView, &QToolButton::clicked, this, &ZLXAppDelegate::clickMapViewButton);
+    connect(m_ui->tripButtonImageView, &QToolButton::clicked, this, &ZLXAppDelegate::clickTripViewButton);
     m_ui->recordButtonImageView->setToolTip(qtTrId("side.recordings"));
     m_ui->informationButtonImageView->setToolTip(qtTrId("side.map"));
-    connect(m_ui->tripButtonImageView, &QToolButton::clicked, this, &ZLXAppDelegate::clickTripViewButton);
     m_ui->tripButtonImageView->setToolTip(qtTrId("side.trips"));
 
     // Box colours: the boxes are see-through, the partner video's box is black.
@@ -136,30 +131,22 @@ void ZLXAppDelegate::setupInitialValues() {
     black.setColor(QPalette::Window, Qt::black);
     m_ui->subVideoBox->setPalette(black);
 
-    // The players report through queued signals, always on this thread.
-    for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
-        connect(player, &ZLXMediaPlayer::mediaPlayerStateChanged, this, &ZLXAppDelegate::mediaPlayerStateChanged);
-        connect(player, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, &ZLXAppDelegate::mediaPlayerTimeChanged);
-    }
-    connect(&m_playStopTimer, &QTimer::timeout, this, &ZLXAppDelegate::timerPlayNext);
-
-    // The two position sliders show playInfo.position; moving one seeks.
-    // Whatever the user does to them (drag, click, wheel, keys) is a seek or a volume; a click
-    // on the groove puts the handle there.
+    // The two position sliders show the published position; whatever the user does to them
+    // (drag, click, wheel, keys) is a seek or a volume; a click on the groove puts the handle there.
     auto* sliderStyle = new ZLXClickToPositionStyle(m_window.get());
+    ZLXPlayInfo* playInfo = m_playback->playInfo();
     for (QSlider* slider : {m_ui->videoPositionSlider, m_ui->videoPositionSliderForFullScreen}) {
-        slider->setRange(0, 1000);
-        slider->setEnabled(true);
+        slider->setRange(0, int(kSliderScale));
         slider->setStyle(sliderStyle);
-        connect(slider, &QSlider::sliderMoved, this, [this](int value) {
-            m_playInfo->setPosition(value / 1000.0);
-            videoPositionSliderMoved(value / 1000.0);
+        connect(slider, &QSlider::sliderMoved, this, [this, playInfo](int value) {
+            playInfo->setPosition(value / kSliderScale);
+            videoPositionSliderMoved(value / kSliderScale);
         });
-        connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider](int action) {
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider, playInfo](int action) {
             if (action == QAbstractSlider::SliderNoAction || (action == QAbstractSlider::SliderMove && slider->isSliderDown()))
                 return; // a drag reports itself through sliderMoved
-            const double value = slider->sliderPosition() / 1000.0;
-            m_playInfo->setPosition(value);
+            const double value = slider->sliderPosition() / kSliderScale;
+            playInfo->setPosition(value);
             videoPositionSliderMoved(value);
         });
     }
@@ -168,9 +155,8 @@ void ZLXAppDelegate::setupInitialValues() {
     connect(m_ui->volumeSlider, &QSlider::valueChanged, this, &ZLXAppDelegate::volumeSliderMoved);
     connect(m_ui->playButton, &QAbstractButton::clicked, this, &ZLXAppDelegate::clickPlayButton);
     connect(m_ui->audioToggleButton, &QToolButton::clicked, this, &ZLXAppDelegate::toggleAudioChoice);
-    connect(m_ui->speedTextButton, &QToolButton::clicked, this, [this] {
-        m_playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed();
-    });
+    connect(m_ui->speedTextButton, &QToolButton::clicked, this,
+            [this, playInfo] { playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed(); });
     connect(m_ui->sizeTextButton, &QToolButton::clicked, this, &ZLXAppDelegate::sizeUp);
     m_headFolderLabel = new QLabel(m_ui->headBox);
     m_headFolderLabel->setObjectName(QStringLiteral("headFolderLabel"));
@@ -191,18 +177,14 @@ void ZLXAppDelegate::setupInitialValues() {
     m_ui->player1BackgroundView->setBackgroundNineImageName(QStringLiteral("v1"));
     m_ui->player2BackgroundView->setBackgroundNineImageName(QStringLiteral("v2"));
 
-    // Reactions to the observed state.
-    connect(m_playInfo, &ZLXPlayInfo::speedChanged, this, [this](double speed) {
-        m_ui->speedTextButton->setText(QString::asprintf("%.1fx", speed));
-    });
-    connect(m_playInfo, &ZLXPlayInfo::scaleChanged, this, [this](double scale) {
-        m_ui->sizeTextButton->setText(QString::asprintf("%.2fx", scale));
-    });
-    connect(m_playInfo, &ZLXPlayInfo::isPlayingChanged, this, [this](bool playing) {
+    // The controls follow the observed state.
+    connect(playInfo, &ZLXPlayInfo::speedChanged, this,
+            [this](double speed) { m_ui->speedTextButton->setText(QString::asprintf("%.1fx", speed)); });
+    connect(playInfo, &ZLXPlayInfo::scaleChanged, this,
+            [this](double scale) { m_ui->sizeTextButton->setText(QString::asprintf("%.2fx", scale)); });
+    connect(playInfo, &ZLXPlayInfo::isPlayingChanged, this, [this](bool playing) {
         m_ui->playButton->setImageName(playing ? QStringLiteral("icon_pause_n") : QStringLiteral("icon_play_n"));
     });
-    connect(m_playInfo, &ZLXPlayInfo::positionChanged, this, &ZLXAppDelegate::playInfoPositionChanged);
-    connect(m_playInfo, &ZLXPlayInfo::audioMediaDirectionChanged, this, &ZLXAppDelegate::updateAudioUI);
     connect(m_window.get(), &CustomWindow::isFullScreenChanged, this, &ZLXAppDelegate::layoutWindow);
     m_window->centralWidget()->installEventFilter(this);
     connect(m_ui->mediaListTableView, &QTableView::doubleClicked, this,
@@ -210,15 +192,10 @@ void ZLXAppDelegate::setupInitialValues() {
     m_ui->mediaListTableView->installEventFilter(this);
     m_video1View->installEventFilter(this); // the wheel zooms, a drag pans
 
-    m_rightViewMode = 0;
-    updateSideViewButton();
-    m_volume = 70;
-    m_playInfo->setIsPlaying(false);
-    m_playInfo->setSpeed(1);
-    m_playInfo->setScale(0);
-    m_ui->volumeSlider->setValue(int(m_volume));
+    m_ui->speedTextButton->setText(QStringLiteral("1.0x"));
+    m_ui->sizeTextButton->setText(QStringLiteral("0.00x"));
+    m_ui->volumeSlider->setValue(int(m_playback->volume()));
     m_ui->progressIndicator->hide();
-
     m_video1View->hide();
     m_video2View->hide();
 
@@ -230,157 +207,94 @@ void ZLXAppDelegate::setupInitialValues() {
     m_timeLabel->setObjectName(QStringLiteral("timeText"));
     m_timeLabel->setMinimumWidth(m_timeLabel->fontMetrics().horizontalAdvance(QStringLiteral("0:00:00.000 / 0:00:00")) + 8);
     static_cast<QBoxLayout*>(m_ui->mediaButtonRow->layout())->insertWidget(2, m_timeLabel);
-    connect(m_playInfo, &ZLXPlayInfo::isPlayingChanged, this, &ZLXAppDelegate::updateTimeText);
-    updateTimeText();
-    m_trips = new ZLXTripController(*this);
-    connect(m_trips, &ZLXTripController::tripSliderShown, this, [this] { layoutWindow(); });
+    connect(m_playback.get(), &ZLXPlayback::timeTextChanged, m_timeLabel, &QLabel::setText);
+    m_timeLabel->setText(m_playback->timeText());
     updateSideViewButton();
 
     m_window->setWindowTitle(qtTrId("window.title"));
     createMenus();
-    createPlaybackMenus();
     // The shortcuts keep working while the menu bar is hidden (full screen).
     for (QAction* menu : m_window->menuBar()->actions())
         m_window->addActions(menu->menu()->actions());
     layoutWindow();
 }
 
-void ZLXAppDelegate::createPlaybackMenus() {
-    QMenuBar* bar = m_window->menuBar();
-    QMenu* playback = bar->addMenu(qtTrId("menu.playback"));
-    struct Item {
-        const char* key;
-        const char* name;
-        QKeySequence shortcut;
-        void (ZLXAppDelegate::*slot)();
-    };
-    const Item items[] = {
-        {"menu.play_pause", "playPauseAction", QKeySequence(Qt::Key_Space), &ZLXAppDelegate::clickPlayButton},
-        {"menu.jump_forward", "jumpForwardAction", QKeySequence(Qt::Key_Right), &ZLXAppDelegate::jumpForward},
-        {"menu.jump_backward", "jumpBackwardAction", QKeySequence(Qt::Key_Left), &ZLXAppDelegate::jumpBackward},
-        {"menu.volume_up", "volumeUpAction", QKeySequence(Qt::Key_Up), &ZLXAppDelegate::volumeUp},
-        {"menu.volume_down", "volumeDownAction", QKeySequence(Qt::Key_Down), &ZLXAppDelegate::volumeDown},
-        {"menu.faster", "increaseSpeedAction", QKeySequence(Qt::Key_BracketRight), &ZLXAppDelegate::increaseSpeed},
-        {"menu.slower", "decreaseSpeedAction", QKeySequence(Qt::Key_BracketLeft), &ZLXAppDelegate::decreaseSpeed},
-        {"menu.swap", "swapPlayerAction", QKeySequence(Qt::Key_S), &ZLXAppDelegate::swapPlayer},
-        {"menu.next_frame", "nextFrameAction", QKeySequence(Qt::Key_Period), &ZLXAppDelegate::nextFrame},
-        {"menu.previous_frame", "previousFrameAction", QKeySequence(Qt::Key_Comma), &ZLXAppDelegate::previousFrame},
-        {"menu.audio_choice", "toggleAudioChoiceAction", QKeySequence(Qt::Key_A), nullptr},
-    };
-    for (const Item& item : items) {
-        QAction* action = playback->addAction(qtTrId(item.key));
-        action->setObjectName(QString::fromLatin1(item.name));
-        action->setShortcut(item.shortcut);
-        if (item.slot) {
-            connect(action, &QAction::triggered, this, item.slot);
-        } else {
-            connect(action, &QAction::triggered, this, [this] {
-                if (m_ui->audioToggleButton->isVisible()) {
-                    m_ui->audioToggleButton->toggle();
-                    toggleAudioChoice();
-                }
-            });
-        }
-    }
-    playback->addSeparator();
-    QAction* markIn = playback->addAction(qtTrId("menu.mark_in"), m_trips, &ZLXTripController::markClipIn);
-    markIn->setObjectName(QStringLiteral("markClipInAction"));
-    markIn->setShortcut(QKeySequence(Qt::Key_I));
-    QAction* markOut = playback->addAction(qtTrId("menu.mark_out"), m_trips, &ZLXTripController::markClipOut);
-    markOut->setObjectName(QStringLiteral("markClipOutAction"));
-    markOut->setShortcut(QKeySequence(Qt::Key_O));
-    QMenu* view = bar->findChild<QMenu*>(QStringLiteral("viewMenu"));
-    const Item viewItems[] = {
-        {"menu.full_screen", "toggleFullScreenAction", QKeySequence(Qt::Key_F), &ZLXAppDelegate::toggleFullScreen},
-        {"menu.size_up", "sizeUpAction", QKeySequence(Qt::CTRL | Qt::Key_Plus), &ZLXAppDelegate::sizeUp},
-        {"menu.size_down", "sizeDownAction", QKeySequence(Qt::CTRL | Qt::Key_Minus), &ZLXAppDelegate::sizeDown},
-        {"menu.zoom_reset", "resetZoomAction", QKeySequence(Qt::Key_0), &ZLXAppDelegate::resetZoom},
-    };
-    view->addSeparator();
-    for (const Item& item : viewItems) {
-        QAction* action = view->addAction(qtTrId(item.key), this, item.slot);
-        action->setObjectName(QString::fromLatin1(item.name));
-        action->setShortcut(item.shortcut);
-    }
-    view->findChild<QAction*>(QStringLiteral("sizeUpAction"))
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-}
-
 void ZLXAppDelegate::createMenus() {
     QMenuBar* bar = m_window->menuBar();
-    QMenu* file = bar->addMenu(qtTrId("menu.file"));
-    QAction* open = file->addAction(qtTrId("menu.open_folder"), this,
-                                    &ZLXAppDelegate::openMediaDirectoryDialog);
-    open->setObjectName(QStringLiteral("openMediaDirectoryAction"));
-    open->setShortcut(QKeySequence::Open);
-    file->addSeparator();
-    QAction* settings = file->addAction(qtTrId("menu.settings"), this,
-                                        &ZLXAppDelegate::showSettingPanel);
-    settings->setObjectName(QStringLiteral("showSettingPanelAction"));
-    settings->setShortcut(QKeySequence::Preferences);
-    if (settings->shortcut().isEmpty())
-        settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    settings->setMenuRole(QAction::PreferencesRole);
-    QAction* clock = file->addAction(qtTrId("menu.camera_clock"), this, &ZLXAppDelegate::showTimeSetupPanel);
-    clock->setObjectName(QStringLiteral("showTimeSetupPanelAction"));
-    clock->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
-    file->addSeparator();
-    QAction* saveFrame = file->addAction(qtTrId("menu.save_frame"), this, &ZLXAppDelegate::captureVideo);
-    saveFrame->setObjectName(QStringLiteral("captureVideoAction"));
-    saveFrame->setShortcut(QKeySequence::Save);
-    QAction* printFrame = file->addAction(qtTrId("menu.print_frame"), this, &ZLXAppDelegate::print);
-    printFrame->setObjectName(QStringLiteral("printAction"));
-    printFrame->setShortcut(QKeySequence::Print);
-    file->addSeparator();
-    QAction* gpx = file->addAction(qtTrId("menu.export_gpx"), m_trips, &ZLXTripController::exportGpx);
-    gpx->setObjectName(QStringLiteral("exportGpxAction"));
-    gpx->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    QAction* kml = file->addAction(qtTrId("menu.export_kml"), m_trips, &ZLXTripController::exportKml);
-    kml->setObjectName(QStringLiteral("exportKmlAction"));
-    kml->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    QAction* csv = file->addAction(qtTrId("menu.export_csv"), m_trips, &ZLXTripController::exportCsv);
-    csv->setObjectName(QStringLiteral("exportCsvAction"));
-    QAction* clip = file->addAction(qtTrId("menu.export_clip"), m_trips, &ZLXTripController::exportClipWithDialog);
-    clip->setObjectName(QStringLiteral("exportClipAction"));
-    clip->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
-    QAction* report = file->addAction(qtTrId("menu.incident_report"), m_trips, &ZLXTripController::incidentReportWithDialog);
-    report->setObjectName(QStringLiteral("incidentReportAction"));
-    report->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
-    file->addSeparator();
-    QAction* close = file->addAction(qtTrId("menu.close_window"), this,
-                                     &ZLXAppDelegate::closeWindow);
-    close->setObjectName(QStringLiteral("closeWindowAction"));
-    close->setShortcut(QKeySequence::Close);
-    QAction* quit = file->addAction(qtTrId("menu.quit"), qApp, &QApplication::closeAllWindows);
-    quit->setObjectName(QStringLiteral("quitAction"));
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setMenuRole(QAction::QuitRole);
+    const auto keys = [](auto... k) { return QList<QKeySequence>{QKeySequence(k)...}; };
+    QKeySequence preferences(QKeySequence::Preferences);
+    if (preferences.isEmpty())
+        preferences = QKeySequence(Qt::CTRL | Qt::Key_Comma);
+    addMenuItems(bar->addMenu(qtTrId("menu.file")), this,
+                 {{"menu.open_folder", "openMediaDirectoryAction", keys(QKeySequence::Open), [this] { openMediaDirectoryDialog(); }},
+                  {nullptr, nullptr, {}, {}},
+                  {"menu.settings", "showSettingPanelAction", {preferences}, [this] { showSettingPanel(); }},
+                  {"menu.camera_clock", "showTimeSetupPanelAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { showTimeSetupPanel(); }},
+                  {nullptr, nullptr, {}, {}},
+                  {"menu.save_frame", "captureVideoAction", keys(QKeySequence::Save), [this] { captureVideo(); }},
+                  {"menu.print_frame", "printAction", keys(QKeySequence::Print), [this] { print(); }},
+                  {nullptr, nullptr, {}, {}},
+                  {"menu.export_gpx", "exportGpxAction", keys(Qt::CTRL | Qt::Key_E), {}},
+                  {"menu.export_kml", "exportKmlAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_E), {}},
+                  {"menu.export_csv", "exportCsvAction", {}, {}},
+                  {"menu.export_clip", "exportClipAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_X), {}},
+                  {"menu.incident_report", "incidentReportAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_R), {}},
+                  {nullptr, nullptr, {}, {}},
+                  {"menu.close_window", "closeWindowAction", keys(QKeySequence::Close), [this] { closeWindow(); }},
+                  {"menu.quit", "quitAction", keys(QKeySequence::Quit), &QApplication::closeAllWindows}});
+    action(QStringLiteral("showSettingPanelAction"))->setMenuRole(QAction::PreferencesRole);
+    action(QStringLiteral("quitAction"))->setMenuRole(QAction::QuitRole);
 
     QMenu* view = bar->addMenu(qtTrId("menu.view"));
     view->setObjectName(QStringLiteral("viewMenu"));
-    QAction* list = view->addAction(qtTrId("menu.recordings"), this,
-                                    &ZLXAppDelegate::clickMediaListViewButton);
-    list->setObjectName(QStringLiteral("mediaListViewAction"));
-    list->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
-    QAction* map = view->addAction(qtTrId("menu.map"), this, &ZLXAppDelegate::clickMapViewButton);
-    map->setObjectName(QStringLiteral("mapViewAction"));
-    map->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
-    QAction* tripView = view->addAction(qtTrId("menu.trips"), this, &ZLXAppDelegate::clickTripViewButton);
-    tripView->setObjectName(QStringLiteral("tripViewAction"));
-    tripView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
-    QAction* gap = view->addAction(qtTrId("menu.trip_gap"), m_trips, &ZLXTripController::chooseGap);
-    gap->setObjectName(QStringLiteral("tripGapAction"));
+    QMenu* playback = bar->addMenu(qtTrId("menu.playback"));
+    addMenuItems(playback, this,
+                 {{"menu.play_pause", "playPauseAction", keys(Qt::Key_Space), [this] { clickPlayButton(); }},
+                  {"menu.jump_forward", "jumpForwardAction", keys(Qt::Key_Right), [this] { jumpForward(); }},
+                  {"menu.jump_backward", "jumpBackwardAction", keys(Qt::Key_Left), [this] { jumpBackward(); }},
+                  {"menu.volume_up", "volumeUpAction", keys(Qt::Key_Up), [this] { volumeUp(); }},
+                  {"menu.volume_down", "volumeDownAction", keys(Qt::Key_Down), [this] { volumeDown(); }},
+                  {"menu.faster", "increaseSpeedAction", keys(Qt::Key_BracketRight), [this] { increaseSpeed(); }},
+                  {"menu.slower", "decreaseSpeedAction", keys(Qt::Key_BracketLeft), [this] { decreaseSpeed(); }},
+                  {"menu.swap", "swapPlayerAction", keys(Qt::Key_S), [this] { swapPlayer(); }},
+                  {"menu.next_frame", "nextFrameAction", keys(Qt::Key_Period), [this] { nextFrame(); }},
+                  {"menu.previous_frame", "previousFrameAction", keys(Qt::Key_Comma), [this] { previousFrame(); }},
+                  {"menu.audio_choice", "toggleAudioChoiceAction", keys(Qt::Key_A),
+                   [this] {
+                       if (m_ui->audioToggleButton->isVisible()) {
+                           m_ui->audioToggleButton->toggle();
+                           toggleAudioChoice();
+                       }
+                   }},
+                  {nullptr, nullptr, {}, {}},
+                  {"menu.mark_in", "markClipInAction", keys(Qt::Key_I), {}},
+                  {"menu.mark_out", "markClipOutAction", keys(Qt::Key_O), {}}});
+    addMenuItems(view, this,
+                 {{"menu.recordings", "mediaListViewAction", keys(Qt::CTRL | Qt::Key_1), [this] { clickMediaListViewButton(); }},
+                  {"menu.map", "mapViewAction", keys(Qt::CTRL | Qt::Key_2), [this] { clickMapViewButton(); }},
+                  {"menu.trips", "tripViewAction", keys(Qt::CTRL | Qt::Key_3), [this] { clickTripViewButton(); }},
+                  {"menu.trip_gap", "tripGapAction", {}, {}},
+                  {nullptr, nullptr, {}, {}},
+                  {"menu.full_screen", "toggleFullScreenAction", keys(Qt::Key_F), [this] { toggleFullScreen(); }},
+                  {"menu.size_up", "sizeUpAction", keys(Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal), [this] { sizeUp(); }},
+                  {"menu.size_down", "sizeDownAction", keys(Qt::CTRL | Qt::Key_Minus), [this] { sizeDown(); }},
+                  {"menu.zoom_reset", "resetZoomAction", keys(Qt::Key_0), [this] { resetZoom(); }}});
+}
+
+QAction* ZLXAppDelegate::action(const QString& name) const {
+    return m_window->menuBar()->findChild<QAction*>(name);
 }
 
 void ZLXAppDelegate::initMediaListTableView() {
-    m_tableModel = new ZLXMediaTableModel(*m_mediaList, this);
+    m_tableModel = new ZLXMediaTableModel(m_mediaList, this);
     QTableView* table = m_ui->mediaListTableView;
     table->setModel(m_tableModel);
     QHeaderView* header = table->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignCenter);
     header->setFont(m_tableModel->cellFont());
-    for (int i = 0; i < m_tableModel->columnCount(); ++i)
-        updateTableColumnWithIndex(i);
+    // Titles, alignment, tags and the cell font come from the model; the user may resize every
+    // column, and fitTableColumns sizes them to what they show.
+    header->setSectionResizeMode(QHeaderView::Interactive);
     table->verticalHeader()->setDefaultSectionSize(20);
     table->setIconSize(QSize(32, 16));
     // whole file names: the table scrolls sideways rather than cut a name
@@ -388,41 +302,6 @@ void ZLXAppDelegate::initMediaListTableView() {
     table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     table->viewport()->installEventFilter(this);
     fitTableColumns();
-}
-
-void ZLXAppDelegate::updateTableColumnWithIndex(int index) {
-    // Titles, alignment, tags and the cell font come from the model; the user may resize
-    // every column, and fitTableColumns sizes them to what they show.
-    m_ui->mediaListTableView->horizontalHeader()->setSectionResizeMode(index, QHeaderView::Interactive);
-}
-
-QString ZLXAppDelegate::headFolderText() const {
-    const auto folder = m_mediaList->directoryPath();
-    if (!folder)
-        return qtTrId("head.no_folder");
-    QString name = QFile::decodeName(QByteArray::fromStdString(*folder)).section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
-    if (name.isEmpty())
-        name = QStringLiteral("/");
-    return QStringLiteral("%1  —  %2").arg(name, qtTrId("head.recordings", int(m_mediaList->count())));
-}
-
-QString ZLXAppDelegate::timeText() const {
-    return m_timeLabel->text();
-}
-
-QString ZLXAppDelegate::headPlayingText() const {
-    const ZLXMediaList::MediaPtr media = m_mediaIndex >= 0 ? m_mediaList->mediaAtIndex(m_mediaIndex) : nullptr;
-    if (!media || !m_player1->hasMedia())
-        return {};
-    const QString channel = m_player1->isRearMedia() ? qtTrId("head.rear") : qtTrId("head.front");
-    return QStringLiteral("%1  %2  ·  %3  ·  %4")
-        .arg(QString::fromStdString(mediaDateText(*media)), QString::fromStdString(mediaTimeText(*media)),
-             qtTrId(mediaModeKey(*media)), channel);
-}
-
-void ZLXAppDelegate::updateHeadStrip() {
-    m_headFolderLabel->setText(headFolderText());
-    m_headPlayingLabel->setText(headPlayingText());
 }
 
 void ZLXAppDelegate::fitTableColumns(bool measure) {
@@ -446,14 +325,261 @@ void ZLXAppDelegate::fitTableColumns(bool measure) {
     header->resizeSection(last, std::max(m_nameColumnWidth, table->viewport()->width() - used));
 }
 
-QRect ZLXAppDelegate::minWindowFrame() const {
-    const QScreen* screen = m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen();
-    const QRect visible = screen ? screen->availableGeometry() : QRect(0, 0, 1020, 640);
-    const QSize size = minWindowSize();
-    return QRect(visible.topLeft() + QPoint((visible.width() - size.width()) / 2,
-                                            (visible.height() - size.height()) / 2),
-                 size);
+// The head strip and the table --------------------------------------------------------------
+
+QString ZLXAppDelegate::headFolderText() const {
+    const auto folder = m_mediaList.directoryPath();
+    if (!folder)
+        return qtTrId("head.no_folder");
+    QString name = QFile::decodeName(QByteArray::fromStdString(*folder)).section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+    if (name.isEmpty())
+        name = QStringLiteral("/");
+    return QStringLiteral("%1  —  %2").arg(name, qtTrId("head.recordings", int(m_mediaList.count())));
 }
+
+QString ZLXAppDelegate::headPlayingText() const {
+    const ZLXMediaList::MediaPtr media = m_playback->playingMedia();
+    if (!media)
+        return {};
+    const QString channel = m_playback->player1()->isRearMedia() ? qtTrId("head.rear") : qtTrId("head.front");
+    return QStringLiteral("%1  %2  ·  %3  ·  %4")
+        .arg(QString::fromStdString(mediaDateText(*media)), QString::fromStdString(mediaTimeText(*media)),
+             qtTrId(mediaModeKey(*media)), channel);
+}
+
+QString ZLXAppDelegate::timeText() const {
+    return m_timeLabel->text();
+}
+
+void ZLXAppDelegate::updateHeadStrip() {
+    m_headFolderLabel->setText(headFolderText());
+    m_headPlayingLabel->setText(headPlayingText());
+}
+
+void ZLXAppDelegate::selectPlayingRow() {
+    const int64_t index = m_playback->mediaIndex();
+    if (index < 0)
+        return;
+    // The current index too: a table that gets the focus back keeps this row.
+    const QModelIndex row = m_tableModel->index(int(index), 0);
+    m_ui->mediaListTableView->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
+                                                                         QItemSelectionModel::Rows);
+    m_ui->mediaListTableView->scrollTo(row);
+}
+
+void ZLXAppDelegate::mediaListChanged() {
+    // Runs on the interface thread: the list hands its result over through the queue.
+    setRightViewMode(0);
+    m_tableModel->reload();
+    fitTableColumns();
+    updateHeadStrip();
+    emit mediaListReloaded();
+}
+
+// What the playback reports ----------------------------------------------------------------
+
+void ZLXAppDelegate::showRecordingChosen(int64_t) {
+    m_ui->player1BackgroundView->setMessage(QString());
+    selectPlayingRow();
+}
+
+void ZLXAppDelegate::showRecordingLoaded() {
+    m_ui->graphView->setGraphData(m_playback->blackBoxData().m_GSensors);
+    setSliders(0);
+    setVideoScaleIndex(0);
+    updateSideViewButton();
+    m_ui->gsensorXField->setText(QStringLiteral("X=+0.00"));
+    m_ui->gsensorYField->setText(QStringLiteral("Y=+0.00"));
+    m_ui->gsensorZField->setText(QStringLiteral("Z=+0.00"));
+    m_ui->speedField->clear();
+    m_ui->hdopField->clear();
+    m_ui->sateliteField->clear();
+}
+
+void ZLXAppDelegate::showFailure() {
+    m_ui->player1BackgroundView->setMessage(qtTrId("player.cannot_play"));
+}
+
+void ZLXAppDelegate::showStopped() {
+    m_headPlayingLabel->clear();
+    m_zoom = {};
+    m_panFrom.reset();
+}
+
+void ZLXAppDelegate::setSliders(double position) {
+    for (QSlider* slider : {m_ui->videoPositionSlider, m_ui->videoPositionSliderForFullScreen})
+        slider->setValue(int(position * kSliderScale));
+}
+
+void ZLXAppDelegate::showPosition(double position) {
+    if (position >= 1.0)
+        setSliders(1);
+    else if (!m_ui->videoPositionSlider->isSliderDown() && !m_ui->videoPositionSliderForFullScreen->isSliderDown())
+        setSliders(position);
+}
+
+void ZLXAppDelegate::showTelemetry(const ZLXTelemetryDisplay& shown, double position) {
+    m_ui->graphView->updateTimePosition(position);
+    if (shown.x) {
+        m_ui->gsensorXField->setText(QString::fromStdString(*shown.x));
+        m_ui->gsensorYField->setText(QString::fromStdString(*shown.y));
+        m_ui->gsensorZField->setText(QString::fromStdString(*shown.z));
+    }
+    if (shown.mapScript)
+        m_mapWebView->runScript(*shown.mapScript);
+    if (shown.speed)
+        m_ui->speedField->setText(QString::fromStdString(*shown.speed));
+    if (shown.hdop)
+        m_ui->hdopField->setText(QString::fromStdString(*shown.hdop));
+    if (shown.satellites)
+        m_ui->sateliteField->setText(QString::fromStdString(*shown.satellites));
+}
+
+void ZLXAppDelegate::showChannels(bool rearLarge, bool frontSmall) {
+    const QString large = rearLarge ? QStringLiteral("v1_rear_logo") : QStringLiteral("v1_front_logo");
+    const QString small = frontSmall ? QStringLiteral("v2_front_logo") : QStringLiteral("v2_rear_logo");
+    m_ui->player1BackgroundView->setLogoImage(namedImage(large), large);
+    m_ui->player2BackgroundView->setLogoImage(namedImage(small), small);
+    m_video1View->setLogo(namedImage(large));
+    m_video2View->setLogo(namedImage(small));
+}
+
+void ZLXAppDelegate::showPartner(bool shown) {
+    m_video2View->setHidden(!shown);
+    m_ui->audioToggleButton->setHidden(!shown);
+}
+
+void ZLXAppDelegate::showPictures(bool first, bool second) {
+    m_video1View->setVisible(first);
+    m_video2View->setVisible(second);
+}
+
+void ZLXAppDelegate::showAudio(int direction, uint64_t volume) {
+    if (direction == 0 || direction == 1) {
+        m_ui->audioToggleButton->setChecked(direction == 1);
+        // the button says whose sound is heard
+        m_ui->audioToggleButton->setText(qtTrId(direction == 0 ? "audio.front" : "audio.rear"));
+    } else if (direction == 2) {
+        m_ui->audioToggleButton->hide();
+    }
+    m_ui->volumeSlider->setValue(int(volume));
+}
+
+void ZLXAppDelegate::toggleAudioChoice() {
+    m_playback->setAudioMediaDirection(m_ui->audioToggleButton->isChecked() ? 1 : 0);
+}
+
+// The loading indicator: centred over the head strip while a recording starts.
+void ZLXAppDelegate::showLoading() {
+    PMProgressIndicator* indicator = m_ui->progressIndicator;
+    indicator->setIndeterminate(true);
+    indicator->setDoubleValue(indicator->minValue());
+    indicator->move(m_ui->headBox->x() + (m_ui->headBox->width() - indicator->width()) / 2, indicator->y());
+    indicator->show();
+}
+
+void ZLXAppDelegate::showLoadingProgress(double progress) {
+    m_ui->progressIndicator->setDoubleValue(progress);
+}
+
+void ZLXAppDelegate::hideLoading() {
+    PMProgressIndicator* indicator = m_ui->progressIndicator;
+    indicator->setDoubleValue(indicator->minValue());
+    indicator->setIndeterminate(false);
+    indicator->hide();
+}
+
+// Zoom of the large picture -----------------------------------------------------------------
+
+void ZLXAppDelegate::applyZoom(const ZLXZoom& zoom) {
+    m_zoom = zoom;
+    m_playback->player1()->setZoom(zoom.factor, zoom.panX, zoom.panY);
+}
+
+void ZLXAppDelegate::resetZoom() {
+    applyZoom({});
+}
+
+bool ZLXAppDelegate::zoomEvent(QEvent* event) {
+    const ZLXMediaPlayer* player = m_playback->player1();
+    if (!player->hasMedia())
+        return false;
+    // the picture's shown rectangle: the video fitted into the view
+    const QSizeF view = m_video1View->size(), video = player->videoSize();
+    if (video.isEmpty() || view.isEmpty())
+        return false;
+    const double scale = std::min(view.width() / video.width(), view.height() / video.height());
+    const QSizeF shown = video * scale;
+    const auto fraction = [&](QPointF at) {
+        return QPointF((at.x() - view.width() / 2) / shown.width(), (at.y() - view.height() / 2) / shown.height());
+    };
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        const QPointF at = fraction(wheel->position());
+        applyZoom(zoomAbout(m_zoom, m_zoom.factor * std::pow(1.25, wheel->angleDelta().y() / 120.0), at.x(), at.y()));
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+        if (m_zoom.factor <= 1 || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return false;
+        m_panFrom = static_cast<QMouseEvent*>(event)->position();
+        return true;
+    case QEvent::MouseMove: {
+        if (!m_panFrom)
+            return false;
+        const QPointF now = static_cast<QMouseEvent*>(event)->position();
+        const QPointF moved = fraction(now) - fraction(*m_panFrom);
+        m_panFrom = now;
+        applyZoom(panBy(m_zoom, moved.x(), moved.y()));
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (!m_panFrom)
+            return false;
+        m_panFrom.reset();
+        return true;
+    case QEvent::MouseButtonDblClick:
+        if (m_zoom.factor <= 1)
+            return false;
+        resetZoom();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == m_window->centralWidget()) {
+        layoutWindow();
+        m_playback->setVideoViewHeight(m_ui->videoContainerView->height());
+    }
+    if (event->type() == QEvent::Resize && watched == m_ui->mediaListTableView->viewport())
+        fitTableColumns(false);
+    if (watched == m_video1View && zoomEvent(event))
+        return true;
+    if (watched == m_ui->mediaListTableView && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        // The focused table keeps its own keys (arrows, Space, Home, End, pages); Return plays
+        // the chosen row. The playback keys work everywhere else.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        static const QList<int> tableKeys{Qt::Key_Up,    Qt::Key_Down, Qt::Key_Left,   Qt::Key_Right,   Qt::Key_Space,
+                                          Qt::Key_Home,  Qt::Key_End,  Qt::Key_PageUp, Qt::Key_PageDown};
+        const bool tableKey = plain && tableKeys.contains(key->key());
+        const bool play = plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+        if (event->type() == QEvent::ShortcutOverride && (tableKey || play)) {
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && play && m_ui->mediaListTableView->currentIndex().isValid()) {
+            changeAndPlay(m_ui->mediaListTableView->currentIndex().row());
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// The window's commands ------------------------------------------------------------------------
 
 void ZLXAppDelegate::applicationDidFinishLaunching(QSettings& settings) {
     forceEnglishLanguage(settings);
@@ -463,7 +589,6 @@ void ZLXAppDelegate::applicationDidFinishLaunching(QSettings& settings) {
     m_window->setGeometry(frame);
     m_window->show();
     m_window->setInitialFrame(frame);
-    m_mediaIndex = -1;
 }
 
 void ZLXAppDelegate::openMediaDirectoryDialog() {
@@ -472,7 +597,7 @@ void ZLXAppDelegate::openMediaDirectoryDialog() {
         chosen = m_directoryChooser(m_window.get());
     } else {
         // It starts in the folder that is open, else in the user's home.
-        const QString open = QFile::decodeName(QByteArray::fromStdString(m_mediaList->directoryPath().value_or("")));
+        const QString open = QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or("")));
         chosen = QFileDialog::getExistingDirectory(m_window.get(), qtTrId("dialog.choose_folder"),
                                                    open.isEmpty() || !QFileInfo(open).isDir() ? QDir::homePath() : open,
                                                    QFileDialog::ShowDirsOnly);
@@ -488,16 +613,7 @@ void ZLXAppDelegate::openMediaDirectory(const QString& directory) {
 
 void ZLXAppDelegate::openMediaDirectory(const QByteArray& directory) {
     stopPlay();
-    m_mediaList->setDirectoryPath(directory.toStdString());
-}
-
-void ZLXAppDelegate::mediaListChanged(ZLXMediaList&) {
-    // Runs on the interface thread: the list hands its result over through the queue.
-    setRightViewMode(0);
-    m_tableModel->reload();
-    fitTableColumns();
-    updateHeadStrip();
-    emit mediaListReloaded();
+    m_mediaList.setDirectoryPath(directory.toStdString());
 }
 
 void ZLXAppDelegate::clickMediaListViewButton() {
@@ -508,13 +624,11 @@ void ZLXAppDelegate::clickMediaListViewButton() {
 }
 
 void ZLXAppDelegate::clickMapViewButton() {
-    if (m_rightViewMode != 1)
-        setRightViewMode(1);
+    setRightViewMode(1);
 }
 
 void ZLXAppDelegate::clickTripViewButton() {
-    if (m_rightViewMode != 2)
-        setRightViewMode(2);
+    setRightViewMode(2);
 }
 
 void ZLXAppDelegate::setRightViewMode(int mode) {
@@ -527,15 +641,14 @@ void ZLXAppDelegate::setRightViewMode(int mode) {
 
 void ZLXAppDelegate::updateSideViewButton() {
     const bool table = m_rightViewMode == 0, map = m_rightViewMode == 1, trips = m_rightViewMode == 2;
-    m_ui->recordButtonImageView->setIcon(
-        namedImage(table ? QStringLiteral("record_p.png") : QStringLiteral("record_n.png")));
+    m_ui->recordButtonImageView->setIcon(namedImage(table ? QStringLiteral("record_p.png") : QStringLiteral("record_n.png")));
     m_ui->informationButtonImageView->setIcon(
         namedImage(map ? QStringLiteral("information_p.png") : QStringLiteral("information_n.png")));
     m_ui->tripButtonImageView->setIcon(namedImage(trips ? QStringLiteral("trip_p.png") : QStringLiteral("trip_n.png")));
     m_ui->mapContainerView->setVisible(map);
     m_mediaListScrollView->setVisible(table);
-    if (m_trips)
-        m_trips->tripListView()->setVisible(trips);
+    if (m_tripListView)
+        m_tripListView->setVisible(trips);
     layoutMapContainer();
 }
 
@@ -554,35 +667,10 @@ void ZLXAppDelegate::showTimeSetupPanel() {
 void ZLXAppDelegate::showSettingPanel() {
     auto settings = std::make_unique<ZLXSettingController>();
     ZLXSettingController* window = settings.get();
-    window->setMediaFolder(QFile::decodeName(QByteArray::fromStdString(m_mediaList->directoryPath().value_or(""))));
+    window->setMediaFolder(QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or(""))));
     m_lastDialogController = std::move(settings); // the one opened before goes
     window->show();
     window->windowDidLoad();
-}
-
-void ZLXAppDelegate::stopPlay() {
-    if (m_headPlayingLabel)
-        m_headPlayingLabel->clear();
-    m_zoom = {};
-    m_panFrom.reset();
-    if (m_player1)
-        m_player1->setZoom(1, 0, 0); // the output keeps its zoom from one file to the next
-    ++m_startGeneration; // a start whose telemetry is still being read will not start
-    ++m_playGeneration;  // nor do the delayed steps of what played
-    m_waitingForPlayStart = false;
-    m_swapping = false;
-    m_moving = false;
-    m_preparingPlayNext = false;
-    if (!m_stopVideoLoadingView)
-        hideLoading();
-    if (m_sync)
-        m_sync->cancel();
-    for (ZLXMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
-        if (!player)
-            continue;
-        player->pause();
-        player->setMedia(std::nullopt);
-    }
 }
 
 } // namespace daxo

@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The controller of the main window: the recording table, the folder choice, the side view.
+// The controller of the main window: the menus, the recording table, the head strip, the
+// side view, the zoom of the large picture and the loading indicator. It builds the two
+// players and the playback that drives them; its playback commands are calls into that
+// playback, and ZLXViewer connects what the playback reports to the window.
 #pragma once
 
-#include "CustomWindow.h"
-#include "ZLXMediaList.h"
-#include "ZLXMediaPlayer.h"
-#include "ZLXZoom.h"
-#include "ZLXPlayInfo.h"
-#include "ZLXBlackBoxData.h"
-#include "ZLXTelemetryText.h"
+#include "app/CustomWindow.h"
+#include "app/playback/ZLXPlayback.h"
+#include "presentation/ZLXZoom.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -30,11 +28,9 @@ namespace daxo {
 
 class ZLXMapWebView;
 class ZLXMediaTableModel;
-class ZLXPlayerSync;
-class ZLXTripController;
 class ZLXVideoView;
 
-class ZLXAppDelegate : public QObject, public ZLXMediaListDelegate {
+class ZLXAppDelegate : public QObject {
     Q_OBJECT
     Q_PROPERTY(int rightViewMode READ rightViewMode NOTIFY rightViewModeChanged)
 public:
@@ -42,8 +38,8 @@ public:
     // put scripted ones in their place.
     using PlayerFactory = std::function<std::unique_ptr<ZLXMediaPlayer>(ZLXVideoView* view)>;
 
-    explicit ZLXAppDelegate(QObject* parent = nullptr) : ZLXAppDelegate(PlayerFactory(), parent) {}
-    explicit ZLXAppDelegate(PlayerFactory playerFactory, QObject* parent = nullptr);
+    ZLXAppDelegate(ZLXMediaList& mediaList, const PlayerFactory& playerFactory, ZLXPlaybackClock& clock,
+                   QObject* parent = nullptr);
     ~ZLXAppDelegate() override;
 
     // Forces the language preference, shows the window at its launch frame.
@@ -73,70 +69,78 @@ public:
 
     CustomWindow* window() const { return m_window.get(); }
     const Ui::MainMenu& ui() const { return *m_ui; }
-    ZLXMediaList& mediaList() { return *m_mediaList; }
+    ZLXMediaList& mediaList() { return m_mediaList; }
+    ZLXPlayback* playback() const { return m_playback.get(); }
     ZLXMediaTableModel* mediaTableModel() const { return m_tableModel; }
     int rightViewMode() const { return m_rightViewMode; }
-    int64_t mediaIndex() const { return m_mediaIndex; }
-    ZLXMediaPlayer* player1() const { return m_player1.get(); }
-    ZLXMediaPlayer* player2() const { return m_player2.get(); }
     ZLXVideoView* video1View() const { return m_video1View; }
     ZLXVideoView* video2View() const { return m_video2View; }
-    ZLXPlayerSync* playerSync() const { return m_sync.get(); }
     ZLXMapWebView* mapWebView() const { return m_mapWebView; }
-    ZLXTripController* trips() const { return m_trips; }
     QWidget* lastDialogController() const { return m_lastDialogController.get(); }
+    // A menu command by its object name ("exportGpxAction").
+    QAction* action(const QString& name) const;
     QString headFolderText() const;
     QString headPlayingText() const;
     QString timeText() const;
+    const ZLXZoom& zoom() const { return m_zoom; }
 
-    // Playback.
-    bool playAtIndex(int64_t index);
-    bool playNext();
-    static bool isPlaying(const ZLXMediaPlayer* player); // has media, plays, time left
-    bool hasAudio(const ZLXMediaPlayer* player) const;
-    ZLXPlayInfo* playInfo() const { return m_playInfo; }
-    const ZLXBlackBoxData& blackBoxData() const { return *m_blackBoxData; }
-    uint64_t volume() const { return m_volume; }
-    bool waitingForPlayStart() const { return m_waitingForPlayStart; }
-    bool isMoving() const { return m_moving; }
-    bool isSwapping() const { return m_swapping; }
-    bool preparingPlayNext() const { return m_preparingPlayNext; }
-    bool stopVideoLoadingView() const { return m_stopVideoLoadingView; }
-    double loadingProgress() const { return m_progress; }
-    void setVolume(uint64_t volume);
     void setVideoScaleIndex(int step);
     void layoutWindow();
     // The box geometry the window has now (for tests).
     QRect boxFrame(const QString& name) const;
+    // The trips' list shares the side panel; their slider under the position slider takes room.
+    void setTripListView(QWidget* tripList);
+    void setTripSliderShown(bool shown);
+
+    // The table shows a newly built list.
+    void mediaListChanged();
+
+    // What the playback reports, shown.
+    void showRecordingChosen(int64_t index);
+    void showRecordingLoaded();
+    void showFailure();
+    void showStopped();
+    void showPosition(double position);
+    void showTelemetry(const ZLXTelemetryDisplay& shown, double position);
+    void showChannels(bool rearLarge, bool frontSmall);
+    void showPartner(bool shown);
+    void showPictures(bool first, bool second);
+    void showAudio(int direction, uint64_t volume);
+    void updateHeadStrip();
+    void animateExchange();
+    void showLoading();
+    void showLoadingProgress(double progress);
+    void hideLoading();
 
 public slots:
-    void changeAndPlay(int row);
-    void clickPlayButton();
-    void swapPlayer();
-    void toggleFullScreen();
-    void videoPositionSliderMoved(double value);
-    void jumpForward();
-    void jumpBackward();
+    bool playAtIndex(int64_t index) { return m_playback->playAtIndex(index); }
+    bool playNext() { return m_playback->playNext(); }
+    void changeAndPlay(int row) { m_playback->changeAndPlay(row); }
+    void clickPlayButton() { m_playback->clickPlayButton(); }
+    void swapPlayer() { m_playback->swapPlayer(); }
+    void videoPositionSliderMoved(double value) { m_playback->videoPositionSliderMoved(value); }
+    void jumpForward() { m_playback->jumpForward(); }
+    void jumpBackward() { m_playback->jumpBackward(); }
     // While paused: one frame on or back, both channels together.
-    void nextFrame() { stepFrame(1); }
+    void nextFrame() { m_playback->stepFrame(1); }
+    void previousFrame() { m_playback->stepFrame(-1); }
+    void volumeSliderMoved(int value) { m_playback->setVolume(uint64_t(std::max(0, value))); }
+    void volumeUp() { m_playback->volumeUp(); }
+    void volumeDown() { m_playback->volumeDown(); }
+    void increaseSpeed() { m_playback->increaseSpeed(); }
+    void decreaseSpeed() { m_playback->decreaseSpeed(); }
+    void stopPlay() { m_playback->stopPlay(); }
+    void toggleAudioChoice();
+    void toggleFullScreen();
     // The large picture back to its whole (the wheel over it zooms about the pointer).
     void resetZoom();
-    const ZLXZoom& zoom() const { return m_zoom; }
-    void previousFrame() { stepFrame(-1); }
-    void volumeSliderMoved(int value);
-    void volumeUp();
-    void volumeDown();
-    void increaseSpeed();
-    void decreaseSpeed();
     void sizeUp();
     void sizeDown();
-    void toggleAudioChoice();
     void openMediaDirectoryDialog();
     void clickMediaListViewButton();
     void clickMapViewButton();
     void clickTripViewButton();
     void closeWindow();
-    void stopPlay();
     void showSettingPanel();
     void showTimeSetupPanel();
     void captureVideo();
@@ -145,63 +149,30 @@ public slots:
 signals:
     // A frame was saved at `path` (or could not be: `saved` false).
     void frameSaved(const QString& path, bool saved);
-    // Playback started (the first state change with the players running).
-    void playerStarted();
-    // The recording asked for could not be played; the next one can be started.
-    void playerFailed();
     void rightViewModeChanged(int mode);
     // The table shows a newly built list.
     void mediaListReloaded();
 
 private:
-    void mediaListChanged(ZLXMediaList& list) override;
-
-    void awakeFromNib(const PlayerFactory& playerFactory);
-    void setupInitialValues();
+    void setupControls();
     void initMediaListTableView();
-    void updateTableColumnWithIndex(int index);
     void fitTableColumns(bool measure = true);
-    void stepFrame(int frames);
     bool zoomEvent(QEvent* event); // true when the event zoomed or panned
     void applyZoom(const ZLXZoom& zoom);
     void cropToZoom(const QString& snapshot) const;
-    // The head strip: the folder and its recordings on the left, what plays on the right.
-    void updateHeadStrip();
-    void updateTimeText();
     void createMenus();
     void setRightViewMode(int mode);
     void updateSideViewButton();
     void layoutMapContainer();
     void layoutBodyBox();
+    void selectPlayingRow();
+    void setSliders(double position);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    void selectPlayingRow();
-    void failStart();
-    void updateVideoUI();
-    void initMediaControlView();
-    void didStartPlayer();
-    void didFinishPlay();
-    void startTimerPlayNext();
-    void timerPlayNext();
-    void syncVideoPositionDelay(double seconds);
-    void chooseAudioAuto();
-    void updateAudioUI();
-    void updatePlayInfoScale();
-    void updateVideoViewVisibility();
-    void mediaPlayerStateChanged(ZLXMediaPlayer* player);
-    void mediaPlayerTimeChanged(ZLXMediaPlayer* player);
-    void playInfoPositionChanged(double position);
-    void updateGsensorUIByPlayPositon(const ZLXTelemetryDisplay& shown);
-    void updateGpsUIByPlayPosition(const ZLXTelemetryDisplay& shown);
-    void setLogos(bool rearLarge, bool frontSmall);
-    void showLoading(const QString& text);
-    void updateLoadingWindow(double seconds);
-    void hideLoading();
-    void createPlaybackMenus();
-
+    ZLXMediaList& m_mediaList;
     std::unique_ptr<CustomWindow> m_window;
     std::unique_ptr<Ui::MainMenu> m_ui;
-    std::unique_ptr<ZLXMediaList> m_mediaList;
+    std::unique_ptr<ZLXPlayback> m_playback;
     ZLXMediaTableModel* m_tableModel = nullptr;
     DirectoryChooser m_directoryChooser;
     CaptureChooser m_captureChooser;
@@ -214,32 +185,13 @@ private:
     QLabel* m_headPlayingLabel = nullptr;
     QLabel* m_timeLabel = nullptr; // the position and length under the video
     QWidget* m_mediaListScrollView = nullptr;
+    QWidget* m_tripListView = nullptr;
+    bool m_tripSliderShown = false;
     ZLXVideoView* m_video1View = nullptr;
     ZLXVideoView* m_video2View = nullptr;
-    std::unique_ptr<ZLXMediaPlayer> m_player1;
-    std::unique_ptr<ZLXMediaPlayer> m_player2;
-    std::unique_ptr<ZLXPlayerSync> m_sync; // keeps player 2 on player 1's frame
     ZLXMapWebView* m_mapWebView = nullptr;
-    ZLXTripController* m_trips = nullptr;
     std::unique_ptr<QWidget> m_lastDialogController; // the settings or clock window last opened
-
-    ZLXPlayInfo* m_playInfo = nullptr;
-    std::unique_ptr<ZLXBlackBoxData> m_blackBoxData;
-    QTimer m_playStopTimer;
-    int64_t m_mediaIndex = -1;
     int m_rightViewMode = 0;
-    bool m_preparingPlayNext = false;
-    double m_progress = 0;
-    bool m_stopVideoLoadingView = true;
-    bool m_waitingForPlayStart = false;
-    bool m_swapping = false;
-    bool m_moving = false;
-    double m_movingPosition = 0;
-    uint64_t m_volume = 70;
-    int32_t m_refreshCounter = -1; // every third time notification publishes the position
-    uint64_t m_loadingGeneration = 0;
-    uint64_t m_startGeneration = 0; // counts starts; a late hand-back of an older one is dropped
-    uint64_t m_playGeneration = 0;  // counts starts and stops; delayed steps of an older one are dropped
 };
 
 } // namespace daxo

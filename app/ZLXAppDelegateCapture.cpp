@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keeping the picture of the large video: saved as a file and opened in the desktop's viewer,
 // or printed scaled to the page.
-#include "ZLXAppDelegate.h"
+#include "app/ZLXAppDelegate.h"
 
-#include "CustomWindow.h"
-#include "ZLXAlert.h"
-#include "ZLXCupsPrint.h"
-#include "ZLXLog.h"
-#include "ZLXVideoView.h"
+#include "app/CustomWindow.h"
+#include "widgets/ZLXAlert.h"
+#include "app/ZLXCupsPrint.h"
+#include "library/ZLXLog.h"
+#include "app/player/ZLXVideoView.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -71,10 +71,10 @@ QString ZLXAppDelegate::captureFilePath() {
 }
 
 void ZLXAppDelegate::captureVideo() {
-    if (!isPlaying(m_player1.get()))
+    if (!ZLXPlayback::isPlaying(m_playback->player1()))
         return;
     const QString snapshot = captureFilePath();
-    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
+    if (snapshot.isEmpty() || !m_playback->player1()->saveVideoSnapshotAt(snapshot, 0, 0)) {
         ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
         return;
     }
@@ -118,7 +118,7 @@ void ZLXAppDelegate::cropToZoom(const QString& snapshot) const {
     if (m_zoom.factor <= 1)
         return;
     QImage picture(snapshot);
-    const QSizeF view = m_video1View->size(), video = m_player1->videoSize();
+    const QSizeF view = m_video1View->size(), video = m_playback->player1()->videoSize();
     if (picture.isNull() || video.isEmpty() || view.isEmpty())
         return;
     const double scale = std::min(view.width() / video.width(), view.height() / video.height());
@@ -137,10 +137,10 @@ QPrinter* ZLXAppDelegate::loadPrintInfo() {
 }
 
 void ZLXAppDelegate::print() {
-    if (!m_player1->hasMedia())
+    if (!m_playback->player1()->hasMedia())
         return;
     const QString snapshot = captureFilePath();
-    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
+    if (snapshot.isEmpty() || !m_playback->player1()->saveVideoSnapshotAt(snapshot, 0, 0)) {
         ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
         return;
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXCupsPrint.h"
+#include "app/ZLXCupsPrint.h"
 
-#include "ZLXLog.h"
+#include "library/ZLXLog.h"
 
 #include <cups/cups.h>
 

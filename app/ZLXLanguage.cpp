@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXLanguage.h"
+#include "app/ZLXLanguage.h"
 
-#include "ZLXLog.h"
+#include "library/ZLXLog.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMediaTableModel.h"
+#include "app/ZLXMediaTableModel.h"
 
-#include "ZLXImages.h"
-#include "ZLXMediaTableText.h"
+#include "widgets/ZLXImages.h"
+#include "presentation/ZLXMediaTableText.h"
 
 #include <QFontDatabase>
 

@@ -2,7 +2,7 @@
 // The recording table: one row per record of the media list, four columns.
 #pragma once
 
-#include "ZLXMediaList.h"
+#include "library/ZLXMediaList.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

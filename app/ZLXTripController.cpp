@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXTripController.h"
+#include "app/ZLXTripController.h"
 
-#include "GraphView.h"
-#include "ZLXAlert.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXMapScript.h"
-#include "ZLXMapWebView.h"
-#include "ZLXPlayInfo.h"
-#include "ui_MainMenu.h"
+#include "widgets/ZLXAlert.h"
+#include "presentation/ZLXMapScript.h"
+#include "app/playback/ZLXPlayback.h"
 
-#include "ZLXClipExport.h"
-#include "ZLXIncidentReport.h"
+#include "app/export/ZLXClipExport.h"
+#include "app/export/ZLXIncidentReport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -178,9 +174,10 @@ std::optional<ZLXClipOptions> askClipOptions(QWidget* parent) {
 
 } // namespace
 
-ZLXTripController::ZLXTripController(ZLXAppDelegate& app) : QObject(&app), m_app(app) {
-    const Ui::MainMenu& ui = app.ui();
-    m_panel = new QWidget(ui.mediaListBox);
+ZLXTripController::ZLXTripController(ZLXPlayback& playback, const ZLXMediaList& mediaList, QWidget* panelParent,
+                                     QWidget* sliderBox, QWidget* window, QObject* parent)
+    : QObject(parent), m_playback(playback), m_mediaList(mediaList), m_window(window) {
+    m_panel = new QWidget(panelParent);
     m_panel->setObjectName(QStringLiteral("tripListView"));
     auto* layout = new QVBoxLayout(m_panel);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -207,22 +204,20 @@ ZLXTripController::ZLXTripController(ZLXAppDelegate& app) : QObject(&app), m_app
             itemActivated(item);
     });
 
-    m_slider = new ZLXTripSlider(ui.mediaControlBox);
+    m_slider = new ZLXTripSlider(sliderBox);
     m_slider->hide();
-    static_cast<QVBoxLayout*>(ui.mediaControlBox->layout())->insertWidget(1, m_slider);
+    static_cast<QVBoxLayout*>(sliderBox->layout())->insertWidget(1, m_slider);
     connect(m_slider, &ZLXTripSlider::seekRequested, this, [this](double fraction) {
         if (m_active)
             seekActiveTrip(fraction * m_drives[*m_active].trip.duration());
     });
 
     m_gapSeconds = std::clamp(QSettings().value(QString::fromLatin1(kGapKey), 180.0).toDouble(), 10.0, 86400.0);
-    connect(&app, &ZLXAppDelegate::mediaListReloaded, this, &ZLXTripController::reload);
-    connect(&app, &ZLXAppDelegate::playerStarted, this, &ZLXTripController::playerStarted);
-    connect(app.playInfo(), &ZLXPlayInfo::positionChanged, this, &ZLXTripController::positionChanged);
-    connect(app.mapWebView(), &ZLXMapWebView::routeClicked, this, [this](double seconds) {
-        if (m_routed)
-            playTrip(*m_routed, seconds);
-    });
+}
+
+void ZLXTripController::playRouteAt(double seconds) {
+    if (m_routed)
+        playTrip(*m_routed, seconds);
 }
 
 ZLXTripController::~ZLXTripController() {
@@ -238,7 +233,7 @@ void ZLXTripController::setGapSeconds(double seconds) {
 
 void ZLXTripController::chooseGap() {
     bool ok = false;
-    const int minutes = QInputDialog::getInt(m_app.window(), qtTrId("trip.gap.title"), qtTrId("trip.gap.label"),
+    const int minutes = QInputDialog::getInt(m_window, qtTrId("trip.gap.title"), qtTrId("trip.gap.label"),
                                              int(std::lround(m_gapSeconds / 60)), 1, 240, 1, &ok);
     if (ok)
         setGapSeconds(minutes * 60.0);
@@ -255,9 +250,9 @@ void ZLXTripController::reload() {
     m_clipOut.reset();
     setActive(std::nullopt, 0);
     m_routed.reset();
-    m_app.mapWebView()->showRoute(kMapClearRouteScript);
+    emit routeChanged(kMapClearRouteScript);
     fillTree();
-    const ZLXMediaList& list = m_app.mediaList();
+    const ZLXMediaList& list = m_mediaList;
     if (list.medias().empty()) {
         m_loading = false;
         m_progress->hide();
@@ -345,7 +340,7 @@ void ZLXTripController::fillTree() {
         }
         item->setExpanded(true);
     }
-    if (m_drives.empty() && !m_loading && !m_app.mediaList().medias().empty())
+    if (m_drives.empty() && !m_loading && !m_mediaList.medias().empty())
         new QTreeWidgetItem(m_tree, {qtTrId("trip.none")});
 }
 
@@ -360,21 +355,7 @@ bool ZLXTripController::playTrip(size_t trip, double seconds) {
         return false;
     const ZLXTrip& t = m_drives[trip].trip;
     const ZLXTrip::Place place = t.placeAt(seconds);
-    if (m_active == trip && place.group == m_activeGroup && m_app.player1()->hasMedia()) {
-        const double length = double(m_app.player1()->mediaLength()) / 1000;
-        if (length > 0)
-            m_app.videoPositionSliderMoved(std::clamp(place.seconds / length, 0.0, 0.997));
-        return true;
-    }
-    const std::string& path = t.groups[place.group].playPath();
-    const auto& medias = m_app.mediaList().medias();
-    for (size_t i = 0; i < medias.size(); ++i) {
-        if (medias[i]->path() == path) {
-            m_pendingSeek = place.seconds > 0.05 ? std::optional<double>(place.seconds) : std::nullopt;
-            return m_app.playAtIndex(int64_t(i));
-        }
-    }
-    return false;
+    return m_playback.playAt(t.groups[place.group].playPath(), place.seconds);
 }
 
 void ZLXTripController::seekActiveTrip(double seconds) {
@@ -383,28 +364,19 @@ void ZLXTripController::seekActiveTrip(double seconds) {
 }
 
 void ZLXTripController::playerStarted() {
-    const int64_t index = m_app.mediaIndex();
-    const auto media = index >= 0 && size_t(index) < m_app.mediaList().count() ? m_app.mediaList().mediaAtIndex(index) : nullptr;
+    const auto media = m_playback.playingMedia();
     std::optional<size_t> found;
     size_t group = 0;
-    if (media && m_app.player1()->hasMedia()) {
-        for (size_t t = 0; t < m_drives.size() && !found; ++t) {
-            for (size_t g = 0; g < m_drives[t].trip.groups.size(); ++g) {
-                const ZLXTripGroup& candidate = m_drives[t].trip.groups[g];
-                if (candidate.frontPath == media->path() || candidate.rearPath == media->path()) {
-                    found = t, group = g;
-                    break;
-                }
+    for (size_t t = 0; media && t < m_drives.size() && !found; ++t) {
+        for (size_t g = 0; g < m_drives[t].trip.groups.size(); ++g) {
+            const ZLXTripGroup& candidate = m_drives[t].trip.groups[g];
+            if (candidate.frontPath == media->path() || candidate.rearPath == media->path()) {
+                found = t, group = g;
+                break;
             }
         }
     }
     setActive(found, group);
-    if (m_pendingSeek && found) {
-        const double length = double(m_app.player1()->mediaLength()) / 1000;
-        if (length > 0)
-            m_app.videoPositionSliderMoved(std::clamp(*m_pendingSeek / length, 0.0, 0.997));
-    }
-    m_pendingSeek.reset();
 }
 
 void ZLXTripController::showSlider(bool show) {
@@ -418,9 +390,8 @@ void ZLXTripController::showSlider(bool show) {
 void ZLXTripController::setActive(std::optional<size_t> trip, size_t group) {
     m_active = trip;
     m_activeGroup = group;
-    GraphView* graph = m_app.ui().graphView;
     if (!trip) {
-        graph->setImpactMarks({});
+        emit impactMarksChanged({});
         showSlider(false);
         return;
     }
@@ -440,14 +411,14 @@ void ZLXTripController::setActive(std::optional<size_t> trip, size_t group) {
     if (QTreeWidgetItem* item = m_tree->topLevelItem(int(*trip)); item && !item->isSelected() &&
                                                                   (!m_tree->currentItem() || !m_tree->currentItem()->parent()))
         m_tree->setCurrentItem(item); // the trip playing is the one chosen in the list
-    graph->setImpactMarks(std::move(inGroup));
+    emit impactMarksChanged(std::move(inGroup));
     if (m_routed != trip) {
         m_routed = trip;
         // a click on an impact's mark plays from a little before it
         std::vector<ZLXRouteMark> marks = drive.marks();
         for (ZLXRouteMark& mark : marks)
             mark.time = std::max(0.0, mark.time - kBeforeImpact);
-        m_app.mapWebView()->showRoute(mapRouteScript(drive.route, marks, true));
+        emit routeChanged(mapRouteScript(drive.route, marks, true));
     }
     // a trip of one recording needs no second slider, unless a clip is marked on it
     showSlider(drive.trip.groups.size() > 1 || (m_clipTrip == trip && (m_clipIn || m_clipOut)));
@@ -467,11 +438,11 @@ void ZLXTripController::positionChanged(double position) {
 }
 
 std::optional<double> ZLXTripController::activeTripTime() const {
-    if (!m_active || !m_app.player1()->hasMedia())
+    const auto now = m_playback.currentSeconds(), length = m_playback.lengthSeconds();
+    if (!m_active || !now)
         return std::nullopt;
     const ZLXTrip& trip = m_drives[*m_active].trip;
-    const double length = double(m_app.player1()->mediaLength()) / 1000;
-    return trip.timeOf(m_activeGroup, double(m_app.player1()->time()) / 1000 * (length > 0 ? trip.groups[m_activeGroup].duration / length : 1));
+    return trip.timeOf(m_activeGroup, *now * (*length > 0 ? trip.groups[m_activeGroup].duration / *length : 1));
 }
 
 void ZLXTripController::markClipIn() {
@@ -523,7 +494,7 @@ bool ZLXTripController::exportClip(const ZLXClipOptions& options, const QString&
 }
 
 void ZLXTripController::exportClipWithDialog() {
-    QWidget* window = m_app.window();
+    QWidget* window = m_window;
     if (!m_clipIn || !m_clipOut || *m_clipIn == *m_clipOut) {
         showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_not_marked"));
         return;
@@ -568,7 +539,7 @@ void ZLXTripController::exportClipWithDialog() {
 }
 
 void ZLXTripController::incidentReportWithDialog() {
-    QWidget* window = m_app.window();
+    QWidget* window = m_window;
     const auto moment = activeTripTime();
     if (!moment) {
         showAlert(window, qtTrId("window.title"), qtTrId("msg.report_nothing_playing"));
@@ -590,7 +561,7 @@ void ZLXTripController::incidentReportWithDialog() {
     busy.setMinimumDuration(0);
     busy.show();
     QCoreApplication::processEvents();
-    const std::string config = m_app.mediaList().directoryPath().value_or(std::string()) + "/config.bin";
+    const std::string config = m_mediaList.directoryPath().value_or(std::string()) + "/config.bin";
     // the save dialog asked before it offered an existing name
     const ZLXReportResult result = writeIncidentReport(drive, *moment, path, config, true);
     busy.close();
@@ -630,7 +601,7 @@ std::optional<QString> ZLXTripController::exportRoute(Format format, const QStri
 void ZLXTripController::exportWithDialog(Format format) {
     const auto trip = exportTrip();
     if (!trip || *trip >= m_drives.size()) {
-        showAlert(m_app.window(), qtTrId("window.title"), qtTrId("msg.export_no_trip"));
+        showAlert(m_window, qtTrId("window.title"), qtTrId("msg.export_no_trip"));
         return;
     }
     const char* extension = format == Format::Gpx ? "gpx" : format == Format::Kml ? "kml" : "csv";
@@ -641,17 +612,17 @@ void ZLXTripController::exportWithDialog(Format format) {
                               stem + QLatin1Char('.') + QLatin1String(extension);
     QString path;
     if (m_exportChooser) {
-        path = m_exportChooser(m_app.window(), suggested);
+        path = m_exportChooser(m_window, suggested);
     } else {
         const QString filter = format == Format::Gpx   ? qtTrId("filter.gpx")
                                : format == Format::Kml ? qtTrId("filter.kml")
                                                        : qtTrId("filter.csv");
-        path = QFileDialog::getSaveFileName(m_app.window(), qtTrId("menu.export_route"), suggested, filter);
+        path = QFileDialog::getSaveFileName(m_window, qtTrId("menu.export_route"), suggested, filter);
     }
     if (path.isEmpty())
         return;
     if (const auto error = exportRoute(format, path))
-        showAlert(m_app.window(), qtTrId("window.title"), qtTrId(qPrintable(*error)).arg(path));
+        showAlert(m_window, qtTrId("window.title"), qtTrId(qPrintable(*error)).arg(path));
 }
 
 } // namespace daxo

@@ -3,8 +3,8 @@
 // recording's, the route and impacts on the map and the G graph, and the route's exports.
 #pragma once
 
-#include "ZLXClip.h"
-#include "ZLXTrip.h"
+#include "telemetry/ZLXClip.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <QObject>
 #include <QSlider>
@@ -21,7 +21,8 @@ class QTreeWidgetItem;
 
 namespace daxo {
 
-class ZLXAppDelegate;
+class ZLXPlayback;
+class ZLXMediaList;
 
 // The trip's slider: where the groups meet, and the impacts in red; a click goes there.
 class ZLXTripSlider : public QSlider {
@@ -55,7 +56,10 @@ public:
     // chooser of their own in place of the dialog.
     using ExportChooser = std::function<QString(QWidget* parent, const QString& suggested)>;
 
-    explicit ZLXTripController(ZLXAppDelegate& app);
+    // The list and the progress go into `panelParent`, the slider into `sliderBox`'s layout
+    // (second from the top); dialogs open over `window`.
+    ZLXTripController(ZLXPlayback& playback, const ZLXMediaList& mediaList, QWidget* panelParent, QWidget* sliderBox,
+                      QWidget* window, QObject* parent = nullptr);
     ~ZLXTripController() override;
 
     // The side panel's trip view: the list and, while the figures are read, a progress bar.
@@ -95,6 +99,11 @@ public:
 
 public slots:
     void reload();
+    // What the playback reports: a recording started, the published position.
+    void playerStarted();
+    void positionChanged(double position);
+    // A click on the route of the trip the map shows, at `seconds` of its line.
+    void playRouteAt(double seconds);
     void exportGpx() { exportWithDialog(Format::Gpx); }
     void exportKml() { exportWithDialog(Format::Kml); }
     void exportCsv() { exportWithDialog(Format::Csv); }
@@ -114,12 +123,14 @@ signals:
     void reportSaved(const QString& path, const QString& sha256);
     // An export of a clip ended: `ok` when complete at `path`.
     void clipFinished(bool ok, const QString& path, const QString& message);
+    // The impacts of the recording playing, as positions from 0 to 1 of it (for the G graph).
+    void impactMarksChanged(std::vector<double> positions);
+    // The map's script for the route of the trip playing (or for none).
+    void routeChanged(const std::string& script);
 
 private:
     void loaded(uint64_t generation, std::vector<ZLXDrive> drives);
     void fillTree();
-    void playerStarted();
-    void positionChanged(double position);
     void setActive(std::optional<size_t> trip, size_t group);
     void showSlider(bool show);
     void itemActivated(QTreeWidgetItem* item);
@@ -128,7 +139,9 @@ private:
     void updateClipMarks();
     void exportWithDialog(Format format);
 
-    ZLXAppDelegate& m_app;
+    ZLXPlayback& m_playback;
+    const ZLXMediaList& m_mediaList;
+    QWidget* m_window;
     QWidget* m_panel = nullptr;
     QTreeWidget* m_tree = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -144,8 +157,6 @@ private:
     std::optional<size_t> m_active;
     size_t m_activeGroup = 0;
     std::optional<size_t> m_routed; // the trip whose route the map shows
-    // A position to go to once the recording asked for has started (seconds in it).
-    std::optional<double> m_pendingSeek;
     ExportChooser m_exportChooser;
     ClipOptionsChooser m_clipOptionsChooser;
     std::optional<double> m_clipIn, m_clipOut;

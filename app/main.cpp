@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXAppDelegate.h"
-#include "ZLXLanguage.h"
-#include "ZLXLog.h"
-#include "ZLXMediaList.h"
-#include "ZLXMediaTableText.h"
-#include "ZLXVideoView.h"
+#include "app/ZLXViewer.h"
+#include "app/ZLXLanguage.h"
+#include "library/ZLXLog.h"
+#include "library/ZLXMediaList.h"
+#include "presentation/ZLXMediaTableText.h"
+#include "app/player/ZLXVideoView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
         daxo::requestVideoOutput(chosen);
     }
 
-    daxo::ZLXAppDelegate controller;
+    daxo::ZLXViewer viewer;
+    daxo::ZLXAppDelegate& controller = viewer.app();
     controller.applicationDidFinishLaunching(settings);
 
     if (const auto folder = folderArgument(argc, argv)) {

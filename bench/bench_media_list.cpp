@@ -2,7 +2,7 @@
 // The walk, sort and pairing of a folder of recordings (warm cache).
 //   bench_media_list [--folder=DIR] [benchmark flags]
 // Without --folder, a card of 15000 empty recordings is laid out in a temporary folder first.
-#include "ZLXMediaList.h"
+#include "library/ZLXMediaList.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

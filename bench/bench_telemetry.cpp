@@ -2,8 +2,8 @@
 // Telemetry extraction of given recordings (warm cache): time, records, and the bytes the
 // process read for it (/proc/self/io rchar).
 //   bench_telemetry --file=NAME:PATH [--file=NAME:PATH ...] [benchmark flags]
-#include "ZLXBlackBoxData.h"
-#include "ZLXLog.h"
+#include "telemetry/ZLXBlackBoxData.h"
+#include "library/ZLXLog.h"
 
 #include <benchmark/benchmark.h>
 #include <cstring>

@@ -7,13 +7,13 @@
 // show a card's values.
 //   measure_playback [--size WxH] [--seconds N]
 #include "../tests/support/PairSampling.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXLog.h"
-#include "ZLXMpvMediaPlayer.h"
-#include "ZLXVideoView.h"
-#include "ZLXFileData.h"
-#include "ZLXSettingController.h"
-#include "ZLXVolumes.h"
+#include "app/ZLXViewer.h"
+#include "library/ZLXLog.h"
+#include "app/player/ZLXMpvMediaPlayer.h"
+#include "app/player/ZLXVideoView.h"
+#include "config/filedata/ZLXFileData.h"
+#include "config/ZLXSettingController.h"
+#include "card/ZLXVolumes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -159,9 +159,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    ZLXAppDelegate viewer([](ZLXVideoView* view) {
+    ZLXViewer viewerObject([](ZLXVideoView* view) {
         return std::make_unique<ZLXMpvMediaPlayer>(view, ZLXMpvMediaPlayer::Options{{"ao", "null"}});
     });
+    ZLXAppDelegate& viewer = viewerObject.app();
     QSettings settings;
     viewer.applicationDidFinishLaunching(settings);
     viewer.openMediaDirectory(card.path());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TKUSBDiskEntity.h"
+#include "card/TKUSBDiskEntity.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXCardOperations.h"
+#include "card/ZLXCardOperations.h"
 
-#include "ZLXCleanup.h"
-#include "ZLXLog.h"
-#include "ZLXFileData.h"
-#include "ZLXMediaList.h"
-#include "ZLXVolumes.h"
+#include "library/ZLXCleanup.h"
+#include "library/ZLXLog.h"
+#include "config/filedata/ZLXFileData.h"
+#include "library/ZLXMediaList.h"
+#include "card/ZLXVolumes.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 // window and daxo-card.
 #pragma once
 
-#include "TKUSBDiskEntity.h"
-#include "ZLXCardTarget.h"
-#include "ZLXShell.h"
+#include "card/TKUSBDiskEntity.h"
+#include "card/ZLXCardTarget.h"
+#include "card/ZLXShell.h"
 
 #include <QByteArray>
 #include <variant>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXCardTarget.h"
+#include "card/ZLXCardTarget.h"
 
-#include "ZLXFileIO.h"
+#include "library/ZLXFileIO.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXFormatWindowController.h"
+#include "card/ZLXFormatWindowController.h"
 
-#include "ZLXAlert.h"
-#include "ZLXCardOperations.h"
-#include "ZLXLog.h"
+#include "widgets/ZLXAlert.h"
+#include "card/ZLXCardOperations.h"
+#include "library/ZLXLog.h"
 #include "ui_ZLXFormatWindowController.h"
 
 #include <QCloseEvent>

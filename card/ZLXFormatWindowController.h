@@ -4,7 +4,7 @@
 // background and puts its config.bin back.
 #pragma once
 
-#include "TKUSBDiskEntity.h"
+#include "card/TKUSBDiskEntity.h"
 
 #include <QDialog>
 #include <QFuture>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXShell.h"
+#include "card/ZLXShell.h"
 
-#include "ZLXCleanup.h"
-#include "ZLXLog.h"
+#include "library/ZLXCleanup.h"
+#include "library/ZLXLog.h"
 
 #include <QProcess>
 #include <unistd.h>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXTimeSetupController.h"
+#include "card/ZLXTimeSetupController.h"
 
-#include "ZLXAlert.h"
-#include "ZLXLog.h"
-#include "ZLXTimeSetupFile.h"
-#include "ZLXVolumes.h"
+#include "widgets/ZLXAlert.h"
+#include "library/ZLXLog.h"
+#include "card/ZLXTimeSetupFile.h"
+#include "card/ZLXVolumes.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXTimeSetupFile.h"
+#include "card/ZLXTimeSetupFile.h"
 
-#include "ZLXFileIO.h"
+#include "library/ZLXFileIO.h"
 
 #include <cerrno>
 #include <cstdio>

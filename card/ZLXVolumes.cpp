@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXVolumes.h"
+#include "card/ZLXVolumes.h"
 
-#include "ZLXLog.h"
-#include "ZLXShell.h"
+#include "library/ZLXLog.h"
+#include "card/ZLXShell.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -2,7 +2,7 @@
 // The mounted volumes, as lsblk describes them, and the camera's card among them.
 #pragma once
 
-#include "TKUSBDiskEntity.h"
+#include "card/TKUSBDiskEntity.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXSettingController.h"
+#include "config/ZLXSettingController.h"
 
-#include "ZLXFormatWindowController.h"
+#include "card/ZLXFormatWindowController.h"
 
-#include "ZLXSettingPage.h"
-#include "ZLXSettingForFlashDataViewController.h"
+#include "config/pages/ZLXSettingPage.h"
+#include "config/pages/ZLXSettingForFlashDataViewController.h"
 
-#include "ZLXAlert.h"
-#include "ZLXLog.h"
-#include "ZLXSettingUi.h"
-#include "ZLXVolumes.h"
+#include "widgets/ZLXAlert.h"
+#include "library/ZLXLog.h"
+#include "config/ZLXSettingUi.h"
+#include "card/ZLXVolumes.h"
 #include "ui_SettingWindow.h"
 
 #include <QCoreApplication>

@@ -3,9 +3,9 @@
 // shows one page at a time and saves the record back.
 #pragma once
 
-#include "TKUSBDiskEntity.h"
-#include "ZLXFileData.h"
-#include "ZLXSettingControllerDelegate.h"
+#include "card/TKUSBDiskEntity.h"
+#include "config/filedata/ZLXFileData.h"
+#include "config/ZLXSettingControllerDelegate.h"
 
 #include <QDialog>
 #include <QPointer>

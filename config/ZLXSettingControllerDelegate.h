@@ -2,7 +2,7 @@
 // What every settings page does for the settings window.
 #pragma once
 
-#include "ZLXFileData.h"
+#include "config/filedata/ZLXFileData.h"
 
 #include <QString>
 #include <optional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXSettingUi.h"
+#include "config/ZLXSettingUi.h"
 
-#include "TKSegmentedControl.h"
+#include "widgets/TKSegmentedControl.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -2,7 +2,7 @@
 // What the settings pages share: the plate field and the choice-list helpers.
 #pragma once
 
-#include "ZLXValidator.h"
+#include "config/ZLXValidator.h"
 
 #include <QLineEdit>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXValidator.h"
+#include "config/ZLXValidator.h"
 
-#include "ZLXNumberText.h"
+#include "library/ZLXNumberText.h"
 
 #include <string>
 

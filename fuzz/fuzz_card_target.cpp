@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the format reads before it asks: a boot sector and what follows it (any bytes from an
 // image file), and the mount table it looks in for the device.
-#include "ZLXCardTarget.h"
+#include "card/ZLXCardTarget.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // A config.bin of any content and size: loaded, finalised, written and loaded again, and shown
 // and written back by every settings page (whatever a field holds, no page reads outside its
 // tables), and every field checked as daxo-config checks it.
-#include "ZLXFileData.h"
-#include "ZLXLog.h"
-#include "ZLXPageModel.h"
+#include "config/filedata/ZLXFileData.h"
+#include "library/ZLXLog.h"
+#include "config/pages/ZLXPageModel.h"
 
 #include <cstdint>
 #include <cstdio>

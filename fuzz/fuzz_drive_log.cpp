@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the camera's drive-information log, and every cell of what it yields.
-#include "ZLXFlashDataLog.h"
+#include "config/pages/ZLXFlashDataLog.h"
 
 #include <cstdint>
 

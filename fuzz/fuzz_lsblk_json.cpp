@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever lsblk (or something in its place) prints, read as the volume list and as the
 // judge of what may be formatted.
-#include "ZLXVolumes.h"
+#include "card/ZLXVolumes.h"
 
 #include <cstdint>
 

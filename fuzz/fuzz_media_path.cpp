@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the path of a file the folder walk met (names need not be UTF-8): the record
 // keeps the path's bytes, and the recording list's CSV gives them back whole.
-#include "ZLXMediaList.h"
-#include "ZLXMediaTableText.h"
+#include "library/ZLXMediaList.h"
+#include "presentation/ZLXMediaTableText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A record's text block of any size through the sentence splitter; the buffer is exactly the
 // input, so any read past it is caught.
-#include "ZLXBlackBoxData.h"
-#include "ZLXLog.h"
+#include "telemetry/ZLXBlackBoxData.h"
+#include "library/ZLXLog.h"
 
 #include <cstdint>
 #include <cstring>

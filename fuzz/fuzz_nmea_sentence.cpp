@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One NMEA sentence through the parser, twice in a row so that state carried over is used.
-#include "ZLXGpsData.h"
+#include "telemetry/ZLXGpsData.h"
 
 #include <cstdint>
 #include <string_view>

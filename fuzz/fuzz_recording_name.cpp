@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // File names from a card: the recording grammar, the acceptance rule and the pairing key.
-#include "ZLXMediaList.h"
+#include "library/ZLXMediaList.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // A whole recording file through the telemetry walk. The input becomes an in-memory file.
 // Besides crashes, the memory one extraction holds is watched: it must stay within a bound
 // proportional to the file's size, whatever its tables claim.
-#include "ZLXBlackBoxData.h"
-#include "ZLXTrip.h"
-#include "ZLXLog.h"
+#include "telemetry/ZLXBlackBoxData.h"
+#include "telemetry/ZLXTrip.h"
+#include "library/ZLXLog.h"
 
 #include <sanitizer/allocator_interface.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXCleanup.h"
+#include "library/ZLXCleanup.h"
 
 #include <atomic>
 #include <csignal>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXFileIO.h"
+#include "library/ZLXFileIO.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXLog.h"
+#include "library/ZLXLog.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMedia.h"
+#include "library/ZLXMedia.h"
 
-#include "ZLXNumberText.h"
+#include "library/ZLXNumberText.h"
 
 #include <array>
 #include <cstdio>

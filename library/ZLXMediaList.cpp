@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMediaList.h"
+#include "library/ZLXMediaList.h"
 
-#include "ZLXFileIO.h"
+#include "library/ZLXFileIO.h"
 
 #include <algorithm>
 #include <dirent.h>

@@ -2,7 +2,7 @@
 // The recordings of one folder: walked in the background, sorted oldest first, paired by group.
 #pragma once
 
-#include "ZLXMedia.h"
+#include "library/ZLXMedia.h"
 
 #include <atomic>
 #include <functional>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXNumberText.h"
+#include "library/ZLXNumberText.h"
 
 #include <charconv>
 #include <climits>

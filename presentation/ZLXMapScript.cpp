@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMapScript.h"
+#include "presentation/ZLXMapScript.h"
 
 #include <charconv>
 #include <cmath>

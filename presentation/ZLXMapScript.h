@@ -2,7 +2,7 @@
 // The script texts the program runs in the map page.
 #pragma once
 
-#include "ZLXRoute.h"
+#include "telemetry/ZLXRoute.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMediaTableText.h"
+#include "presentation/ZLXMediaTableText.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // What each column of the recording table shows for one record.
 #pragma once
 
-#include "ZLXMedia.h"
+#include "library/ZLXMedia.h"
 
 #include <array>
 #include <memory>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXPartImages.h"
+#include "presentation/ZLXPartImages.h"
 
 #include <cmath>
 

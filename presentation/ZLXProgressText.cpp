@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXProgressText.h"
+#include "presentation/ZLXProgressText.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXTelemetryText.h"
+#include "presentation/ZLXTelemetryText.h"
 
-#include "ZLXMapScript.h"
+#include "presentation/ZLXMapScript.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // What the main window shows of a recording's telemetry at a playback position.
 #pragma once
 
-#include "ZLXBlackBoxData.h"
+#include "telemetry/ZLXBlackBoxData.h"
 
 #include <optional>
 #include <string>

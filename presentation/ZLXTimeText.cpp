@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXTimeText.h"
+#include "presentation/ZLXTimeText.h"
 
 #include <cstdio>
 #include <cstdlib>

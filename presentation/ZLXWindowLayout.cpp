@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXWindowLayout.h"
+#include "presentation/ZLXWindowLayout.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXZoom.h"
+#include "presentation/ZLXZoom.h"
 
 #include <algorithm>
 

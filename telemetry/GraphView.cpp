@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 
-#include "ZLXGraphGeometry.h"
+#include "telemetry/ZLXGraphGeometry.h"
 
 #include <QPainter>
 #include <QPainterPath>

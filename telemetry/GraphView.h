@@ -3,7 +3,7 @@
 // position.
 #pragma once
 
-#include "ZLXBlackBoxData.h"
+#include "telemetry/ZLXBlackBoxData.h"
 
 #include <QColor>
 #include <QWidget>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXBlackBoxData.h"
+#include "telemetry/ZLXBlackBoxData.h"
 
-#include "ZLXFileIO.h"
-#include "ZLXLog.h"
+#include "library/ZLXFileIO.h"
+#include "library/ZLXLog.h"
 
 #include <cstring>
 #include <ctime>

@@ -4,7 +4,7 @@
 // up to 128 characters of NMEA text.
 #pragma once
 
-#include "ZLXGpsData.h"
+#include "telemetry/ZLXGpsData.h"
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXClip.h"
+#include "telemetry/ZLXClip.h"
 
 #include <algorithm>
 #include <charconv>

@@ -5,7 +5,7 @@
 // caller's.
 #pragma once
 
-#include "ZLXTrip.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <string>
 #include <vector>

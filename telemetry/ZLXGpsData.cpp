@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXGpsData.h"
+#include "telemetry/ZLXGpsData.h"
 
-#include "ZLXNumberText.h"
+#include "library/ZLXNumberText.h"
 
 #include <atomic>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXGraphGeometry.h"
+#include "telemetry/ZLXGraphGeometry.h"
 
 #include <cmath>
 

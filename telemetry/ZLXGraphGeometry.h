@@ -3,7 +3,7 @@
 // left, y growing upwards. The area spans -2 g at its bottom to +2 g at its top.
 #pragma once
 
-#include "ZLXBlackBoxData.h"
+#include "telemetry/ZLXBlackBoxData.h"
 
 #include <vector>
 

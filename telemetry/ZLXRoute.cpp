@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXRoute.h"
+#include "telemetry/ZLXRoute.h"
 
-#include "ZLXFileIO.h"
+#include "library/ZLXFileIO.h"
 
 #include <algorithm>
 #include <charconv>

@@ -4,7 +4,7 @@
 // one or more recordings on one time line; the exports (GPX 1.1, KML, CSV) are written from it.
 #pragma once
 
-#include "ZLXBlackBoxData.h"
+#include "telemetry/ZLXBlackBoxData.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXTrip.h"
+#include "telemetry/ZLXTrip.h"
 
-#include "ZLXFileData.h"
+#include "config/filedata/ZLXFileData.h"
 
 #include <algorithm>
 #include <cmath>

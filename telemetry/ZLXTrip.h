@@ -4,8 +4,8 @@
 // recordings.
 #pragma once
 
-#include "ZLXMediaList.h"
-#include "ZLXRoute.h"
+#include "library/ZLXMediaList.h"
+#include "telemetry/ZLXRoute.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXRecordingWriter.h"
+#include "tools/ZLXRecordingWriter.h"
 
-#include "ZLXFileIO.h"
+#include "library/ZLXFileIO.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,7 +4,7 @@
 // only with --verbose.
 #pragma once
 
-#include "ZLXLog.h"
+#include "library/ZLXLog.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -5,11 +5,11 @@
 // daxo-card clock DIR [--date yyyy/MM/dd] [--time HH:mm:ss]
 //                                                  writes DIR/timeset.cfg, now by default
 // --verbose (anywhere) also writes the diagnostics the program logs to stderr.
-#include "ZLXCardOperations.h"
-#include "ZLXLog.h"
-#include "ZLXTimeSetupFile.h"
-#include "ZLXToolLog.h"
-#include "ZLXVolumes.h"
+#include "card/ZLXCardOperations.h"
+#include "library/ZLXLog.h"
+#include "card/ZLXTimeSetupFile.h"
+#include "tools/ZLXToolLog.h"
+#include "card/ZLXVolumes.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -2,11 +2,11 @@
 // daxo-config show FILE                  every field of a config.bin as JSON, in declared order
 // daxo-config defaults FILE              writes a default config.bin
 // daxo-config set FILE field=value ...   changes fields, finalises and saves
-#include "ZLXFileData.h"
-#include "ZLXFileIO.h"
-#include "ZLXLog.h"
-#include "ZLXPageModel.h"
-#include "ZLXToolLog.h"
+#include "config/filedata/ZLXFileData.h"
+#include "library/ZLXFileIO.h"
+#include "library/ZLXLog.h"
+#include "config/pages/ZLXPageModel.h"
+#include "tools/ZLXToolLog.h"
 
 #include <QCoreApplication>
 #include <QTranslator>

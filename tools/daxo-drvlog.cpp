@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-drvlog FILE   the camera's drive-information log as CSV on stdout, the same table the
 //                    settings window shows and exports
-#include "ZLXFlashDataLog.h"
-#include "ZLXToolLog.h"
+#include "config/pages/ZLXFlashDataLog.h"
+#include "tools/ZLXToolLog.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -9,13 +9,13 @@
 // command line gave. An existing OUT is replaced only with --force, and never when it is one of the
 // recordings read. Ctrl-C, a closed terminal or a kill leave no ffmpeg, no partial file and no
 // temporary folder behind.
-#include "ZLXCleanup.h"
-#include "ZLXClipExport.h"
-#include "ZLXFileIO.h"
-#include "ZLXIncidentReport.h"
-#include "ZLXLog.h"
-#include "ZLXToolLog.h"
-#include "ZLXTrip.h"
+#include "library/ZLXCleanup.h"
+#include "app/export/ZLXClipExport.h"
+#include "library/ZLXFileIO.h"
+#include "app/export/ZLXIncidentReport.h"
+#include "library/ZLXLog.h"
+#include "tools/ZLXToolLog.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <QFile>
 #include <QGuiApplication>

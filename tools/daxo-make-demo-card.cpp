@@ -4,9 +4,9 @@
 // three continuous groups and an event group with a hard stop, a rear-only motion recording
 // from the car park, and one file whose name the camera would never write. Videos come from
 // ffmpeg's test sources; the telemetry is a plausible drive with RMC, GGA and GSA sentences.
-#include "ZLXFileData.h"
-#include "ZLXTimeSetupFile.h"
-#include "ZLXRecordingWriter.h"
+#include "config/filedata/ZLXFileData.h"
+#include "card/ZLXTimeSetupFile.h"
+#include "tools/ZLXRecordingWriter.h"
 
 #include <cmath>
 #include <cstdio>

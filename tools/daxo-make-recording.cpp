@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-make-recording INPUT.mp4 OUTPUT.mp4 [--telemetry FILE] [options]
 // Lays an ordinary MP4 out as the camera writes its recordings; see ZLXRecordingWriter.h.
-#include "ZLXRecordingWriter.h"
+#include "tools/ZLXRecordingWriter.h"
 
 #include <cerrno>
 #include <cstdio>

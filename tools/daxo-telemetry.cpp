@@ -5,11 +5,11 @@
 // daxo-telemetry --trips [--gap SECONDS] DIR     the folder's trips, one CSV row each
 // daxo-telemetry --nmea LOG                      one CSV row per sentence of an NMEA log
 // No toolkit: the program starts in about a millisecond and formats its rows itself.
-#include "ZLXBlackBoxData.h"
-#include "ZLXFileIO.h"
-#include "ZLXLog.h"
-#include "ZLXMediaTableText.h"
-#include "ZLXTrip.h"
+#include "telemetry/ZLXBlackBoxData.h"
+#include "library/ZLXFileIO.h"
+#include "library/ZLXLog.h"
+#include "presentation/ZLXMediaTableText.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <algorithm>
 #include <cerrno>

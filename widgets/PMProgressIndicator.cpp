@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PMProgressIndicator.h"
+#include "widgets/PMProgressIndicator.h"
 
 #include <QGuiApplication>
 #include <QIcon>

@@ -3,7 +3,7 @@
 // as a small bar drawn over the application's icon.
 #pragma once
 
-#include "ZLXProgressText.h"
+#include "presentation/ZLXProgressText.h"
 
 #include <QElapsedTimer>
 #include <QIcon>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TKPartImages.h"
+#include "widgets/TKPartImages.h"
 
-#include "ZLXImages.h"
+#include "widgets/ZLXImages.h"
 
 #include <QEnterEvent>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // plain colour fills.
 #pragma once
 
-#include "ZLXPartImages.h"
+#include "presentation/ZLXPartImages.h"
 
 #include <QAbstractButton>
 #include <QImage>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TKSegmentedControl.h"
+#include "widgets/TKSegmentedControl.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXAlert.h"
+#include "widgets/ZLXAlert.h"
 
 #include <QMessageBox>
 

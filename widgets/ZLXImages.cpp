@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXImages.h"
+#include "widgets/ZLXImages.h"
 
 #include <QFile>
 #include <QPixmapCache>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXLook.h"
+#include "widgets/ZLXLook.h"
 
 #include <QApplication>
 #include <QPalette>

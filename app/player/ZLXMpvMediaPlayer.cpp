@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMpvMediaPlayer.h"
+#include "app/player/ZLXMpvMediaPlayer.h"
 
-#include "ZLXLog.h"
-#include "ZLXVideoView.h"
+#include "library/ZLXLog.h"
+#include "app/player/ZLXVideoView.h"
 
 #include <QDateTime>
 #include <QDir>

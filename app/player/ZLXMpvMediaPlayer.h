@@ -5,7 +5,7 @@
 // Seeks are exact: the time reported is the time of the frame on the surface.
 #pragma once
 
-#include "ZLXMediaPlayer.h"
+#include "app/playback/ZLXMediaPlayer.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXVideoView.h"
+#include "app/player/ZLXVideoView.h"
 
-#include "TKPartImages.h"
-#include "ZLXLog.h"
+#include "widgets/TKPartImages.h"
+#include "library/ZLXLog.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "VMMultiHandleSlider.h"
+#include "config/pages/VMMultiHandleSlider.h"
 
 #include <algorithm>
 #include <cmath>

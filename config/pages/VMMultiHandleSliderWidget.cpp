@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "VMMultiHandleSliderWidget.h"
+#include "config/pages/VMMultiHandleSliderWidget.h"
 
-#include "VMMultiHandleSlider.h"
+#include "config/pages/VMMultiHandleSlider.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXFlashDataLog.h"
+#include "config/pages/ZLXFlashDataLog.h"
 
-#include "ZLXFileIO.h"
-#include "ZLXGpsData.h"
+#include "library/ZLXFileIO.h"
+#include "telemetry/ZLXGpsData.h"
 
 #include <algorithm>
 #include <cstdio>

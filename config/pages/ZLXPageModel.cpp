@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXPageModel.h"
+#include "config/pages/ZLXPageModel.h"
 
 #include <cstdio>
 #include <cstring>

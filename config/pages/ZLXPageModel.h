@@ -5,8 +5,8 @@
 // of their own (presets, bits, a language grid) add them in a subclass.
 #pragma once
 
-#include "ZLXFileData.h"
-#include "ZLXValidator.h"
+#include "config/filedata/ZLXFileData.h"
+#include "config/ZLXValidator.h"
 
 #include <memory>
 #include <optional>

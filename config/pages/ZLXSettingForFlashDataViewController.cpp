@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXSettingForFlashDataViewController.h"
+#include "config/pages/ZLXSettingForFlashDataViewController.h"
 
-#include "ZLXAlert.h"
-#include "ZLXLog.h"
-#include "ZLXMapWindowController.h"
-#include "ZLXSettingController.h"
+#include "widgets/ZLXAlert.h"
+#include "library/ZLXLog.h"
+#include "app/map/ZLXMapWindowController.h"
+#include "config/ZLXSettingController.h"
 
 #include <QDir>
 #include <QFileDialog>

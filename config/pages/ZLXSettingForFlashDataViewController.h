@@ -3,8 +3,8 @@
 // the window's loading sheet, exported as CSV, and a record's place on the map on double-click.
 #pragma once
 
-#include "ZLXFlashDataLog.h"
-#include "ZLXSettingControllerDelegate.h"
+#include "config/pages/ZLXFlashDataLog.h"
+#include "config/ZLXSettingControllerDelegate.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>

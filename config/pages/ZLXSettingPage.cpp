@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXSettingPage.h"
+#include "config/pages/ZLXSettingPage.h"
 
-#include "TKSegmentedControl.h"
-#include "VMMultiHandleSliderWidget.h"
-#include "ZLXAlert.h"
-#include "ZLXSettingUi.h"
+#include "widgets/TKSegmentedControl.h"
+#include "config/pages/VMMultiHandleSliderWidget.h"
+#include "widgets/ZLXAlert.h"
+#include "config/ZLXSettingUi.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

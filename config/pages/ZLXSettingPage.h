@@ -4,8 +4,8 @@
 // model; this class only shows it and reports what the user does.
 #pragma once
 
-#include "ZLXPageModel.h"
-#include "ZLXSettingControllerDelegate.h"
+#include "config/pages/ZLXPageModel.h"
+#include "config/ZLXSettingControllerDelegate.h"
 
 #include <QHash>
 #include <QPointer>

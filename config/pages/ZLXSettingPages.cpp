@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The tables of the video, basic, GPS, motion and audio pages, and the rules of their own.
-#include "ZLXPageModel.h"
+#include "config/pages/ZLXPageModel.h"
 
-#include "VMMultiHandleSlider.h"
+#include "config/pages/VMMultiHandleSlider.h"
 #include <algorithm>
 #include <utility>
 

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Saving and printing the large video's frame, with libmpv playing a recording and a CUPS
 // scheduler of the test's own taking the jobs.
+#include "../support/Viewer.h"
 #include "../support/Alerts.h"
 #include "../support/FileBytes.h"
 #include "../support/MediaFixtures.h"
 #include "../support/PrivateCups.h"
 #include "../support/QtTestMain.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXPlayInfo.h"
-#include "ZLXLanguage.h"
-#include "ZLXLog.h"
-#include "CustomWindow.h"
-#include "ZLXVideoView.h"
+#include "app/ZLXAppDelegate.h"
+#include "app/playback/ZLXPlayInfo.h"
+#include "app/ZLXLanguage.h"
+#include "library/ZLXLog.h"
+#include "app/CustomWindow.h"
+#include "app/player/ZLXVideoView.h"
 
 #include <QDesktopServices>
 #include <QImageReader>
@@ -40,13 +41,14 @@ class FrameCaptureTest : public QObject {
 
     QTemporaryDir m_dir;
     test::PrivateCups m_cups;
-    std::unique_ptr<ZLXAppDelegate> m_controller;
+    std::unique_ptr<ZLXViewer> m_viewerObject;
+    ZLXAppDelegate* m_controller = nullptr;
     Opened m_viewer;
     QStringList m_log;
 
     // Playing as the player says and as the window shows it.
-    bool playing() { return ZLXAppDelegate::isPlaying(m_controller->player1()) && m_controller->playInfo()->isPlaying(); }
-    bool paused() { return !ZLXAppDelegate::isPlaying(m_controller->player1()) && !m_controller->playInfo()->isPlaying(); }
+    bool playing() { return ZLXPlayback::isPlaying(m_controller->playback()->player1()) && m_controller->playback()->playInfo()->isPlaying(); }
+    bool paused() { return !ZLXPlayback::isPlaying(m_controller->playback()->player1()) && !m_controller->playback()->playInfo()->isPlaying(); }
     void pause() {
         if (!paused())
             m_controller->clickPlayButton();
@@ -87,20 +89,20 @@ private slots:
             const QString failure = test::makeTestMp4(card + "/" + name, 40);
             QVERIFY2(failure.isEmpty(), qPrintable(failure));
         }
-        m_controller = std::make_unique<ZLXAppDelegate>();
+        m_controller = test::makeViewer(m_viewerObject);
         QSettings settings;
         m_controller->applicationDidFinishLaunching(settings);
-        QSignalSpy reloaded(m_controller.get(), &ZLXAppDelegate::mediaListReloaded);
+        QSignalSpy reloaded(m_controller, &ZLXAppDelegate::mediaListReloaded);
         m_controller->openMediaDirectory(card);
         QVERIFY(reloaded.wait(10000));
-        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
         QVERIFY(m_controller->playAtIndex(0));
         QVERIFY(started.wait(15000));
     }
     void cleanupTestCase() {
         QDesktopServices::unsetUrlHandler("file");
         setLogObserver({});
-        m_controller.reset();
+        (m_viewerObject.reset(), m_controller = nullptr);
     }
 
     void savesTheFrameAndNeverReplacesAFile() {
@@ -111,7 +113,7 @@ private slots:
         m_controller->captureVideo(); // a paused frame is not saved
         QCOMPARE(asked, 0);
         play();
-        QSignalSpy saved(m_controller.get(), &ZLXAppDelegate::frameSaved);
+        QSignalSpy saved(m_controller, &ZLXAppDelegate::frameSaved);
         m_controller->captureVideo();
         QCOMPARE(saved.count(), 1);
         QCOMPARE(saved.front(), (QList<QVariant>{target, true}));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The G-sensor graph as drawn: grid, curves and the time bar.
 #include "../support/QtTestMain.h"
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 
 #include <QImage>
 

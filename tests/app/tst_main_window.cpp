@@ -3,12 +3,12 @@
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
 #include "../support/TempTree.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXLanguage.h"
-#include "ZLXLog.h"
-#include "ZLXMapWebView.h"
-#include "ZLXVideoView.h"
-#include "ZLXMediaTableModel.h"
+#include "app/ZLXViewer.h"
+#include "app/ZLXLanguage.h"
+#include "library/ZLXLog.h"
+#include "app/map/ZLXMapWebView.h"
+#include "app/player/ZLXVideoView.h"
+#include "app/ZLXMediaTableModel.h"
 #include "ui_MainMenu.h"
 
 #include <QAction>
@@ -46,7 +46,8 @@ private slots:
 
     void launchShowsTheEmptyTableInACentredWindow() {
         QSettings settings;
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
         CustomWindow* window = controller.window();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -57,7 +58,7 @@ private slots:
                                                            (visible.height() - 640) / 2);
         QCOMPARE(window->geometry().topLeft(), expected);
         QCOMPARE(window->initialFrame(), QRect(expected, QSize(1020, 640)));
-        QCOMPARE(controller.mediaIndex(), -1);
+        QCOMPARE(controller.playback()->mediaIndex(), -1);
         QCOMPARE(controller.rightViewMode(), 0);
         QCOMPARE(controller.mediaTableModel()->rowCount(), 0);
         QVERIFY(controller.ui().mediaListTableView->isVisible());
@@ -79,7 +80,8 @@ private slots:
         settings.setValue(kLanguagesKey, QStringList{"de", "fr"});
         QStringList logged;
         setLogObserver([&](std::string_view line) { logged << QString::fromUtf8(line.data(), qsizetype(line.size())); });
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
         setLogObserver({});
         QVERIFY(logged.contains("SUPPORT_LANGUAGE=de"));
@@ -95,7 +97,8 @@ private slots:
         tree.touch("event_20201301_120000_F.MP4");
         tree.touch("readme.txt");
         QSettings settings;
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
         QSignalSpy reloaded(&controller, &ZLXAppDelegate::mediaListReloaded);
         int dialogs = 0;
@@ -143,7 +146,8 @@ private slots:
         second.touch("alwa_20200101_120000_R.mp4");
         second.touch("motion_20200101_120000_R.mp4");
         QSettings settings;
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
         QSignalSpy reloaded(&controller, &ZLXAppDelegate::mediaListReloaded);
         QSignalSpy modes(&controller, &ZLXAppDelegate::rightViewModeChanged);
@@ -182,7 +186,8 @@ private slots:
     }
 
     void eachSettingsWindowReplacesTheOneBefore() {
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         QAction* settings = controller.window()->findChild<QAction*>("showSettingPanelAction");
         // each opening makes a new settings window and drops the one before
         settings->trigger();
@@ -200,7 +205,8 @@ private slots:
 
     void closingTheWindowEndsTheProgram() {
         QSettings settings;
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
         QVERIFY(QTest::qWaitForWindowExposed(controller.window()));
         QSignalSpy willClose(controller.window(), &CustomWindow::windowWillClose);
@@ -222,9 +228,10 @@ private slots:
         QVERIFY2(error.isEmpty(), qPrintable(error));
 
         QSettings settings;
-        ZLXAppDelegate controller;
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
-        QVERIFY(controller.player1() && controller.player2());
+        QVERIFY(controller.playback()->player1() && controller.playback()->player2());
         QVERIFY(!controller.video1View()->isVisible());
         QVERIFY(!controller.video2View()->isVisible());
         QCOMPARE(controller.video1View()->parentWidget(), controller.ui().player1BackgroundView);
@@ -232,13 +239,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(controller.mapWebView()->isPageLoaded(), 30000);
         QCOMPARE(controller.mapWebView()->url(), ZLXMapWebView::mapPageUrl());
 
-        controller.player1()->setMedia(file);
-        controller.player2()->setMedia(file);
-        controller.player1()->play();
-        controller.player2()->play();
-        QTRY_VERIFY_WITH_TIMEOUT(controller.player1()->isPlaying() && controller.player2()->isPlaying(), 15000);
+        controller.playback()->player1()->setMedia(file);
+        controller.playback()->player2()->setMedia(file);
+        controller.playback()->player1()->play();
+        controller.playback()->player2()->play();
+        QTRY_VERIFY_WITH_TIMEOUT(controller.playback()->player1()->isPlaying() && controller.playback()->player2()->isPlaying(), 15000);
         controller.closeWindow();
-        for (ZLXMediaPlayer* player : {controller.player1(), controller.player2()}) {
+        for (ZLXMediaPlayer* player : {controller.playback()->player1(), controller.playback()->player2()}) {
             QVERIFY(!player->hasMedia());
             QVERIFY(!player->isPlaying());
         }

@@ -2,9 +2,9 @@
 // The map page in the web engine: the two script calls the program makes.
 #include "../support/MapPage.h"
 #include "../support/QtTestMain.h"
-#include "ZLXMapScript.h"
-#include "ZLXMapWebView.h"
-#include "ZLXMapWindowController.h"
+#include "presentation/ZLXMapScript.h"
+#include "app/map/ZLXMapWebView.h"
+#include "app/map/ZLXMapWindowController.h"
 
 #include <QSignalSpy>
 #include <QWebEnginePage>

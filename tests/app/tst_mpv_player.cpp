@@ -4,13 +4,13 @@
 #include "../support/FrameNumber.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
-#include "ZLXMpvMediaPlayer.h"
-#include "ZLXRecordingWriter.h"
-#include "ZLXVideoView.h"
+#include "app/player/ZLXMpvMediaPlayer.h"
+#include "tools/ZLXRecordingWriter.h"
+#include "app/player/ZLXVideoView.h"
 
 #include <QImageReader>
 #include <QTemporaryFile>
-#include "ZLXLog.h"
+#include "library/ZLXLog.h"
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QSignalSpy>

@@ -2,11 +2,12 @@
 // The two channels on screen: a pair whose pictures carry their frame numbers plays in the
 // viewer with real libmpv players, and the numbers both surfaces show at the same instant
 // are read from their pixels after every playback action.
+#include "../support/Viewer.h"
 #include "../support/PairSampling.h"
 #include "../support/QtTestMain.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXMpvMediaPlayer.h"
-#include "ZLXPlayerSync.h"
+#include "app/ZLXAppDelegate.h"
+#include "app/player/ZLXMpvMediaPlayer.h"
+#include "app/playback/ZLXPlayerSync.h"
 #include "ui_MainMenu.h"
 
 #include <QSettings>
@@ -25,7 +26,8 @@ class PairSyncTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<ZLXAppDelegate> m_viewer;
+    std::unique_ptr<ZLXViewer> m_viewerObject;
+    ZLXAppDelegate* m_viewer = nullptr;
 
     // After an action: every 20 ms for 2 s, both pictures change together and stay within a
     // frame of each other.
@@ -48,27 +50,27 @@ private slots:
         error = test::makeNumberedMp4(m_dir.filePath("alwa_20240101_120000_R.MP4"), 30, kVideo, false);
         QVERIFY2(error.isEmpty(), qPrintable(error));
 
-        m_viewer = std::make_unique<ZLXAppDelegate>([](ZLXVideoView* view) {
+        m_viewer = test::makeViewer(m_viewerObject, [](ZLXVideoView* view) {
             return std::make_unique<ZLXMpvMediaPlayer>(view, ZLXMpvMediaPlayer::Options{{"ao", "null"}});
         });
         QSettings settings;
         m_viewer->applicationDidFinishLaunching(settings);
         QVERIFY(QTest::qWaitForWindowExposed(m_viewer->window()));
-        QSignalSpy reloaded(m_viewer.get(), &ZLXAppDelegate::mediaListReloaded);
+        QSignalSpy reloaded(m_viewer, &ZLXAppDelegate::mediaListReloaded);
         m_viewer->openMediaDirectory(m_dir.path());
         QVERIFY(reloaded.wait(10000));
         QCOMPARE(m_viewer->mediaList().count(), size_t(2));
     }
-    void cleanupTestCase() { m_viewer.reset(); }
+    void cleanupTestCase() { (m_viewerObject.reset(), m_viewer = nullptr); }
 
     void bothChannelsStayOnTheSameFrameThroughEveryAction() {
-        QSignalSpy started(m_viewer.get(), &ZLXAppDelegate::playerStarted);
+        QSignalSpy started(m_viewer->playback(), &ZLXPlayback::started);
         m_viewer->changeAndPlay(0);
         expectTogether("start");
         QVERIFY(started.count() == 1);
 
         m_viewer->clickPlayButton(); // pause
-        QTRY_VERIFY(!m_viewer->playInfo()->isPlaying());
+        QTRY_VERIFY(!m_viewer->playback()->playInfo()->isPlaying());
         expectTogether("pause", 500);
         m_viewer->clickPlayButton(); // resume
         expectTogether("resume");
@@ -83,11 +85,11 @@ private slots:
         expectTogether("jump back");
 
         m_viewer->swapPlayer();
-        QVERIFY(m_viewer->player1()->mediaPath()->endsWith("_R.MP4"));
+        QVERIFY(m_viewer->playback()->player1()->mediaPath()->endsWith("_R.MP4"));
         expectTogether("exchange", 2500);
 
         m_viewer->increaseSpeed();
-        QCOMPARE(m_viewer->player2()->rate(), 2.0f);
+        QCOMPARE(m_viewer->playback()->player2()->rate(), 2.0f);
         expectTogether("double speed");
         m_viewer->decreaseSpeed();
         expectTogether("normal speed");
@@ -95,7 +97,7 @@ private slots:
 
     void aPausedSeekShowsBothNewPicturesTogether() {
         m_viewer->clickPlayButton(); // pause
-        QTRY_VERIFY(!m_viewer->playInfo()->isPlaying());
+        QTRY_VERIFY(!m_viewer->playback()->playInfo()->isPlaying());
         m_viewer->videoPositionSliderMoved(0.2);
         // never one picture at the new time and the other still at the old
         int alone = 0, together = 0;
@@ -112,7 +114,7 @@ private slots:
 
     // Paused, "." and "," show the next and the previous frame on both surfaces.
     void framesStepTogether() {
-        QTRY_VERIFY(!m_viewer->playInfo()->isPlaying()); // still paused at frame 150
+        QTRY_VERIFY(!m_viewer->playback()->playInfo()->isPlaying()); // still paused at frame 150
         const auto smallShown = [&] { return test::frameNumberIn(m_viewer->video2View()->currentFrame(), kVideo); };
         const int start = frameShown();
         for (const auto& [key, expected] : {std::pair{Qt::Key_Period, start + 1}, {Qt::Key_Period, start + 2},
@@ -121,7 +123,7 @@ private slots:
             QTRY_COMPARE(frameShown(), expected);
             QTRY_COMPARE(smallShown(), expected);
         }
-        QVERIFY(!m_viewer->playInfo()->isPlaying());
+        QVERIFY(!m_viewer->playback()->playInfo()->isPlaying());
     }
 
     // The wheel over the large picture zooms it about the pointer; a double-click shows it whole.
@@ -140,7 +142,7 @@ private slots:
         QTest::mouseDClick(view, Qt::LeftButton, {}, at.toPoint());
         QCOMPARE(m_viewer->zoom(), ZLXZoom{});
         QTRY_COMPARE(frameShown(), frame); // the whole picture again, its number readable
-        QVERIFY(!m_viewer->playInfo()->isPlaying());
+        QVERIFY(!m_viewer->playback()->playInfo()->isPlaying());
     }
 
     void aPartnerThatDriftsIsBroughtBack() {
@@ -149,7 +151,7 @@ private slots:
         // the partner is pushed ahead behind the pair's back: a little is made up by its rate,
         // much by a held seek
         for (qint64 ahead : {300, 1500}) {
-            m_viewer->player2()->setTime(m_viewer->player1()->time() + ahead);
+            m_viewer->playback()->player2()->setTime(m_viewer->playback()->player1()->time() + ahead);
             QTest::qWait(ahead > 400 ? 500 : 3500);
             expectTogether(ahead > 400 ? "1.5 s ahead" : "0.3 s ahead", 1000);
         }

@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer end to end on the demo card with libmpv, offscreen or in a real window under an
 // X server (then a screenshot of it is kept in the build folder).
+#include "../support/Viewer.h"
 #include "../support/MapPage.h"
 #include "../support/MediaRows.h"
 #include "../support/QtTestMain.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXLanguage.h"
-#include "ZLXMapWebView.h"
-#include "ZLXMediaTableModel.h"
-#include "ZLXVideoView.h"
-#include "ZLXSettingController.h"
-#include "ZLXVolumes.h"
+#include "app/ZLXAppDelegate.h"
+#include "app/ZLXLanguage.h"
+#include "app/map/ZLXMapWebView.h"
+#include "app/ZLXMediaTableModel.h"
+#include "app/player/ZLXVideoView.h"
+#include "config/ZLXSettingController.h"
+#include "card/ZLXVolumes.h"
 #include <QAction>
 #include "ui_MainMenu.h"
 
@@ -31,7 +32,8 @@ class ViewerEndToEndTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_card;
-    std::unique_ptr<ZLXAppDelegate> m_controller;
+    std::unique_ptr<ZLXViewer> m_viewerObject;
+    ZLXAppDelegate* m_controller = nullptr;
 
     int rowOf(const QString& fileName) const { return test::rowOfFile(m_controller->mediaList(), fileName); }
     QVariant evaluate(const QString& script) { return test::evaluate(*m_controller->mapWebView(), script); }
@@ -80,26 +82,26 @@ private slots:
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
         QCOMPARE(mkfifo(QFile::encodeName(m_card + "/alwa_20241003_090200_F.MP4").constData(), 0600), 0);
-        m_controller = std::make_unique<ZLXAppDelegate>();
+        m_controller = test::makeViewer(m_viewerObject);
         QSettings settings;
         m_controller->applicationDidFinishLaunching(settings);
         QVERIFY(QTest::qWaitForWindowExposed(m_controller->window()));
-        QSignalSpy reloaded(m_controller.get(), &ZLXAppDelegate::mediaListReloaded);
+        QSignalSpy reloaded(m_controller, &ZLXAppDelegate::mediaListReloaded);
         m_controller->openMediaDirectory(m_card);
         QVERIFY(reloaded.wait(10000));
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->mapWebView()->isPageLoaded(), 30000);
         if (qEnvironmentVariableIsSet("DAXO_TEST_VIDEO_OUTPUT"))
             QCOMPARE(m_controller->video1View()->output(), ZLXVideoOutput::OpenGL);
     }
-    void cleanupTestCase() { m_controller.reset(); }
+    void cleanupTestCase() { (m_viewerObject.reset(), m_controller = nullptr); }
 
     void doubleClickPlaysFrontLargeWithLiveTelemetry() {
         const int row = rowOf("alwa_20241003_081500_F.MP4");
         QElapsedTimer clock;
         clock.start();
         qint64 first1 = -1, first2 = -1;
-        auto* p1 = m_controller->player1();
-        auto* p2 = m_controller->player2();
+        auto* p1 = m_controller->playback()->player1();
+        auto* p2 = m_controller->playback()->player2();
         auto c1 = connect(p1, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, [&] { if (first1 < 0) first1 = clock.elapsed(); });
         auto c2 = connect(p2, &ZLXMediaPlayer::mediaPlayerTimeChanged, this, [&] { if (first2 < 0) first2 = clock.elapsed(); });
         const QModelIndex index = m_controller->mediaTableModel()->index(row, 3);
@@ -115,7 +117,7 @@ private slots:
         QTRY_COMPARE(m_controller->headPlayingText(), QStringLiteral("2024-10-03  08:15:00  ·  Normal  ·  Front camera"));
         QTRY_COMPARE(m_controller->ui().audioToggleButton->text(), QStringLiteral("Sound: front"));
 
-        QTRY_VERIFY_WITH_TIMEOUT(m_controller->playInfo()->position() > 0.05, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_controller->playback()->playInfo()->position() > 0.05, 10000);
         QVERIFY(m_controller->ui().gsensorXField->text().startsWith("X="));
         QVERIFY(m_controller->ui().speedField->text().endsWith("Km/h"));
         QVERIFY(m_controller->ui().speedField->text() != QStringLiteral("- Km/h"));
@@ -160,22 +162,22 @@ private slots:
     }
 
     void theNextGroupStartsAfterTheEnd() {
-        const int64_t before = m_controller->mediaIndex();
+        const int64_t before = m_controller->playback()->mediaIndex();
         m_controller->videoPositionSliderMoved(0.97);
-        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
         QVERIFY(started.wait(15000));
-        QCOMPARE(m_controller->mediaIndex(), before + 2);
-        QVERIFY(m_controller->player1()->mediaPath()->endsWith("alwa_20241003_081520_F.MP4"));
+        QCOMPARE(m_controller->playback()->mediaIndex(), before + 2);
+        QVERIFY(m_controller->playback()->player1()->mediaPath()->endsWith("alwa_20241003_081520_F.MP4"));
     }
 
     void damagedRecordingsFailAndTheNextRowPlays() {
         QCOMPARE(rowOf("alwa_20241003_090200_F.MP4"), -1); // the FIFO is not listed
         for (const char* name : {"alwa_20241003_090000_F.MP4", "alwa_20241003_090100_F.MP4"}) {
-            QSignalSpy failed(m_controller.get(), &ZLXAppDelegate::playerFailed);
+            QSignalSpy failed(m_controller->playback(), &ZLXPlayback::failed);
             m_controller->changeAndPlay(rowOf(name));
             QVERIFY2(failed.wait(15000), name);
-            QVERIFY(!m_controller->waitingForPlayStart());
-            QVERIFY(!m_controller->player2()->hasMedia()); // the good rear does not play alone
+            QVERIFY(!m_controller->playback()->waitingForPlayStart());
+            QVERIFY(!m_controller->playback()->player2()->hasMedia()); // the good rear does not play alone
             QCOMPARE(m_controller->ui().player1BackgroundView->message(), qtTrId("player.cannot_play"));
             if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
                 QTest::qWait(300);
@@ -184,7 +186,7 @@ private slots:
                     .save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-failed.png"));
             }
         }
-        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
         m_controller->changeAndPlay(rowOf("alwa_20241003_081540_F.MP4"));
         QVERIFY(started.wait(15000));
     }
@@ -205,12 +207,12 @@ private slots:
     }
 
     void aRearRowPutsTheRearFileLarge() {
-        QSignalSpy started(m_controller.get(), &ZLXAppDelegate::playerStarted);
+        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
         m_controller->changeAndPlay(rowOf("event_20241003_081600_R.MP4"));
         QVERIFY(started.wait(15000));
-        QVERIFY(m_controller->player1()->mediaPath()->endsWith("event_20241003_081600_R.MP4"));
-        QVERIFY(m_controller->player2()->mediaPath()->endsWith("event_20241003_081600_F.MP4"));
-        QCOMPARE(m_controller->blackBoxData().m_Times.size(), size_t(100));
+        QVERIFY(m_controller->playback()->player1()->mediaPath()->endsWith("event_20241003_081600_R.MP4"));
+        QVERIFY(m_controller->playback()->player2()->mediaPath()->endsWith("event_20241003_081600_F.MP4"));
+        QCOMPARE(m_controller->playback()->blackBoxData().m_Times.size(), size_t(100));
     }
 };
 

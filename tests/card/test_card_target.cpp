@@ -3,9 +3,9 @@
 // image identification, the FAT32 size rule against mkfs.fat itself, who has a file or device
 // in use, the clock file, outputs that never replace their sources.
 #include "../support/TempTree.h"
-#include "ZLXCardTarget.h"
-#include "ZLXFileIO.h"
-#include "ZLXTimeSetupFile.h"
+#include "card/ZLXCardTarget.h"
+#include "library/ZLXFileIO.h"
+#include "card/ZLXTimeSetupFile.h"
 
 #include <csignal>
 #include <cstdlib>

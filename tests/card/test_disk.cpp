@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The camera card among the USB volumes, sizes as short texts, and the clock-setup file.
 #include "../support/TempTree.h"
-#include "TKUSBDiskEntity.h"
-#include "ZLXTimeSetupFile.h"
+#include "card/TKUSBDiskEntity.h"
+#include "card/ZLXTimeSetupFile.h"
 
 #include <fstream>
 #include <sys/stat.h>

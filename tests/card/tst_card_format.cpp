@@ -3,12 +3,12 @@
 // leaves is read back with fsck.fat and mtools.
 #include "../support/Alerts.h"
 #include "../support/QtTestMain.h"
-#include "ZLXLook.h"
-#include "ZLXCardOperations.h"
-#include "ZLXFileData.h"
-#include "ZLXFormatWindowController.h"
-#include "ZLXLanguage.h"
-#include "ZLXVolumes.h"
+#include "widgets/ZLXLook.h"
+#include "card/ZLXCardOperations.h"
+#include "config/filedata/ZLXFileData.h"
+#include "card/ZLXFormatWindowController.h"
+#include "app/ZLXLanguage.h"
+#include "card/ZLXVolumes.h"
 #include "ui_ZLXFormatWindowController.h"
 
 #include <QComboBox>

@@ -4,12 +4,12 @@
 // card leaving the reader.
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
-#include "TKPartImages.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXCardOperations.h"
-#include "ZLXFileData.h"
-#include "ZLXLanguage.h"
-#include "ZLXPlayInfo.h"
+#include "widgets/TKPartImages.h"
+#include "app/ZLXViewer.h"
+#include "card/ZLXCardOperations.h"
+#include "config/filedata/ZLXFileData.h"
+#include "app/ZLXLanguage.h"
+#include "app/playback/ZLXPlayInfo.h"
 #include "ui_MainMenu.h"
 
 #include <QProcess>
@@ -119,25 +119,26 @@ private slots:
             QVERIFY2(failure.isEmpty(), qPrintable(failure));
             QVERIFY(QFile::copy(local + "/" + name, m_mount + "/" + name));
         }
-        ZLXAppDelegate viewer;
+        ZLXViewer viewerObject;
+        ZLXAppDelegate& viewer = viewerObject.app();
         QSettings settings;
         viewer.applicationDidFinishLaunching(settings);
         QSignalSpy reloaded(&viewer, &ZLXAppDelegate::mediaListReloaded);
         viewer.openMediaDirectory(m_mount);
         QVERIFY(reloaded.wait(10000));
         QCOMPARE(viewer.mediaList().count(), size_t(2));
-        QSignalSpy started(&viewer, &ZLXAppDelegate::playerStarted);
+        QSignalSpy started(viewer.playback(), &ZLXPlayback::started);
         QVERIFY(viewer.playAtIndex(0));
         QVERIFY(started.wait(15000));
         QTest::qWait(500);
 
         pullOut();
         // what was read before plays on; starting it again says the recording is gone
-        QSignalSpy failed(&viewer, &ZLXAppDelegate::playerFailed);
+        QSignalSpy failed(viewer.playback(), &ZLXPlayback::failed);
         viewer.playAtIndex(0);
         QVERIFY(failed.count() || failed.wait(15000));
         QCOMPARE(viewer.ui().player1BackgroundView->message(), qtTrId("player.cannot_play"));
-        QVERIFY(!viewer.playInfo()->isPlaying());
+        QVERIFY(!viewer.playback()->playInfo()->isPlaying());
 
         // the folder of the card that is gone lists nothing; another folder plays
         reloaded.clear();
@@ -151,7 +152,7 @@ private slots:
         started.clear();
         QVERIFY(viewer.playAtIndex(0));
         QVERIFY(started.wait(15000));
-        QTRY_VERIFY_WITH_TIMEOUT(viewer.playInfo()->position() > 0.01, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.playback()->playInfo()->position() > 0.01, 10000);
     }
 };
 

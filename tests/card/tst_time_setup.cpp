@@ -4,9 +4,9 @@
 #include "../support/Alerts.h"
 #include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
-#include "ZLXLook.h"
-#include "ZLXTimeSetupController.h"
-#include "ZLXVolumes.h"
+#include "widgets/ZLXLook.h"
+#include "card/ZLXTimeSetupController.h"
+#include "card/ZLXVolumes.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The volume list read from lsblk's JSON, the card among it, and running the disk tools.
 #include "../support/QtTestMain.h"
-#include "ZLXLog.h"
-#include "ZLXShell.h"
-#include "ZLXVolumes.h"
+#include "library/ZLXLog.h"
+#include "card/ZLXShell.h"
+#include "card/ZLXVolumes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // config.bin: the layout, the defaults, finalising and the checksum, loading and saving.
 #include "../support/TempTree.h"
-#include "ZLXFileData.h"
+#include "config/filedata/ZLXFileData.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The drive-information log read from bytes laid out here by hand, and its table texts.
 #include "../support/TempTree.h"
-#include "ZLXFlashDataLog.h"
+#include "config/pages/ZLXFlashDataLog.h"
 
 #include <gtest/gtest.h>
 #include <cmath>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings pages without their widgets: what they show of a record, and the record they
 // write back, byte for byte, compared with one changed by hand.
-#include "VMMultiHandleSlider.h"
-#include "ZLXPageModel.h"
+#include "config/pages/VMMultiHandleSlider.h"
+#include "config/pages/ZLXPageModel.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the settings pages accept from the user.
-#include "ZLXValidator.h"
+#include "config/ZLXValidator.h"
 
 #include <gtest/gtest.h>
 

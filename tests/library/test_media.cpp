@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Recording names: the grammar, the derived names and the ordering.
-#include "ZLXMedia.h"
-#include "ZLXMediaTableText.h"
+#include "library/ZLXMedia.h"
+#include "presentation/ZLXMediaTableText.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

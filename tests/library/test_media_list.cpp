@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The media list: the walk, the acceptance rule, the pairing and the background rebuild.
 #include "../support/TempTree.h"
-#include "ZLXMediaList.h"
+#include "library/ZLXMediaList.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The image-drawn controls' rules: image names, the pointer count, the three- and nine-part
 // geometry.
-#include "ZLXPartImages.h"
+#include "presentation/ZLXPartImages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window shows: its geometry, the telemetry texts at a position, and the
 // progress text rules.
-#include "ZLXMapScript.h"
-#include "ZLXProgressText.h"
-#include "ZLXTelemetryText.h"
-#include "ZLXTimeText.h"
+#include "presentation/ZLXMapScript.h"
+#include "presentation/ZLXProgressText.h"
+#include "presentation/ZLXTelemetryText.h"
+#include "presentation/ZLXTimeText.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

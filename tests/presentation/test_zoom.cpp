@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Zooming into the large picture: the point under the pointer stays, the picture always
 // covers the view, 1× to 8×.
-#include "ZLXZoom.h"
+#include "presentation/ZLXZoom.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Asking the map page a question in its own script, waited for.
 #pragma once
 
-#include "ZLXMapWebView.h"
+#include "app/map/ZLXMapWebView.h"
 
 #include <QTest>
 #include <QWebEnginePage>

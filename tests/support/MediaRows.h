@@ -2,7 +2,7 @@
 // The table row of a recording, by its file name.
 #pragma once
 
-#include "ZLXMediaList.h"
+#include "library/ZLXMediaList.h"
 
 #include <QString>
 

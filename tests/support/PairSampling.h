@@ -4,8 +4,8 @@
 #pragma once
 
 #include "FrameNumber.h"
-#include "ZLXAppDelegate.h"
-#include "ZLXVideoView.h"
+#include "app/ZLXAppDelegate.h"
+#include "app/player/ZLXVideoView.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -2,8 +2,8 @@
 // Telemetry extraction: the walk along the box path, the records, and damaged files.
 #include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
-#include "ZLXBlackBoxData.h"
-#include "ZLXRecordingWriter.h"
+#include "telemetry/ZLXBlackBoxData.h"
+#include "tools/ZLXRecordingWriter.h"
 
 #include <cstring>
 #include <malloc.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The G-sensor graph's geometry.
-#include "ZLXGraphGeometry.h"
+#include "telemetry/ZLXGraphGeometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The NMEA parser on sentences as receivers send them.
-#include "ZLXGpsData.h"
-#include "ZLXNumberText.h"
+#include "telemetry/ZLXGpsData.h"
+#include "library/ZLXNumberText.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

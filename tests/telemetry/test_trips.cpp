@@ -3,9 +3,9 @@
 // on made-up lists and on the demo card.
 #include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
-#include "ZLXRecordingWriter.h"
-#include "ZLXMapScript.h"
-#include "ZLXTrip.h"
+#include "tools/ZLXRecordingWriter.h"
+#include "presentation/ZLXMapScript.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <cmath>
 #include <cstdio>

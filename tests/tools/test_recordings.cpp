@@ -4,11 +4,11 @@
 // the telemetry walk must read what ffprobe reads, record for record.
 #include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
-#include "ZLXBlackBoxData.h"
-#include "ZLXFileData.h"
-#include "ZLXFlashDataLog.h"
-#include "ZLXMediaList.h"
-#include "ZLXRecordingWriter.h"
+#include "telemetry/ZLXBlackBoxData.h"
+#include "config/filedata/ZLXFileData.h"
+#include "config/pages/ZLXFlashDataLog.h"
+#include "library/ZLXMediaList.h"
+#include "tools/ZLXRecordingWriter.h"
 
 #include <array>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // what it must leave behind: the same bytes when it refuses or is told no; the camera's FAT32,
 // fsck.fat clean, with the card's config.bin, when it is told yes. Nothing is mounted to look.
 #include "../support/QtTestMain.h"
-#include "ZLXFileData.h"
+#include "config/filedata/ZLXFileData.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-config: show, defaults and set, and what it refuses.
 #include "../support/QtTestMain.h"
-#include "ZLXFileData.h"
+#include "config/filedata/ZLXFileData.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

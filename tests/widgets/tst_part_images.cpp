@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The image-drawn controls rendered offscreen and read back at a few pixels.
 #include "../support/QtTestMain.h"
-#include "TKPartImages.h"
-#include "ZLXImages.h"
+#include "widgets/TKPartImages.h"
+#include "widgets/ZLXImages.h"
 
 #include <QDir>
 #include <QEnterEvent>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress indicator: updates by whole steps, its text line, and its bar on the icon.
 #include "../support/QtTestMain.h"
-#include "PMProgressIndicator.h"
+#include "widgets/PMProgressIndicator.h"
 
 #include <QLabel>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXPlayerSync.h"
+#include "app/playback/ZLXPlayerSync.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,12 +14,11 @@ constexpr int kGiveUpAfter = 3000;  // milliseconds
 
 } // namespace
 
-ZLXPlayerSync::ZLXPlayerSync(ZLXMediaPlayer* leader, ZLXMediaPlayer* partner, QObject* parent)
-    : QObject(parent), m_leader(leader), m_partner(partner) {
+ZLXPlayerSync::ZLXPlayerSync(ZLXMediaPlayer* leader, ZLXMediaPlayer* partner, ZLXPlaybackClock& clock,
+                             QObject* parent)
+    : QObject(parent), m_leader(leader), m_partner(partner), m_clock(clock) {
     for (ZLXMediaPlayer* player : {m_leader, m_partner})
         connect(player, &ZLXMediaPlayer::mediaPlayerSettled, this, &ZLXPlayerSync::tryRelease);
-    m_giveUp.setSingleShot(true);
-    connect(&m_giveUp, &QTimer::timeout, this, &ZLXPlayerSync::release);
 }
 
 bool ZLXPlayerSync::bothHaveMedia() const {
@@ -38,7 +37,10 @@ void ZLXPlayerSync::together(const std::function<void()>& change) {
     m_leader->setHeld(true);
     m_partner->setHeld(true);
     change();
-    m_giveUp.start(kGiveUpAfter);
+    m_clock.after(kGiveUpAfter, this, [this, round = ++m_round] {
+        if (round == m_round && m_waiting)
+            release();
+    });
     tryRelease();
 }
 
@@ -96,7 +98,7 @@ void ZLXPlayerSync::tryRelease() {
 }
 
 void ZLXPlayerSync::release() {
-    m_giveUp.stop();
+    ++m_round;
     m_waiting = false;
     m_leader->setHeld(false);
     m_partner->setHeld(false);

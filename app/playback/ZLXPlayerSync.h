@@ -7,10 +7,10 @@
 // that is far off is brought back with a held seek.
 #pragma once
 
-#include "ZLXMediaPlayer.h"
+#include "app/playback/ZLXMediaPlayer.h"
+#include "app/playback/ZLXPlaybackClock.h"
 
 #include <QObject>
-#include <QTimer>
 #include <functional>
 
 namespace daxo {
@@ -18,7 +18,8 @@ namespace daxo {
 class ZLXPlayerSync : public QObject {
     Q_OBJECT
 public:
-    ZLXPlayerSync(ZLXMediaPlayer* leader, ZLXMediaPlayer* partner, QObject* parent = nullptr);
+    ZLXPlayerSync(ZLXMediaPlayer* leader, ZLXMediaPlayer* partner,
+                  ZLXPlaybackClock& clock = ZLXPlaybackClock::eventLoop(), QObject* parent = nullptr);
 
     // Runs `change` with both players held; they go on together once both are ready.
     void together(const std::function<void()>& change);
@@ -50,7 +51,8 @@ private:
     bool m_waiting = false;
     bool m_aligned = false; // the partner was set to the leader's time in this round
     double m_nudge = 1.0;
-    QTimer m_giveUp;        // players that never settle are let go all the same
+    ZLXPlaybackClock& m_clock;
+    uint64_t m_round = 0;   // counts holds; players that never settle are let go all the same
 };
 
 } // namespace daxo

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMediaPlayer.h"
+#include "app/playback/ZLXMediaPlayer.h"
 
-#include "ZLXTimeText.h"
+#include "presentation/ZLXTimeText.h"
 
 #include <QFile>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXClipExport.h"
+#include "app/export/ZLXClipExport.h"
 
 #include <QCoreApplication>
 #include <QDir>

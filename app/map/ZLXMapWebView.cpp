@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMapWebView.h"
+#include "app/map/ZLXMapWebView.h"
 
-#include "ZLXMapScript.h"
+#include "presentation/ZLXMapScript.h"
 
 #include <QCoreApplication>
 #include <QDir>

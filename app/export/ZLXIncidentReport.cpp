@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXIncidentReport.h"
+#include "app/export/ZLXIncidentReport.h"
 
-#include "ZLXCleanup.h"
-#include "ZLXFileData.h"
-#include "ZLXFileIO.h"
+#include "library/ZLXCleanup.h"
+#include "config/filedata/ZLXFileData.h"
+#include "library/ZLXFileIO.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

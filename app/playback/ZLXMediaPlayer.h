@@ -3,7 +3,7 @@
 // (ZLXMpvMediaPlayer); tests drive the same logic with scripted ones.
 #pragma once
 
-#include "ZLXMedia.h"
+#include "library/ZLXMedia.h"
 
 #include <QList>
 #include <QFile>

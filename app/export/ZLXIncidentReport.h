@@ -4,7 +4,7 @@
 // and the SHA-256 of every source file, so that a copy can be checked against the card.
 #pragma once
 
-#include "ZLXTrip.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <QString>
 #include <optional>

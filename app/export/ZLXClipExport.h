@@ -4,9 +4,9 @@
 // once complete, so a failed or cancelled export leaves nothing behind.
 #pragma once
 
-#include "ZLXCleanup.h"
-#include "ZLXClip.h"
-#include "ZLXFileIO.h"
+#include "library/ZLXCleanup.h"
+#include "telemetry/ZLXClip.h"
+#include "library/ZLXFileIO.h"
 
 #include <QObject>
 #include <QProcess>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZLXMapWindowController.h"
+#include "app/map/ZLXMapWindowController.h"
 
-#include "ZLXLog.h"
-#include "ZLXMapWebView.h"
+#include "library/ZLXLog.h"
+#include "app/map/ZLXMapWebView.h"
 #include "ui_ZLXMapWindowController.h"
 
 namespace daxo {
