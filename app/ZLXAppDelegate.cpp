@@ -29,11 +29,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPrinter>
 #include <QProxyStyle>
 #include <QSlider>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
@@ -100,6 +98,8 @@ ZLXAppDelegate::ZLXAppDelegate(ZLXMediaList& mediaList, const PlayerFactory& pla
     m_video1View = addVideoView(m_ui->player1BackgroundView, QStringLiteral("video1View"));
     m_video2View = addVideoView(m_ui->player2BackgroundView, QStringLiteral("video2View"));
     m_playback = std::make_unique<ZLXPlayback>(make(m_video1View), make(m_video2View), m_mediaList, clock);
+    m_capture = new ZLXFrameCapture(m_window.get(), this);
+    connect(m_capture, &ZLXFrameCapture::frameSaved, this, &ZLXAppDelegate::frameSaved);
     m_mediaListScrollView = m_ui->mediaListTableView;
     m_ui->mediaControlBoxForFullScreen->hide();
     showChannels(false, false);
@@ -650,6 +650,16 @@ void ZLXAppDelegate::updateSideViewButton() {
     if (m_tripListView)
         m_tripListView->setVisible(trips);
     layoutMapContainer();
+}
+
+void ZLXAppDelegate::captureVideo() {
+    if (ZLXPlayback::isPlaying(m_playback->player1()))
+        m_capture->save(*m_playback->player1(), m_video1View->size(), m_zoom);
+}
+
+void ZLXAppDelegate::print() {
+    if (m_playback->player1()->hasMedia())
+        m_capture->print(*m_playback->player1());
 }
 
 void ZLXAppDelegate::closeWindow() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/CustomWindow.h"
+#include "app/ZLXFrameCapture.h"
 #include "app/playback/ZLXPlayback.h"
 #include "presentation/ZLXZoom.h"
 
@@ -16,9 +17,7 @@
 
 class QAction;
 class QLabel;
-class QPrinter;
 class QSettings;
-class QTemporaryDir;
 
 namespace Ui {
 class MainMenu;
@@ -59,13 +58,12 @@ public:
     using DirectoryChooser = std::function<QString(QWidget* parent)>;
     void setDirectoryChooser(DirectoryChooser chooser) { m_directoryChooser = std::move(chooser); }
 
-    // Where a saved frame goes; tests put a chooser of their own in its place. Empty: cancelled.
-    using CaptureChooser = std::function<QString(QWidget* parent)>;
-    void setCaptureChooser(CaptureChooser chooser) { m_captureChooser = std::move(chooser); }
-    // The snapshot of player 1, in a folder of this program's own that only the user can enter.
-    QString captureFilePath();
-    QPrinter* loadPrintInfo();
-    void printPanelDidEnd(int returnCode);
+    // Saving and printing the frame of player 1.
+    ZLXFrameCapture& frameCapture() const { return *m_capture; }
+    void setCaptureChooser(ZLXFrameCapture::Chooser chooser) { m_capture->setChooser(std::move(chooser)); }
+    QString captureFilePath() { return m_capture->captureFilePath(); }
+    QPrinter* loadPrintInfo() { return m_capture->loadPrintInfo(); }
+    void printPanelDidEnd(int returnCode) { m_capture->printPanelDidEnd(returnCode); }
 
     CustomWindow* window() const { return m_window.get(); }
     const Ui::MainMenu& ui() const { return *m_ui; }
@@ -159,7 +157,6 @@ private:
     void fitTableColumns(bool measure = true);
     bool zoomEvent(QEvent* event); // true when the event zoomed or panned
     void applyZoom(const ZLXZoom& zoom);
-    void cropToZoom(const QString& snapshot) const;
     void createMenus();
     void setRightViewMode(int mode);
     void updateSideViewButton();
@@ -175,9 +172,7 @@ private:
     std::unique_ptr<ZLXPlayback> m_playback;
     ZLXMediaTableModel* m_tableModel = nullptr;
     DirectoryChooser m_directoryChooser;
-    CaptureChooser m_captureChooser;
-    std::unique_ptr<QTemporaryDir> m_captureFolder;
-    std::unique_ptr<QPrinter> m_printInfo; // the print settings, kept from one print to the next
+    ZLXFrameCapture* m_capture = nullptr;
     int m_nameColumnWidth = 0; // what the longest file name needs
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started

@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Keeping the picture of the large video: saved as a file and opened in the desktop's viewer,
-// or printed scaled to the page.
-#include "app/ZLXAppDelegate.h"
+#include "app/ZLXFrameCapture.h"
 
-#include "app/CustomWindow.h"
 #include "widgets/ZLXAlert.h"
 #include "app/ZLXCupsPrint.h"
 #include "library/ZLXLog.h"
-#include "app/player/ZLXVideoView.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -60,7 +56,11 @@ std::optional<QString> writeNewFile(const QString& target, const QByteArray& byt
 
 } // namespace
 
-QString ZLXAppDelegate::captureFilePath() {
+ZLXFrameCapture::ZLXFrameCapture(QWidget* window, QObject* parent) : QObject(parent), m_window(window) {}
+
+ZLXFrameCapture::~ZLXFrameCapture() = default;
+
+QString ZLXFrameCapture::captureFilePath() {
     if (!m_captureFolder) {
         QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
         m_captureFolder = std::make_unique<QTemporaryDir>(QDir(base).filePath(QStringLiteral("daxo-viewer-XXXXXX")));
@@ -70,17 +70,15 @@ QString ZLXAppDelegate::captureFilePath() {
     return m_captureFolder->filePath(QStringLiteral("zolix_capture.jpg"));
 }
 
-void ZLXAppDelegate::captureVideo() {
-    if (!ZLXPlayback::isPlaying(m_playback->player1()))
-        return;
+void ZLXFrameCapture::save(ZLXMediaPlayer& player, QSizeF viewSize, const ZLXZoom& zoom) {
     const QString snapshot = captureFilePath();
-    if (snapshot.isEmpty() || !m_playback->player1()->saveVideoSnapshotAt(snapshot, 0, 0)) {
+    if (snapshot.isEmpty() || !player.saveVideoSnapshotAt(snapshot, 0, 0)) {
         ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
         return;
     }
-    cropToZoom(snapshot);
-    if (!m_captureChooser) {
-        m_captureChooser = [](QWidget* parent) {
+    cropToZoom(snapshot, player.videoSize(), viewSize, zoom);
+    if (!m_chooser) {
+        m_chooser = [](QWidget* parent) {
             QFileDialog dialog(parent, QStringLiteral("Save Settings"));
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
@@ -94,7 +92,7 @@ void ZLXAppDelegate::captureVideo() {
                                                                                           : QString();
         };
     }
-    const QString target = m_captureChooser(m_window.get());
+    const QString target = m_chooser(m_window);
     if (target.isEmpty())
         return;
     QString why;
@@ -105,7 +103,7 @@ void ZLXAppDelegate::captureVideo() {
         failure = qtTrId("msg.frame_save_fail").arg(target, why);
     if (failure) {
         ZLXLog("%s", qUtf8Printable(*failure));
-        showAlert(m_window.get(), QStringLiteral("DAXO"), *failure);
+        showAlert(m_window, QStringLiteral("DAXO"), *failure);
         emit frameSaved(target, false);
         return;
     }
@@ -113,46 +111,43 @@ void ZLXAppDelegate::captureVideo() {
     emit frameSaved(target, true);
 }
 
-void ZLXAppDelegate::cropToZoom(const QString& snapshot) const {
+void ZLXFrameCapture::cropToZoom(const QString& snapshot, QSizeF video, QSizeF view, const ZLXZoom& zoom) {
     // zoomed, the frame saved is what shows, at the video's own resolution
-    if (m_zoom.factor <= 1)
+    if (zoom.factor <= 1)
         return;
     QImage picture(snapshot);
-    const QSizeF view = m_video1View->size(), video = m_playback->player1()->videoSize();
     if (picture.isNull() || video.isEmpty() || view.isEmpty())
         return;
     const double scale = std::min(view.width() / video.width(), view.height() / video.height());
     const ZLXPictureRect part =
-        shownPart(m_zoom, view.width() / (video.width() * scale), view.height() / (video.height() * scale));
+        shownPart(zoom, view.width() / (video.width() * scale), view.height() / (video.height() * scale));
     const QRect crop(int(std::lround(part.x * picture.width())), int(std::lround(part.y * picture.height())),
                      int(std::lround(part.width * picture.width())), int(std::lround(part.height * picture.height())));
     if (!picture.copy(crop).save(snapshot, "JPEG", 92))
         ZLXLog("snapshot crop fail:%s", qUtf8Printable(snapshot));
 }
 
-QPrinter* ZLXAppDelegate::loadPrintInfo() {
+QPrinter* ZLXFrameCapture::loadPrintInfo() {
     if (!m_printInfo)
         m_printInfo = std::make_unique<QPrinter>(QPrinter::HighResolution);
     return m_printInfo.get();
 }
 
-void ZLXAppDelegate::print() {
-    if (!m_playback->player1()->hasMedia())
-        return;
+void ZLXFrameCapture::print(ZLXMediaPlayer& player) {
     const QString snapshot = captureFilePath();
-    if (snapshot.isEmpty() || !m_playback->player1()->saveVideoSnapshotAt(snapshot, 0, 0)) {
+    if (snapshot.isEmpty() || !player.saveVideoSnapshotAt(snapshot, 0, 0)) {
         ZLXLog("snapshot fail:%s", qUtf8Printable(snapshot));
         return;
     }
-    auto* dialog = new QPrintDialog(loadPrintInfo(), m_window.get());
+    auto* dialog = new QPrintDialog(loadPrintInfo(), m_window);
     dialog->setObjectName(QStringLiteral("printDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &QDialog::finished, this, &ZLXAppDelegate::printPanelDidEnd);
+    connect(dialog, &QDialog::finished, this, &ZLXFrameCapture::printPanelDidEnd);
     dialog->open();
 }
 
-void ZLXAppDelegate::printPanelDidEnd(int returnCode) {
+void ZLXFrameCapture::printPanelDidEnd(int returnCode) {
     if (returnCode != QDialog::Accepted || !m_printInfo)
         return;
     const QPrinter& printer = *m_printInfo;
