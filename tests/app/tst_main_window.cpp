@@ -134,7 +134,8 @@ private slots:
         // a cancelled dialog changes nothing
         controller.setDirectoryChooser([](QWidget*) { return QString(); });
         controller.openMediaDirectoryDialog();
-        QTest::qWait(100);
+        controller.mediaList().waitForRebuilds();
+        QCoreApplication::processEvents();
         QCOMPARE(reloaded.count(), 1);
         QCOMPARE(model->rowCount(), 3);
         QCOMPARE(controller.mediaList().directoryPath(), tree.path());

@@ -130,7 +130,7 @@ private slots:
         QSignalSpy started(viewer.playback(), &ZLXPlayback::started);
         QVERIFY(viewer.playAtIndex(0));
         QVERIFY(started.wait(15000));
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.playback()->player1()->time() >= 500, 10000); // it plays from the card
 
         pullOut();
         // what was read before plays on; starting it again says the recording is gone

@@ -290,7 +290,7 @@ private slots:
         QVERIFY(window);
         auto shot = [&](const char* name) {
             if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
-                QTest::qWait(150);
+                QCoreApplication::processEvents();
                 window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", QStringLiteral("-%1.png").arg(name)));
             }
         };
@@ -431,10 +431,10 @@ private slots:
         window->findChild<QToolButton*>("heightInputUp")->click();
         QCOMPARE(height->text(), QStringLiteral("%1cm").arg(before + 1));
         if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
-            QTest::qWait(150);
+            QCoreApplication::processEvents();
             window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-adas.png"));
             page(3);
-            QTest::qWait(150);
+            QCoreApplication::processEvents();
             window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-aux.png"));
         }
         window->ui().saveButton->click();
@@ -596,10 +596,10 @@ private slots:
         QVERIFY(format->ui().usbDiskCombo->currentText().endsWith("] DAXO <Image file>"));
         QCOMPARE(format->ui().pathField->text(), QFileInfo(m_image).absoluteFilePath() + "   " + m_mount);
         if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
-            QTest::qWait(300);
+            QCoreApplication::processEvents();
             format->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-format.png"));
             format->showProgressBar(QStringLiteral("formatting..."));
-            QTest::qWait(300);
+            QCoreApplication::processEvents();
             format->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-formatting.png"));
             format->hideProgressBar();
         }
