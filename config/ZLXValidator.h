@@ -13,7 +13,7 @@ namespace daxo {
 struct ZLXMessage {
     std::string key;
     std::vector<double> arguments;
-    std::string text; // a text argument, after the numbers (a list of the values offered)
+    std::string text = {}; // a text argument, after the numbers (a list of the values offered)
     bool operator==(const ZLXMessage&) const = default;
 };
 

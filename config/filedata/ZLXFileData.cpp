@@ -35,9 +35,21 @@ template <typename T> constexpr ZLXFileDataField::Kind kindOf() {
         return K::Text;
 }
 
+// The words the table's default column is written in.
+constexpr ZLXFieldDefault keep{};
+constexpr ZLXFieldDefault text(const char* value) {
+    return {ZLXFieldDefault::Kind::Text, 0, value};
+}
+constexpr ZLXFieldDefault initialOf(ZLXFieldDefault given) {
+    return given;
+}
+constexpr ZLXFieldDefault initialOf(double number) {
+    return {ZLXFieldDefault::Kind::Number, number, nullptr};
+}
+
 constexpr std::array<ZLXFileDataField, 118> kFields{{
-#define DAXO_FILEDATA_ENTRY(type, name, offset)                                                    \
-    {#name, offset, kindOf<filedata_types::type>(), sizeof(filedata_types::type)},
+#define DAXO_FILEDATA_ENTRY(type, name, offset, initial)                                           \
+    {#name, offset, kindOf<filedata_types::type>(), sizeof(filedata_types::type), initialOf(initial)},
     DAXO_FILEDATA_FIELDS(DAXO_FILEDATA_ENTRY)
 #undef DAXO_FILEDATA_ENTRY
 }};
@@ -190,121 +202,29 @@ std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::stri
 void SetDefaultFileData(_FILEDATA* r) {
     if (!r)
         return;
-    // checksum, time_gmt, summer_time, Brightness1 and dummy1 keep what they hold.
-    r->cfg_ver = 22310;
-    r->modelNum = kModelNumber;
-    r->sd_mem_always_ratio = 70;
-    r->sd_mem_event_ratio = 10;
-    r->sd_mem_motion_ratio = 20;
-    r->sd_mem_always_reserved = 12100;
-    r->sd_mem_event_reserved = 0;
-    r->sd_mem_motion_reserved = 0;
-    r->aud_enable = 3;
-    r->aud_codec_type = 0;
-    r->aud_sampling_freq = 1;
-    r->aud_bitrate = 1;
-    r->aud_input_vol = 3;
-    r->aud_output_vol = 2;
-    r->vid_enc_res = 0;
-    r->vid_enc_bitrate = 1;
-    r->vid_framerate = 0;
-    r->vid_brightness = 2;
-    r->vid_contrast = 2;
-    r->vid_saturation = 128;
-    r->vid_sharpness = 2;
-    r->vid_hue = 2;
-    r->gsen_x_threshold = 45;
-    r->gsen_y_threshold = 45;
-    r->gsen_z_threshold = 45;
-    r->always_mode_timeout = 10;
-    r->parkmode_x_threshold = 8;
-    r->parkmode_y_threshold = 8;
-    r->parkmode_z_threshold = 8;
-    r->motion1080pCValue = 3;
-    r->motion720pCValue = 3;
-    r->motionBlock = 96;
-    r->high_temp_threshold = 97;
-    r->high_temp_duration = 3600;
-    r->safe_temp_threshold = 92;
-    r->safe_temp_duration = 60;
-    r->composite_mode = 0;
-    r->osd_option = 0;
-    r->osd_speed_flag = 1;
-    r->osd_plate_flag = 0;
-    r->plate_number = 0;
-    r->speed_disp_unit = 0;
-    r->nodriving_day = 0;
-    r->auto_drive_in_mode_on = 1;
-    r->auto_park_in_mode_on = 1;
-    r->motion_detect_mode_on = 1;
-    r->event_only_mode_on = 0;
-    r->g_sensor_enable = 1;
-    r->audio_mux_enable = 1;
-    r->safe_temp_mode_on = 1;
-    r->alarm_ontime_flag = 1;
-    r->voiceEnable = 1;
-    r->drivingSecurity = 60;
-    r->parkingSecurity = 20;
-    r->SaveDuration = 1;
-    r->MemConfig = 176;
-    r->BrightnessFixed = 3000;
-    r->DayTime = 1;
-    r->NightTime = 0;
-    r->ledoff = 0;
-    r->Gamma = 0;
-    setText(r->szPlateNumber, sizeof r->szPlateNumber, "Daxo");
-    r->vid_enc_bitrate_R = 1;
-    r->vid_brightness_R = 2;
-    r->vid_sharpness_R = 2;
-    r->lcd_autopoweroff = 2;
-    r->lcd_brightness = 2;
-    r->lcd_screensaver = 0;
-    r->parking_rear_off = 0;
-    r->sd2_mem_always_ratio = 1;
-    r->sd2_mem_event_ratio = 98;
-    r->sd2_mem_motion_ratio = 1;
-    r->flip_video = 0;
-    r->parking_alarm = 1;
-    r->rear_fps = 0;
-    r->motion_zone = 0;
-    r->motionBlock_Rear = 96;
-    r->ledoff_rear = 0;
-    r->always_mode_recording_time = 1;
-    r->pip_position = 0;
-    r->always_motion = 0;
-    r->lcd_brightness_night = 1;
-    r->size_rear = 0;
-    r->front_cpl_use = 0;
-    r->rear_cpl_use = 0;
-    setText(r->wifi_ssid, sizeof r->wifi_ssid, "DaxoA");
-    setText(r->wifi_password, sizeof r->wifi_password, "73194082");
-    r->CableVoltCorr = 4;
-    r->autoFormatAlarm = 2;
-    r->ADAS_Car = 0;
-    r->ADAS_Ldws_Speed = 0;
-    r->ADAS_FCWS_Speed = 0;
-    r->ADAS_FCMD_Enable = 0;
-    r->ADAS_LDWS_Sens = 10;
-    r->ADAS_FCWS_Sens = 6;
-    r->ADAS_FCMD_Sens = 1;
-    r->vide_wdr_enable = 1;
-    r->ParkingMode = 0;
-    r->En_SuperNightVision = 0;
-    r->wifi_channel = 0;
-    r->vibrator = 1;
-    r->viewAngle = 0;
-    r->recordChannel = 0;
-    r->LDW_width_L = 1.0f;
-    r->LDW_width_R = 1.0f;
-    r->LaneWidth = 4;
-    r->ADAS_uFCWS_Sens = 4;
-    r->ADAS_HeadWayFactor = 1.5f;
-    r->ADAS_SafeDistacne = 1.25f;
-    const uint32_t height = 0x3FACCCCD; // 1.35 m
-    std::memcpy(&r->blackboxHeight, &height, sizeof height);
-    r->wifiStartMode = 0;
-    std::memset(r->dummy00, 0, sizeof r->dummy00);
-    r->debug_mode = 1;
+    auto* host = reinterpret_cast<uint8_t*>(r);
+    using K = ZLXFileDataField::Kind;
+    for (const ZLXFileDataField& f : kFields) {
+        uint8_t* at = host + f.offset;
+        const double n = f.initial.number;
+        const auto store = [at](auto value, size_t from = 0) { std::memcpy(at + from, &value, sizeof value); };
+        if (f.initial.kind == ZLXFieldDefault::Kind::Text) {
+            setText(reinterpret_cast<char*>(at), f.size, f.initial.text);
+        } else if (f.initial.kind == ZLXFieldDefault::Kind::Number) {
+            switch (f.kind) {
+            case K::U8: store(uint8_t(n)); break;
+            case K::U16: store(uint16_t(n)); break;
+            case K::U32: store(uint32_t(n)); break;
+            case K::I32: store(int32_t(n)); break;
+            case K::F32: store(float(n)); break;
+            case K::U32Array:
+                for (size_t i = 0; i < f.size; i += 4)
+                    store(uint32_t(n), i);
+                break;
+            case K::Text: break;
+            }
+        }
+    }
 }
 
 void InitFileData(_FILEDATA* record) {

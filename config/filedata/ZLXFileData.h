@@ -24,129 +24,131 @@ using char16 = char[16];
 using u32x8 = uint32_t[8];
 } // namespace filedata_types
 
-// X(type, name, offset) for the 118 fields in declared order.
+// X(type, name, offset, default) for the 118 fields in declared order. The default is what the
+// camera's own settings hold after a reset: a number, a text, or `keep` for a field whose
+// content a reset leaves alone.
 #define DAXO_FILEDATA_FIELDS(X) \
-    X(u16, cfg_ver, 0) \
-    X(u16, checksum, 2) \
-    X(u32, modelNum, 4) \
-    X(u32, sd_mem_always_ratio, 8) \
-    X(u32, sd_mem_event_ratio, 12) \
-    X(u32, sd_mem_motion_ratio, 16) \
-    X(u32, sd_mem_always_reserved, 20) \
-    X(u32, sd_mem_event_reserved, 24) \
-    X(u32, sd_mem_motion_reserved, 28) \
-    X(u32, aud_enable, 32) \
-    X(u32, aud_codec_type, 36) \
-    X(u32, aud_sampling_freq, 40) \
-    X(u32, aud_bitrate, 44) \
-    X(u32, aud_input_vol, 48) \
-    X(u32, aud_output_vol, 52) \
-    X(u32, vid_enc_res, 56) \
-    X(u32, vid_enc_bitrate, 60) \
-    X(u32, vid_framerate, 64) \
-    X(u32, vid_brightness, 68) \
-    X(u32, vid_contrast, 72) \
-    X(u32, vid_saturation, 76) \
-    X(u32, vid_sharpness, 80) \
-    X(u32, vid_hue, 84) \
-    X(i32, gsen_x_threshold, 88) \
-    X(i32, gsen_y_threshold, 92) \
-    X(i32, gsen_z_threshold, 96) \
-    X(u32, always_mode_timeout, 100) \
-    X(i32, parkmode_x_threshold, 104) \
-    X(i32, parkmode_y_threshold, 108) \
-    X(i32, parkmode_z_threshold, 112) \
-    X(u32, motion1080pCValue, 116) \
-    X(u32, motion720pCValue, 120) \
-    X(u32, motionBlock, 124) \
-    X(i32, high_temp_threshold, 128) \
-    X(u32, high_temp_duration, 132) \
-    X(i32, safe_temp_threshold, 136) \
-    X(u32, safe_temp_duration, 140) \
-    X(u32, composite_mode, 144) \
-    X(u32, osd_option, 148) \
-    X(i32, osd_speed_flag, 152) \
-    X(i32, osd_plate_flag, 156) \
-    X(u32, plate_number, 160) \
-    X(u32, speed_disp_unit, 164) \
-    X(i32, time_gmt, 168) \
-    X(u32, summer_time, 172) \
-    X(u32, nodriving_day, 176) \
-    X(u32, auto_drive_in_mode_on, 180) \
-    X(u32, auto_park_in_mode_on, 184) \
-    X(u32, motion_detect_mode_on, 188) \
-    X(u32, event_only_mode_on, 192) \
-    X(u32, g_sensor_enable, 196) \
-    X(u32, audio_mux_enable, 200) \
-    X(u32, safe_temp_mode_on, 204) \
-    X(u32, alarm_ontime_flag, 208) \
-    X(u32, voiceEnable, 212) \
-    X(u32, drivingSecurity, 216) \
-    X(u32, parkingSecurity, 220) \
-    X(u32, SaveDuration, 224) \
-    X(u32, MemConfig, 228) \
-    X(u32, BrightnessFixed, 232) \
-    X(u32, DayTime, 236) \
-    X(u32, NightTime, 240) \
-    X(u32, Brightness1, 244) \
-    X(u32, ledoff, 248) \
-    X(u32, Gamma, 252) \
-    X(char8, szPlateNumber, 256) \
-    X(u32, vid_enc_bitrate_R, 264) \
-    X(u32, vid_brightness_R, 268) \
-    X(u32, vid_sharpness_R, 272) \
-    X(u32, lcd_autopoweroff, 276) \
-    X(u32, lcd_brightness, 280) \
-    X(u32, lcd_screensaver, 284) \
-    X(u32, parking_rear_off, 288) \
-    X(u32, sd2_mem_always_ratio, 292) \
-    X(u32, sd2_mem_event_ratio, 296) \
-    X(u32, sd2_mem_motion_ratio, 300) \
-    X(u32, flip_video, 304) \
-    X(u32, parking_alarm, 308) \
-    X(u32, rear_fps, 312) \
-    X(u32, motion_zone, 316) \
-    X(u32, motionBlock_Rear, 320) \
-    X(u32, ledoff_rear, 324) \
-    X(u32, always_mode_recording_time, 328) \
-    X(u32, pip_position, 332) \
-    X(u32, always_motion, 336) \
-    X(u32, lcd_brightness_night, 340) \
-    X(u32, size_rear, 344) \
-    X(u32, front_cpl_use, 348) \
-    X(u32, rear_cpl_use, 352) \
-    X(char16, wifi_ssid, 356) \
-    X(char16, wifi_password, 372) \
-    X(u32, CableVoltCorr, 388) \
-    X(u32, autoFormatAlarm, 392) \
-    X(u8, ADAS_Car, 396) \
-    X(u8, ADAS_Ldws_Speed, 397) \
-    X(u8, ADAS_FCWS_Speed, 398) \
-    X(u8, ADAS_FCMD_Enable, 399) \
-    X(u8, ADAS_LDWS_Sens, 400) \
-    X(u8, ADAS_FCWS_Sens, 401) \
-    X(u8, ADAS_FCMD_Sens, 402) \
-    X(u8, dummy1, 403) \
-    X(u32, vide_wdr_enable, 404) \
-    X(u32, ParkingMode, 408) \
-    X(u32, En_SuperNightVision, 412) \
-    X(u32, wifi_channel, 416) \
-    X(u32, vibrator, 420) \
-    X(u32, viewAngle, 424) \
-    X(u32, recordChannel, 428) \
-    X(f32, LDW_width_L, 432) \
-    X(f32, LDW_width_R, 436) \
-    X(u32, LaneWidth, 440) \
-    X(u32, ADAS_uFCWS_Sens, 444) \
-    X(f32, ADAS_HeadWayFactor, 448) \
-    X(f32, ADAS_SafeDistacne, 452) \
-    X(f32, blackboxHeight, 456) \
-    X(u32, wifiStartMode, 460) \
-    X(u32x8, dummy00, 464) \
-    X(u32, debug_mode, 496)
+    X(u16, cfg_ver, 0, 22310) \
+    X(u16, checksum, 2, keep) \
+    X(u32, modelNum, 4, 34) \
+    X(u32, sd_mem_always_ratio, 8, 70) \
+    X(u32, sd_mem_event_ratio, 12, 10) \
+    X(u32, sd_mem_motion_ratio, 16, 20) \
+    X(u32, sd_mem_always_reserved, 20, 12100) \
+    X(u32, sd_mem_event_reserved, 24, 0) \
+    X(u32, sd_mem_motion_reserved, 28, 0) \
+    X(u32, aud_enable, 32, 3) \
+    X(u32, aud_codec_type, 36, 0) \
+    X(u32, aud_sampling_freq, 40, 1) \
+    X(u32, aud_bitrate, 44, 1) \
+    X(u32, aud_input_vol, 48, 3) \
+    X(u32, aud_output_vol, 52, 2) \
+    X(u32, vid_enc_res, 56, 0) \
+    X(u32, vid_enc_bitrate, 60, 1) \
+    X(u32, vid_framerate, 64, 0) \
+    X(u32, vid_brightness, 68, 2) \
+    X(u32, vid_contrast, 72, 2) \
+    X(u32, vid_saturation, 76, 128) \
+    X(u32, vid_sharpness, 80, 2) \
+    X(u32, vid_hue, 84, 2) \
+    X(i32, gsen_x_threshold, 88, 45) \
+    X(i32, gsen_y_threshold, 92, 45) \
+    X(i32, gsen_z_threshold, 96, 45) \
+    X(u32, always_mode_timeout, 100, 10) \
+    X(i32, parkmode_x_threshold, 104, 8) \
+    X(i32, parkmode_y_threshold, 108, 8) \
+    X(i32, parkmode_z_threshold, 112, 8) \
+    X(u32, motion1080pCValue, 116, 3) \
+    X(u32, motion720pCValue, 120, 3) \
+    X(u32, motionBlock, 124, 96) \
+    X(i32, high_temp_threshold, 128, 97) \
+    X(u32, high_temp_duration, 132, 3600) \
+    X(i32, safe_temp_threshold, 136, 92) \
+    X(u32, safe_temp_duration, 140, 60) \
+    X(u32, composite_mode, 144, 0) \
+    X(u32, osd_option, 148, 0) \
+    X(i32, osd_speed_flag, 152, 1) \
+    X(i32, osd_plate_flag, 156, 0) \
+    X(u32, plate_number, 160, 0) \
+    X(u32, speed_disp_unit, 164, 0) \
+    X(i32, time_gmt, 168, keep) \
+    X(u32, summer_time, 172, keep) \
+    X(u32, nodriving_day, 176, 0) \
+    X(u32, auto_drive_in_mode_on, 180, 1) \
+    X(u32, auto_park_in_mode_on, 184, 1) \
+    X(u32, motion_detect_mode_on, 188, 1) \
+    X(u32, event_only_mode_on, 192, 0) \
+    X(u32, g_sensor_enable, 196, 1) \
+    X(u32, audio_mux_enable, 200, 1) \
+    X(u32, safe_temp_mode_on, 204, 1) \
+    X(u32, alarm_ontime_flag, 208, 1) \
+    X(u32, voiceEnable, 212, 1) \
+    X(u32, drivingSecurity, 216, 60) \
+    X(u32, parkingSecurity, 220, 20) \
+    X(u32, SaveDuration, 224, 1) \
+    X(u32, MemConfig, 228, 176) \
+    X(u32, BrightnessFixed, 232, 3000) \
+    X(u32, DayTime, 236, 1) \
+    X(u32, NightTime, 240, 0) \
+    X(u32, Brightness1, 244, keep) \
+    X(u32, ledoff, 248, 0) \
+    X(u32, Gamma, 252, 0) \
+    X(char8, szPlateNumber, 256, text("Daxo")) \
+    X(u32, vid_enc_bitrate_R, 264, 1) \
+    X(u32, vid_brightness_R, 268, 2) \
+    X(u32, vid_sharpness_R, 272, 2) \
+    X(u32, lcd_autopoweroff, 276, 2) \
+    X(u32, lcd_brightness, 280, 2) \
+    X(u32, lcd_screensaver, 284, 0) \
+    X(u32, parking_rear_off, 288, 0) \
+    X(u32, sd2_mem_always_ratio, 292, 1) \
+    X(u32, sd2_mem_event_ratio, 296, 98) \
+    X(u32, sd2_mem_motion_ratio, 300, 1) \
+    X(u32, flip_video, 304, 0) \
+    X(u32, parking_alarm, 308, 1) \
+    X(u32, rear_fps, 312, 0) \
+    X(u32, motion_zone, 316, 0) \
+    X(u32, motionBlock_Rear, 320, 96) \
+    X(u32, ledoff_rear, 324, 0) \
+    X(u32, always_mode_recording_time, 328, 1) \
+    X(u32, pip_position, 332, 0) \
+    X(u32, always_motion, 336, 0) \
+    X(u32, lcd_brightness_night, 340, 1) \
+    X(u32, size_rear, 344, 0) \
+    X(u32, front_cpl_use, 348, 0) \
+    X(u32, rear_cpl_use, 352, 0) \
+    X(char16, wifi_ssid, 356, text("DaxoA")) \
+    X(char16, wifi_password, 372, text("73194082")) \
+    X(u32, CableVoltCorr, 388, 4) \
+    X(u32, autoFormatAlarm, 392, 2) \
+    X(u8, ADAS_Car, 396, 0) \
+    X(u8, ADAS_Ldws_Speed, 397, 0) \
+    X(u8, ADAS_FCWS_Speed, 398, 0) \
+    X(u8, ADAS_FCMD_Enable, 399, 0) \
+    X(u8, ADAS_LDWS_Sens, 400, 10) \
+    X(u8, ADAS_FCWS_Sens, 401, 6) \
+    X(u8, ADAS_FCMD_Sens, 402, 1) \
+    X(u8, dummy1, 403, keep) \
+    X(u32, vide_wdr_enable, 404, 1) \
+    X(u32, ParkingMode, 408, 0) \
+    X(u32, En_SuperNightVision, 412, 0) \
+    X(u32, wifi_channel, 416, 0) \
+    X(u32, vibrator, 420, 1) \
+    X(u32, viewAngle, 424, 0) \
+    X(u32, recordChannel, 428, 0) \
+    X(f32, LDW_width_L, 432, 1.0f) \
+    X(f32, LDW_width_R, 436, 1.0f) \
+    X(u32, LaneWidth, 440, 4) \
+    X(u32, ADAS_uFCWS_Sens, 444, 4) \
+    X(f32, ADAS_HeadWayFactor, 448, 1.5f) \
+    X(f32, ADAS_SafeDistacne, 452, 1.25f) \
+    X(f32, blackboxHeight, 456, 1.35f) \
+    X(u32, wifiStartMode, 460, 0) \
+    X(u32x8, dummy00, 464, 0) \
+    X(u32, debug_mode, 496, 1)
 
 struct _FILEDATA {
-#define DAXO_FILEDATA_MEMBER(type, name, offset) filedata_types::type name;
+#define DAXO_FILEDATA_MEMBER(type, name, offset, initial) filedata_types::type name;
     DAXO_FILEDATA_FIELDS(DAXO_FILEDATA_MEMBER)
 #undef DAXO_FILEDATA_MEMBER
 };
@@ -155,10 +157,18 @@ inline constexpr size_t kFileDataSize = 500;
 inline constexpr uint32_t kModelNumber = 34;
 static_assert(sizeof(_FILEDATA) == kFileDataSize);
 static_assert(std::is_standard_layout_v<_FILEDATA> && std::is_trivially_copyable_v<_FILEDATA>);
-#define DAXO_FILEDATA_OFFSET(type, name, offset)                                                   \
+#define DAXO_FILEDATA_OFFSET(type, name, offset, initial)                                                 \
     static_assert(offsetof(_FILEDATA, name) == (offset), #name " is not at offset " #offset);
 DAXO_FILEDATA_FIELDS(DAXO_FILEDATA_OFFSET)
 #undef DAXO_FILEDATA_OFFSET
+
+// A field's default: a number (every element of an array), a text, or none: kept as it is.
+struct ZLXFieldDefault {
+    enum class Kind { Keep, Number, Text };
+    Kind kind = Kind::Keep;
+    double number = 0;
+    const char* text = nullptr;
+};
 
 // One field as the table describes it.
 struct ZLXFileDataField {
@@ -167,6 +177,7 @@ struct ZLXFileDataField {
     size_t offset;
     Kind kind;
     size_t size; // bytes
+    ZLXFieldDefault initial;
 };
 const std::array<ZLXFileDataField, 118>& fileDataFields();
 const ZLXFileDataField* findFileDataField(std::string_view name);
@@ -183,6 +194,7 @@ bool LoadFileData(const std::string& path, _FILEDATA* record);
 // permission or that is not a regular file is never replaced, and a link is written through
 // to the file it names.
 std::optional<std::string> SaveFileData(const _FILEDATA* record, const std::string& path);
+// Every field the table gives a default takes it; the others keep what they hold.
 void SetDefaultFileData(_FILEDATA* record);
 void InitFileData(_FILEDATA* record);
 std::optional<std::string> SaveDefaultFileData(const std::string& path);

@@ -47,38 +47,16 @@ Bytes readFile(const std::string& path) {
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The default file built by hand from the table: offset, width, value.
-Bytes handBuiltDefaults() {
-    Bytes b(kFileDataSize, 0);
-    b[0] = 0x26;
-    b[1] = 0x57; // cfg_ver 22310
-    const std::pair<size_t, uint32_t> words[] = {
-        {4, 34},    {8, 70},    {12, 10},   {16, 20},   {20, 12100}, {32, 3},    {40, 1},
-        {44, 1},    {48, 3},    {52, 2},    {60, 1},    {68, 2},     {72, 2},    {76, 128},
-        {80, 2},    {84, 2},    {88, 45},   {92, 45},   {96, 45},    {100, 10},  {104, 8},
-        {108, 8},   {112, 8},   {116, 3},   {120, 3},   {124, 96},   {128, 97},  {132, 3600},
-        {136, 92},  {140, 60},  {152, 1},   {180, 1},   {184, 1},    {188, 1},   {196, 1},
-        {200, 1},   {204, 1},   {208, 1},   {212, 1},   {216, 60},   {220, 20},  {224, 1},
-        {228, 176}, {232, 3000}, {236, 1},  {264, 1},   {268, 2},    {272, 2},   {276, 2},
-        {280, 2},   {292, 1},   {296, 98},  {300, 1},   {308, 1},    {320, 96},  {328, 1},
-        {340, 1},   {388, 4},   {392, 2},   {404, 1},   {420, 1},    {432, 0x3F800000},
-        {436, 0x3F800000}, {440, 4}, {444, 4}, {448, 0x3FC00000}, {452, 0x3FA00000},
-        {456, 0x3FACCCCD}, {496, 1}};
-    for (auto [at, v] : words)
-        put32(b, at, v);
-    std::memcpy(&b[256], "Daxo", 4);
-    std::memcpy(&b[356], "DaxoA", 5);
-    std::memcpy(&b[372], "73194082", 8);
-    b[400] = 10;
-    b[401] = 6;
-    b[402] = 1;
-    return b;
+// The camera's defaults, byte for byte, as a file written apart from the field table.
+Bytes defaultBytes() {
+    return readFile(DAXO_CONFIG_DEFAULTS);
 }
 
 TEST(FileDataDefaults, MatchTheTableByteForByteAndKeepWhatTheyDoNotSet) {
     _FILEDATA record{};
     SetDefaultFileData(&record);
-    EXPECT_EQ(encode(record), handBuiltDefaults());
+    ASSERT_EQ(defaultBytes().size(), kFileDataSize);
+    EXPECT_EQ(encode(record), defaultBytes());
 
     // the kept fields survive a reset
     record.time_gmt = 20;
@@ -139,7 +117,7 @@ TEST(FileDataFinalize, PlateFlagModelNumberAndChecksum) {
 
 TEST(FileDataLoad, AcceptsByModelNumberAndSizeOnly) {
     TempTree tree;
-    Bytes good = handBuiltDefaults();
+    Bytes good = defaultBytes();
     put32(good, 0, 1 | (0xBEEF << 16)); // cfg_ver 1 and a checksum that is wrong
     writeFile(tree.path("good.bin"), good);
     _FILEDATA record{};
@@ -169,7 +147,7 @@ TEST(FileDataLoad, AcceptsByModelNumberAndSizeOnly) {
 
 TEST(FileDataSave, WritesExactly500BytesAndCarriesUnknownFieldsThrough) {
     TempTree tree;
-    Bytes original = handBuiltDefaults();
+    Bytes original = defaultBytes();
     put32(original, 0, 1);            // cfg_ver 1
     put32(original, 464, 0xDEADBEEF); // reserved words
     original[403] = 0x5A;             // dummy1
@@ -198,7 +176,7 @@ TEST(FileDataSave, WritesExactly500BytesAndCarriesUnknownFieldsThrough) {
 
 TEST(FileDataSave, AReadOnlyFileIsLeftAloneAndALinkIsWrittenThrough) {
     TempTree tree;
-    const Bytes original = handBuiltDefaults();
+    const Bytes original = defaultBytes();
     writeFile(tree.path("config.bin"), original);
     ASSERT_EQ(::chmod(tree.path("config.bin").c_str(), 0444), 0);
     _FILEDATA record{};
@@ -284,7 +262,7 @@ TEST(FileDataSave, DefaultFileAfterAFormatHasNoChecksum) {
     EXPECT_EQ(u32At(b, 168), 0u);
     EXPECT_EQ(u32At(b, 172), 0u);
     EXPECT_EQ(u32At(b, 244), 0u);
-    EXPECT_EQ(b, handBuiltDefaults());
+    EXPECT_EQ(b, defaultBytes());
 }
 
 TEST(FileDataTimeZone, OffsetsFindTheirIndex) {
