@@ -329,6 +329,18 @@ private slots:
     }
 
     // An NMEA log is read only from a regular file, in bounded pieces.
+    // The exporter runs where no window can: it loads nothing of the web engine, the player,
+    // the printing system or the widgets.
+    void theExporterNeedsNoWindowLibraries() {
+        QProcess ldd;
+        ldd.start("ldd", {DAXO_EXPORT_TOOL});
+        QVERIFY(ldd.waitForFinished(30000) && ldd.exitCode() == 0);
+        const QString linked = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+        QVERIFY2(linked.contains("libQt6Gui.so"), qPrintable(linked));
+        for (const char* library : {"libQt6WebEngine", "libmpv.so", "libcups.so", "libQt6Widgets.so", "libQt6PrintSupport"})
+            QVERIFY2(!linked.contains(QLatin1String(library)), library);
+    }
+
     void nmeaLogsAreRegularFilesOnly() {
         QCOMPARE(::mkfifo(QFile::encodeName(path("nmea.fifo")).constData(), 0600), 0);
         for (const QString& odd : {path("nmea.fifo"), QStringLiteral("/dev/zero"), m_card}) {
