@@ -17,17 +17,6 @@ class GraphViewTest : public QObject {
     }
 
 private slots:
-    void emptyListDrawsTheGridOnly() {
-        GraphView view;
-        view.resize(400, 100);
-        const QImage image = render(view);
-        // grey lines on grey: the zero line is one row of the grid's grey
-        QCOMPARE(image.pixelColor(200, 100 - 50 - 1), GraphView::gridGrey());
-        QCOMPARE(image.pixelColor(200, 100 - 60), GraphView::backgroundGrey());
-        view.updateTimePosition(0.5);
-        QCOMPARE(render(view).pixelColor(200, 100 - 60), GraphView::backgroundGrey()); // no bar
-    }
-
     void curvesAndTheBarFollowTheData() {
         GraphView view;
         view.resize(400, 100);

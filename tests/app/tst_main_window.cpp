@@ -157,15 +157,11 @@ private slots:
         QCOMPARE(modes.count(), 0); // already the table
 
         const auto& ui = controller.ui();
-        const QImage pressedRecord = QPixmap(":/images/record_p.png").toImage();
-        QCOMPARE(ui.recordButtonImageView->icon().pixmap(QSize(110, 32)).toImage(), pressedRecord);
 
         QTest::mouseClick(ui.informationButtonImageView, Qt::LeftButton);
         QCOMPARE(controller.rightViewMode(), 1);
         QVERIFY(ui.mapContainerView->isVisible());
         QVERIFY(!ui.mediaListTableView->isVisible());
-        QCOMPARE(ui.informationButtonImageView->icon().pixmap(QSize(110, 32)).toImage(),
-                 QPixmap(":/images/information_p.png").toImage());
         QCOMPARE(ui.mapContainerView->size(), ui.mediaListBox->size());
         controller.clickMapViewButton(); // no change, no notification
         QCOMPARE(modes.count(), 1);
@@ -235,8 +231,6 @@ private slots:
         QVERIFY(controller.playback()->player1() && controller.playback()->player2());
         QVERIFY(!controller.video1View()->isVisible());
         QVERIFY(!controller.video2View()->isVisible());
-        QCOMPARE(controller.video1View()->parentWidget(), controller.ui().player1BackgroundView);
-        QCOMPARE(controller.video2View()->parentWidget(), controller.ui().player2BackgroundView);
         QTRY_VERIFY_WITH_TIMEOUT(controller.mapWebView()->isPageLoaded(), 30000);
         QCOMPARE(controller.mapWebView()->url(), ZLXMapWebView::mapPageUrl());
 

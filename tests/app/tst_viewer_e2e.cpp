@@ -206,14 +206,6 @@ private slots:
         setVolumeSource({});
     }
 
-    void aRearRowPutsTheRearFileLarge() {
-        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
-        m_controller->changeAndPlay(rowOf("event_20241003_081600_R.MP4"));
-        QVERIFY(started.wait(15000));
-        QVERIFY(m_controller->playback()->player1()->mediaPath()->endsWith("event_20241003_081600_R.MP4"));
-        QVERIFY(m_controller->playback()->player2()->mediaPath()->endsWith("event_20241003_081600_F.MP4"));
-        QCOMPARE(m_controller->playback()->blackBoxData().m_Times.size(), size_t(100));
-    }
 };
 
 DAXO_QTEST_MAIN(ViewerEndToEndTest)
