@@ -114,6 +114,7 @@ ZLXAppDelegate::~ZLXAppDelegate() {
         m_window->centralWidget()->removeEventFilter(this);
     m_ui->mediaListTableView->removeEventFilter(this);
     m_ui->mediaListTableView->viewport()->removeEventFilter(this);
+    m_ui->videoContainerView->removeEventFilter(this);
     m_video1View->removeEventFilter(this);
     m_playback.reset(); // the players before the surfaces they draw into
 }
@@ -131,45 +132,14 @@ void ZLXAppDelegate::setupControls() {
     black.setColor(QPalette::Window, Qt::black);
     m_ui->subVideoBox->setPalette(black);
 
-    // The two position sliders show the published position; whatever the user does to them
-    // (drag, click, wheel, keys) is a seek or a volume; a click on the groove puts the handle there.
-    auto* sliderStyle = new ZLXClickToPositionStyle(m_window.get());
+    setupSliders();
+    setupHeadStrip();
     ZLXPlayInfo* playInfo = m_playback->playInfo();
-    for (QSlider* slider : {m_ui->videoPositionSlider, m_ui->videoPositionSliderForFullScreen}) {
-        slider->setRange(0, int(kSliderScale));
-        slider->setStyle(sliderStyle);
-        connect(slider, &QSlider::sliderMoved, this, [this, playInfo](int value) {
-            playInfo->setPosition(value / kSliderScale);
-            videoPositionSliderMoved(value / kSliderScale);
-        });
-        connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider, playInfo](int action) {
-            if (action == QAbstractSlider::SliderNoAction || (action == QAbstractSlider::SliderMove && slider->isSliderDown()))
-                return; // a drag reports itself through sliderMoved
-            const double value = slider->sliderPosition() / kSliderScale;
-            playInfo->setPosition(value);
-            videoPositionSliderMoved(value);
-        });
-    }
-    m_ui->volumeSlider->setRange(0, 200);
-    m_ui->volumeSlider->setStyle(sliderStyle);
-    connect(m_ui->volumeSlider, &QSlider::valueChanged, this, &ZLXAppDelegate::volumeSliderMoved);
     connect(m_ui->playButton, &QAbstractButton::clicked, this, &ZLXAppDelegate::clickPlayButton);
     connect(m_ui->audioToggleButton, &QToolButton::clicked, this, &ZLXAppDelegate::toggleAudioChoice);
     connect(m_ui->speedTextButton, &QToolButton::clicked, this,
             [this, playInfo] { playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed(); });
     connect(m_ui->sizeTextButton, &QToolButton::clicked, this, &ZLXAppDelegate::sizeUp);
-    m_headFolderLabel = new QLabel(m_ui->headBox);
-    m_headFolderLabel->setObjectName(QStringLiteral("headFolderLabel"));
-    m_headPlayingLabel = new QLabel(m_ui->headBox);
-    m_headPlayingLabel->setObjectName(QStringLiteral("headPlayingLabel"));
-    m_headPlayingLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    for (QLabel* label : {m_headFolderLabel, m_headPlayingLabel}) {
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * 1.1);
-        label->setFont(font);
-        label->setTextFormat(Qt::PlainText);
-    }
-    m_headFolderLabel->setText(qtTrId("head.no_folder"));
     m_ui->playButton->setImageName(QStringLiteral("icon_play_n"));
     m_ui->playButton->setFixedSize(28, 28);
     const QPixmap strip = namedImage(QStringLiteral("bottom-background"));
@@ -187,6 +157,8 @@ void ZLXAppDelegate::setupControls() {
     });
     connect(m_window.get(), &CustomWindow::isFullScreenChanged, this, &ZLXAppDelegate::layoutWindow);
     m_window->centralWidget()->installEventFilter(this);
+    m_ui->videoContainerView->installEventFilter(this); // the picture's scale follows its box
+    m_playback->setVideoViewHeight(m_ui->videoContainerView->height());
     connect(m_ui->mediaListTableView, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { changeAndPlay(index.row()); });
     m_ui->mediaListTableView->installEventFilter(this);
@@ -217,6 +189,46 @@ void ZLXAppDelegate::setupControls() {
     for (QAction* menu : m_window->menuBar()->actions())
         m_window->addActions(menu->menu()->actions());
     layoutWindow();
+}
+
+void ZLXAppDelegate::setupSliders() {
+    // The two position sliders show the published position; whatever the user does to them
+    // (drag, click, wheel, keys) is a seek or a volume; a click on the groove puts the handle there.
+    auto* sliderStyle = new ZLXClickToPositionStyle(m_window.get());
+    ZLXPlayInfo* playInfo = m_playback->playInfo();
+    for (QSlider* slider : {m_ui->videoPositionSlider, m_ui->videoPositionSliderForFullScreen}) {
+        slider->setRange(0, int(kSliderScale));
+        slider->setStyle(sliderStyle);
+        connect(slider, &QSlider::sliderMoved, this, [this, playInfo](int value) {
+            playInfo->setPosition(value / kSliderScale);
+            videoPositionSliderMoved(value / kSliderScale);
+        });
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider, playInfo](int action) {
+            if (action == QAbstractSlider::SliderNoAction || (action == QAbstractSlider::SliderMove && slider->isSliderDown()))
+                return; // a drag reports itself through sliderMoved
+            const double value = slider->sliderPosition() / kSliderScale;
+            playInfo->setPosition(value);
+            videoPositionSliderMoved(value);
+        });
+    }
+    m_ui->volumeSlider->setRange(0, 200);
+    m_ui->volumeSlider->setStyle(sliderStyle);
+    connect(m_ui->volumeSlider, &QSlider::valueChanged, this, &ZLXAppDelegate::volumeSliderMoved);
+}
+
+void ZLXAppDelegate::setupHeadStrip() {
+    m_headFolderLabel = new QLabel(m_ui->headBox);
+    m_headFolderLabel->setObjectName(QStringLiteral("headFolderLabel"));
+    m_headPlayingLabel = new QLabel(m_ui->headBox);
+    m_headPlayingLabel->setObjectName(QStringLiteral("headPlayingLabel"));
+    m_headPlayingLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel* label : {m_headFolderLabel, m_headPlayingLabel}) {
+        QFont font = label->font();
+        font.setPointSizeF(font.pointSizeF() * 1.1);
+        label->setFont(font);
+        label->setTextFormat(Qt::PlainText);
+    }
+    m_headFolderLabel->setText(qtTrId("head.no_folder"));
 }
 
 void ZLXAppDelegate::createMenus() {
@@ -550,10 +562,10 @@ bool ZLXAppDelegate::zoomEvent(QEvent* event) {
 }
 
 bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize && watched == m_window->centralWidget()) {
+    if (event->type() == QEvent::Resize && watched == m_window->centralWidget())
         layoutWindow();
+    if (event->type() == QEvent::Resize && watched == m_ui->videoContainerView)
         m_playback->setVideoViewHeight(m_ui->videoContainerView->height());
-    }
     if (event->type() == QEvent::Resize && watched == m_ui->mediaListTableView->viewport())
         fitTableColumns(false);
     if (watched == m_video1View && zoomEvent(event))

@@ -153,6 +153,8 @@ signals:
 
 private:
     void setupControls();
+    void setupSliders();
+    void setupHeadStrip();
     void initMediaListTableView();
     void fitTableColumns(bool measure = true);
     bool zoomEvent(QEvent* event); // true when the event zoomed or panned

@@ -118,6 +118,9 @@ private slots:
         QTRY_COMPARE(m_controller->ui().audioToggleButton->text(), QStringLiteral("Sound: front"));
 
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->playback()->playInfo()->position() > 0.05, 10000);
+        // the size text tells the picture's scale in its box, as the window has laid it out
+        QCOMPARE(m_controller->playback()->playInfo()->scale(),
+                 double(m_controller->ui().videoContainerView->height()) / p1->videoSize().height());
         QVERIFY(m_controller->ui().gsensorXField->text().startsWith("X="));
         QVERIFY(m_controller->ui().speedField->text().endsWith("Km/h"));
         QVERIFY(m_controller->ui().speedField->text() != QStringLiteral("- Km/h"));

@@ -207,6 +207,9 @@ private slots:
         QCOMPARE(window->size(), QSize(1020, 640));
         m_window->sizeUp();
         QCOMPARE(window->size(), launch + QSize(204, 128));
+        // the picture's scale follows its box once the window has laid it out again
+        QTRY_COMPARE(playback().playInfo()->scale(), double(ui().videoContainerView->height()) / 360);
+        QVERIFY(ui().videoContainerView->height() > 400);
         // a step past the screen becomes full screen; a step down leaves it
         m_window->sizeUp();
         m_window->sizeUp();
