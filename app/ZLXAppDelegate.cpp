@@ -115,6 +115,10 @@ ZLXAppDelegate::~ZLXAppDelegate() {
     m_ui->mediaListTableView->removeEventFilter(this);
     m_ui->mediaListTableView->viewport()->removeEventFilter(this);
     m_ui->videoContainerView->removeEventFilter(this);
+    if (m_tripListView) {
+        for (QAbstractItemView* list : m_tripListView->findChildren<QAbstractItemView*>())
+            list->removeEventFilter(this);
+    }
     m_video1View->removeEventFilter(this);
     m_playback.reset(); // the players before the surfaces they draw into
 }
@@ -173,6 +177,7 @@ void ZLXAppDelegate::setupControls() {
 
     m_mapWebView = new ZLXMapWebView(m_ui->mapContainerTopView);
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    m_mapWebView->setFocusPolicy(Qt::NoFocus); // a click on the map leaves the keys to playback
     m_ui->mapContainerTopView->layout()->addWidget(m_mapWebView);
     m_mapWebView->loadMapPage();
     m_timeLabel = new QLabel(m_ui->mediaButtonRow);
@@ -570,19 +575,22 @@ bool ZLXAppDelegate::eventFilter(QObject* watched, QEvent* event) {
         fitTableColumns(false);
     if (watched == m_video1View && zoomEvent(event))
         return true;
-    if (watched == m_ui->mediaListTableView && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
-        // The focused table keeps its own keys (arrows, Space, Home, End, pages); Return plays
-        // the chosen row. The playback keys work everywhere else.
+    if (qobject_cast<QAbstractItemView*>(watched) &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        // A focused list (the recordings, the trips) keeps the keys that move in it (Up, Down,
+        // Home, End, pages) and Return, which plays the chosen row; Space, Left, Right and the
+        // other playback keys act on playback wherever the focus is.
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-        static const QList<int> tableKeys{Qt::Key_Up,    Qt::Key_Down, Qt::Key_Left,   Qt::Key_Right,   Qt::Key_Space,
-                                          Qt::Key_Home,  Qt::Key_End,  Qt::Key_PageUp, Qt::Key_PageDown};
-        const bool tableKey = plain && tableKeys.contains(key->key());
-        const bool play = plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
-        if (event->type() == QEvent::ShortcutOverride && (tableKey || play)) {
+        static const QList<int> listKeys{Qt::Key_Up,     Qt::Key_Down,     Qt::Key_Home,  Qt::Key_End,
+                                         Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Return, Qt::Key_Enter};
+        if (event->type() == QEvent::ShortcutOverride && plain && listKeys.contains(key->key())) {
             event->accept();
             return true;
         }
+        const bool play = plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+        if (watched != m_ui->mediaListTableView)
+            return QObject::eventFilter(watched, event);
         if (event->type() == QEvent::KeyPress && play && m_ui->mediaListTableView->currentIndex().isValid()) {
             changeAndPlay(m_ui->mediaListTableView->currentIndex().row());
             return true;
@@ -646,6 +654,9 @@ void ZLXAppDelegate::clickTripViewButton() {
 void ZLXAppDelegate::setRightViewMode(int mode) {
     const bool changed = m_rightViewMode != mode;
     m_rightViewMode = mode;
+    // a list being hidden hands the focus to the window, whose keys then act on playback
+    if (changed && m_ui->bodyRightBox->isAncestorOf(QApplication::focusWidget()))
+        m_window->centralWidget()->setFocus();
     updateSideViewButton();
     if (changed)
         emit rightViewModeChanged(mode);

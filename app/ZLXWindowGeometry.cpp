@@ -8,6 +8,7 @@
 #include "widgets/PMProgressIndicator.h"
 #include "ui_MainMenu.h"
 
+#include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -36,6 +37,8 @@ QRect ZLXAppDelegate::minWindowFrame() const {
 
 void ZLXAppDelegate::setTripListView(QWidget* tripList) {
     m_tripListView = tripList;
+    for (QAbstractItemView* list : tripList->findChildren<QAbstractItemView*>())
+        list->installEventFilter(this); // the trips' list keeps its keys as the table does
     updateSideViewButton();
 }
 

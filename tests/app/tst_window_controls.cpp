@@ -141,16 +141,24 @@ private slots:
         QCOMPARE(m_window->window()->pos(), before);
     }
 
-    void theFocusedTableKeepsItsKeysAndReturnPlaysTheRow() {
+    void theFocusedTableKeepsItsKeysAndThePlaybackKeysStillWork() {
         start(0);
         QTableView* table = ui().mediaListTableView;
         table->setFocus();
         QTest::keyClick(table, Qt::Key_Down);
         QCOMPARE(table->currentIndex().row(), 1);
         QCOMPARE(playback().volume(), uint64_t(70)); // not the volume shortcut
+        // the table had the focus since the double-click: Right jumps, Space pauses
+        QTest::keyClick(table, Qt::Key_Right);
+        QCOMPARE(p1()->time(), 10000);
+        QCOMPARE(table->currentIndex().row(), 1);
+        m_clock.advance(300);
         QTest::keyClick(table, Qt::Key_Space);
         QCoreApplication::processEvents();
-        QCOMPARE(p1()->state(), ZLXMediaPlayer::Playing); // not play/pause
+        QCOMPARE(p1()->state(), ZLXMediaPlayer::Paused);
+        QTest::keyClick(table, Qt::Key_Space);
+        QCoreApplication::processEvents();
+        QCOMPARE(p1()->state(), ZLXMediaPlayer::Playing);
         QTest::keyClick(table, Qt::Key_Down);
         QSignalSpy started(&playback(), &ZLXPlayback::started);
         QTest::keyClick(table, Qt::Key_Return);
@@ -160,6 +168,20 @@ private slots:
         ui().playButton->setFocus();
         QTest::keyClick(ui().playButton, Qt::Key_Up);
         QCOMPARE(playback().volume(), uint64_t(80));
+
+        // after a click on a side button the keys still act on playback
+        table->setFocus();
+        QTest::mouseClick(ui().informationButtonImageView, Qt::LeftButton);
+        QVERIFY(!ui().mediaListTableView->hasFocus());
+        QWidget* focused = QApplication::focusWidget() ? QApplication::focusWidget() : m_window->window();
+        QTest::keyClick(focused, Qt::Key_Space);
+        QCoreApplication::processEvents();
+        QCOMPARE(p1()->state(), ZLXMediaPlayer::Paused);
+        QTest::mouseClick(ui().tripButtonImageView, Qt::LeftButton);
+        focused = QApplication::focusWidget() ? QApplication::focusWidget() : m_window->window();
+        QTest::keyClick(focused, Qt::Key_Space);
+        QCoreApplication::processEvents();
+        QCOMPARE(p1()->state(), ZLXMediaPlayer::Playing);
     }
 
     void fullScreenShowsOnlyTheVideoAndKeepsItsKeys() {
