@@ -54,8 +54,7 @@ void CustomWindow::enterFullscreen() {
     if (m_isFullScreen)
         return;
     m_isFullScreen = true;
-    if (m_initialFrame.width() == 0 || m_initialFrame.height() == 0)
-        m_initialFrame = geometry();
+    m_initialFrame = geometry(); // full screen returns to the frame the window had before
     if (const QScreen* s = screen())
         setGeometry(s->geometry());
     showFullScreen();

@@ -14,7 +14,7 @@ class CustomWindow : public QMainWindow {
 public:
     explicit CustomWindow(QWidget* parent = nullptr);
 
-    // The frame full screen returns to.
+    // The frame full screen returns to: the launch frame, then the frame before full screen.
     QRect initialFrame() const { return m_initialFrame; }
     void setInitialFrame(const QRect& frame) { m_initialFrame = frame; }
     bool isFullScreen() const { return m_isFullScreen; }

@@ -63,6 +63,11 @@ ZLXVideoView* addVideoView(QWidget* box, const QString& name) {
     return view;
 }
 
+// The picture's scale on screen; none before a picture is known.
+QString scaleText(double scale) {
+    return scale > 0 ? QString::asprintf("%.2fx", scale) : QStringLiteral("-.--x");
+}
+
 // A menu's commands: a separator where `name` is null; no `run`: connected by whoever owns it.
 struct MenuItem {
     const char* key;
@@ -155,7 +160,7 @@ void ZLXAppDelegate::setupControls() {
     connect(playInfo, &ZLXPlayInfo::speedChanged, this,
             [this](double speed) { m_ui->speedTextButton->setText(QString::asprintf("%.1fx", speed)); });
     connect(playInfo, &ZLXPlayInfo::scaleChanged, this,
-            [this](double scale) { m_ui->sizeTextButton->setText(QString::asprintf("%.2fx", scale)); });
+            [this](double scale) { m_ui->sizeTextButton->setText(scaleText(scale)); });
     connect(playInfo, &ZLXPlayInfo::isPlayingChanged, this, [this](bool playing) {
         m_ui->playButton->setImageName(playing ? QStringLiteral("icon_pause_n") : QStringLiteral("icon_play_n"));
     });
@@ -169,7 +174,7 @@ void ZLXAppDelegate::setupControls() {
     m_video1View->installEventFilter(this); // the wheel zooms, a drag pans
 
     m_ui->speedTextButton->setText(QStringLiteral("1.0x"));
-    m_ui->sizeTextButton->setText(QStringLiteral("0.00x"));
+    m_ui->sizeTextButton->setText(scaleText(0));
     m_ui->volumeSlider->setValue(int(m_playback->volume()));
     m_ui->progressIndicator->hide();
     m_video1View->hide();
@@ -676,7 +681,8 @@ void ZLXAppDelegate::updateSideViewButton() {
 }
 
 void ZLXAppDelegate::captureVideo() {
-    if (ZLXPlayback::isPlaying(m_playback->player1()))
+    // the frame on screen, playing or paused (a driver steps to the frame with the plate)
+    if (m_playback->player1()->hasMedia() && !m_playback->waitingForPlayStart())
         m_capture->save(*m_playback->player1(), m_video1View->size(), m_zoom);
 }
 

@@ -79,12 +79,13 @@ void ZLXFrameCapture::save(ZLXMediaPlayer& player, QSizeF viewSize, const ZLXZoo
     cropToZoom(snapshot, player.videoSize(), viewSize, zoom);
     if (!m_chooser) {
         m_chooser = [](QWidget* parent) {
-            QFileDialog dialog(parent, QStringLiteral("Save Settings"));
+            QFileDialog dialog(parent, qtTrId("dialog.save_frame"));
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
             dialog.setOption(QFileDialog::DontConfirmOverwrite); // an existing file is never replaced
             dialog.setFilter(dialog.filter() | QDir::Hidden);
-            dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+            const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+            dialog.setDirectory(!pictures.isEmpty() && QDir().mkpath(pictures) ? pictures : QDir::homePath());
             dialog.setNameFilters({QStringLiteral("JPEG (*.jpg *.jpeg)"), QStringLiteral("PNG (*.png)")});
             dialog.setDefaultSuffix(QStringLiteral("jpg"));
             dialog.selectFile(QStringLiteral("daxo_capture.jpg"));

@@ -104,13 +104,14 @@ QRect ZLXAppDelegate::boxFrame(const QString& name) const {
     return w && w->isVisible() ? w->geometry() : QRect();
 }
 
+// The size steps work whenever a recording is loaded, playing or paused.
 void ZLXAppDelegate::sizeUp() {
-    if (m_playback->player1()->isPlaying())
+    if (m_playback->player1()->hasMedia())
         setVideoScaleIndex(1);
 }
 
 void ZLXAppDelegate::sizeDown() {
-    if (m_playback->player1()->isPlaying())
+    if (m_playback->player1()->hasMedia())
         setVideoScaleIndex(-1);
 }
 

@@ -215,6 +215,7 @@ void ZLXPlayback::mediaPlayerStateChanged() {
             didStartPlayer();
         } else {
             applyAudio();
+            updatePlayInfoScale(); // an exchange may bring a picture of another size
             emit nowPlayingChanged(); // an exchange changes the channel shown large
         }
     };
@@ -587,7 +588,8 @@ void ZLXPlayback::setVideoViewHeight(int height) {
 }
 
 void ZLXPlayback::updatePlayInfoScale() {
-    if (isPlaying(m_player1.get()) && m_player1->hasVideoOut() && m_player1->videoSize().height() > 0)
+    // playing or paused: the window may change size either way
+    if (m_player1->hasMedia() && m_player1->hasVideoOut() && m_player1->videoSize().height() > 0)
         m_playInfo->setScale(double(m_viewHeight) / m_player1->videoSize().height());
 }
 

@@ -124,6 +124,7 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="msg.drive_log_short"><source>The log promises %1 records, but %2 of them are missing from the file: the table shows the ones it holds.</source><translation>The log promises %1 records, but %2 of them are missing from the file: the table shows the ones it holds.</translation></message>
     <message id="msg.csv_write_fail"><source>The table could not be saved to %1.</source><translation>The table could not be saved to %1.</translation></message>
     <message id="menu.save_frame"><source>Save Frame…</source><translation>Save Frame…</translation></message>
+    <message id="dialog.save_frame"><source>Save Frame</source><translation>Save Frame</translation></message>
     <message id="menu.print_frame"><source>Print Frame…</source><translation>Print Frame…</translation></message>
     <message id="msg.frame_exists"><source>A file named %1 is already there; the frame was not saved. Choose another name.</source><translation>A file named %1 is already there; the frame was not saved. Choose another name.</translation></message>
     <message id="msg.frame_save_fail"><source>The frame could not be saved to %1: %2</source><translation>The frame could not be saved to %1: %2</translation></message>

@@ -220,6 +220,7 @@ private slots:
     }
 
     void sizeStepsStayOnTheScreenAndTheScaleFollowsTheWindow() {
+        QCOMPARE(ui().sizeTextButton->text(), QStringLiteral("-.--x")); // no picture yet
         start(rowOf("alwa_20241003_081500_F.MP4"));
         playback().increaseSpeed();
         QCOMPARE(ui().speedTextButton->text(), QStringLiteral("2.0x"));
@@ -232,14 +233,26 @@ private slots:
         // the picture's scale follows its box once the window has laid it out again
         QTRY_COMPARE(playback().playInfo()->scale(), double(ui().videoContainerView->height()) / 360);
         QVERIFY(ui().videoContainerView->height() > 400);
-        // a step past the screen becomes full screen; a step down leaves it
-        m_window->sizeUp();
-        m_window->sizeUp();
-        m_window->sizeUp();
+        // a step past the screen becomes full screen; a step down returns to the size before
+        QRect before;
+        for (int step = 0; step < 5 && !window->isFullScreen(); ++step) {
+            before = window->geometry();
+            m_window->sizeUp();
+        }
         QVERIFY(window->isFullScreen());
+        QVERIFY(before.size() != launch);
         m_window->sizeDown();
         QVERIFY(!window->isFullScreen());
-        QCOMPARE(window->geometry(), window->initialFrame());
+        QCOMPARE(window->geometry(), before);
+        QTRY_COMPARE(ui().sizeTextButton->text(), QString::asprintf("%.2fx", double(ui().videoContainerView->height()) / 360));
+        // paused, the size steps work as well
+        m_window->clickPlayButton();
+        QCoreApplication::processEvents();
+        QVERIFY(!playback().playInfo()->isPlaying());
+        m_window->sizeDown();
+        QCOMPARE(window->size(), before.size() - QSize(204, 128));
+        QTRY_COMPARE(ui().sizeTextButton->text(), QString::asprintf("%.2fx", double(ui().videoContainerView->height()) / 360));
+        m_window->clickPlayButton();
         // starting another recording leaves full screen
         m_window->toggleFullScreen();
         QVERIFY(window->isFullScreen());

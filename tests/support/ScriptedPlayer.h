@@ -57,7 +57,7 @@ public:
     void setVolume(int v) override { playerVolume = v; }
     int volume() const override { return playerVolume; }
     QList<int> audioTrackIndexes() const override { return path && audio ? QList<int>{1} : QList<int>{}; }
-    bool hasVideoOut() const override { return playerState == Playing; }
+    bool hasVideoOut() const override { return path && (playerState == Playing || playerState == Paused); }
     QSize videoSize() const override { return QSize(640, 360); }
     bool saveVideoSnapshotAt(const QString&, int, int) override { return false; }
     double nudge = 1;
