@@ -11,8 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +52,18 @@ void quitOnSignals(QApplication& app) {
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+}
+
+// Diagnostics go to the system log; stderr stays quiet unless something fails, or the user
+// asks for them there with --verbose. The web engine's own set-up report goes too.
+void quietDiagnostics(bool verbose) {
+    daxo::setLogEcho(verbose);
+    if (verbose)
+        return;
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --log-level=3").trimmed());
 }
 
 void prepareEnvironment() {
@@ -93,6 +107,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0)
         return listRecordings(argv[2]);
     daxo::setLogIdentity("daxo-viewer");
+    quietDiagnostics(std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--verbose") == 0; }));
     std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails and is reported
     prepareEnvironment();
     QApplication::setOrganizationName(QStringLiteral("daxo"));
@@ -117,6 +132,8 @@ int main(int argc, char** argv) {
         QStringLiteral("How video is drawn: gl (hardware OpenGL) or software. Chosen from the machine's OpenGL when not given."),
         QStringLiteral("gl|software"));
     parser.addOption(videoOutput);
+    parser.addOption(QCommandLineOption(QStringLiteral("verbose"),
+                                        QStringLiteral("Also writes the diagnostics to standard error (they always go to the system log).")));
     parser.addOption(QCommandLineOption(QStringLiteral("list"),
                                         QStringLiteral("Prints the folder's recordings as CSV (mode, date, time, path) and quits."),
                                         QStringLiteral("folder")));

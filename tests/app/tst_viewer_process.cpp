@@ -2,6 +2,7 @@
 // The viewer as a program: it starts on a folder, keeps running, and ends cleanly.
 #include "../support/QtTestMain.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <fcntl.h>
@@ -18,6 +19,7 @@ class ViewerProcessTest : public QObject {
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", m_home.path());
+        env.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime")); // as a desktop session has one
         env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         return env;
@@ -27,7 +29,7 @@ class ViewerProcessTest : public QObject {
     QString runAndQuit(const QStringList& args, int* exitCode) {
         QProcess viewer;
         viewer.setProcessEnvironment(environment());
-        viewer.start(DAXO_VIEWER_PATH, args);
+        viewer.start(DAXO_VIEWER_PATH, QStringList{"--verbose"} + args); // its diagnostics tell the launch
         if (!viewer.waitForStarted(10000))
             return "<not started>";
         QByteArray err;
@@ -50,7 +52,11 @@ class ViewerProcessTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_home.isValid()); }
+    void initTestCase() {
+        QVERIFY(m_home.isValid());
+        QVERIFY(QDir().mkpath(m_home.filePath("runtime")));
+        QVERIFY(QFile::setPermissions(m_home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
 
     void startsOnAFolderAndQuitsCleanly() {
         QTemporaryDir card;
@@ -68,6 +74,36 @@ private slots:
         const QString second = runAndQuit({}, &exitCode);
         QCOMPARE(exitCode, 0);
         QVERIFY2(second.contains("SUPPORT_LANGUAGE=en"), qPrintable(second));
+    }
+
+    // Without --verbose a session that goes well writes nothing on stderr: the diagnostics go to
+    // the system log only, the web engine's set-up report not at all.
+    // (On an X server of its own: the offscreen platform has no OpenGL, which the web engine
+    // would rightly complain of.)
+    void aSessionThatGoesWellIsQuiet() {
+        QProcess xvfb;
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        QVERIFY2(xvfb.waitForStarted(10000), "Xvfb, from the xvfb package, is needed");
+        QVERIFY(xvfb.waitForReadyRead(20000));
+        const QByteArray display = xvfb.readAllStandardOutput().trimmed();
+        QTemporaryDir card;
+        QFile(card.filePath("alwa_20240101_120000_F.mp4")).open(QIODevice::WriteOnly);
+        QProcessEnvironment env = environment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", ":" + QString::fromLatin1(display));
+        QProcess viewer;
+        viewer.setProcessEnvironment(env);
+        viewer.start(DAXO_VIEWER_PATH, {card.path()});
+        QVERIFY(viewer.waitForStarted(10000));
+        QVERIFY(!viewer.waitForFinished(5000)); // launched, the folder read and the map page loading
+        viewer.terminate();
+        QVERIFY(viewer.waitForFinished(30000));
+        xvfb.terminate();
+        xvfb.waitForFinished(10000);
+        QString err = QString::fromLocal8Bit(viewer.readAllStandardError());
+        if (geteuid() == 0) // the web engine's sandbox cannot run as root, and says so
+            err.remove(QStringLiteral("Sandboxing disabled by user.\n"));
+        QVERIFY2(err.trimmed().isEmpty(), qPrintable(err));
     }
 
     void theVideoOutputCanBeChosenAndAWrongOneIsRefused() {
