@@ -87,6 +87,7 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="setting.initialize"><source>Reset to Defaults</source><translation>Reset to Defaults</translation></message>
     <message id="save"><source>Save</source><translation>Save</translation></message>
     <message id="cancel"><source>Cancel</source><translation>Cancel</translation></message>
+    <message id="msg.drive_log_exported"><source>The drive log was exported to %1.</source><translation>The drive log was exported to %1.</translation></message>
     <message id="msg.saved"><source>The settings were saved. Put the card back into the camera.</source><translation>The settings were saved. Put the card back into the camera.</translation></message>
     <message id="msg.write_protected_disk"><source>The settings could not be written. Is the card locked?</source><translation>The settings could not be written. Is the card locked?</translation></message>
     <message id="msg.file_open_fail"><source>The file could not be opened.</source><translation>The file could not be opened.</translation></message>
