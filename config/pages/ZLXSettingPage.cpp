@@ -261,6 +261,8 @@ void ZLXSettingPage::showModel() {
             const QStringList texts = labelTexts(s.labels);
             if (list->count() != texts.size())
                 setComboItems(list, texts);
+            // a stored value no entry stands for is shown as it is, and chosen by nothing
+            list->setPlaceholderText(QString::fromStdString(s.text));
             list->setCurrentIndex(s.selected);
             break;
         }

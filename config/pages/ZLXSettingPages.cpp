@@ -840,11 +840,20 @@ public:
         for (const char* list : {"adasLDWSSpeedCombo", "adasFCWSSpeedCombo"})
             state(list).labels = speedLabels(miles);
         ZLXPageModel::display();
-        // A speed not in the unit's list shows its third entry, as the camera's lists do.
-        state("adasLDWSSpeedCombo").selected = tableIndex(speeds, field("ADAS_Ldws_Speed"), 2);
-        state("adasFCWSSpeedCombo").selected = tableIndex(speeds, field("ADAS_FCWS_Speed"), 2);
-        const int zone = int(floatField("ADAS_SafeDistacne") * 10.0f - 6.0f);
-        state("adasHeadwayZoneCombo").selected = zone >= 0 && zone < 25 ? zone : -1;
+        // A speed not in the unit's list chooses nothing and is kept, unless the user picks one.
+        state("adasLDWSSpeedCombo").selected = tableIndex(speeds, field("ADAS_Ldws_Speed"), -1);
+        state("adasFCWSSpeedCombo").selected = tableIndex(speeds, field("ADAS_FCWS_Speed"), -1);
+        // A distance no entry stands for exactly (the camera's default 1.25 lies between two)
+        // chooses nothing, and is kept as it is unless the user picks one.
+        const float distance = floatField("ADAS_SafeDistacne");
+        state("adasHeadwayZoneCombo").selected = -1;
+        for (int zone = 0; zone < 25; ++zone) {
+            if (float(zone + 6) / 10.0f == distance)
+                state("adasHeadwayZoneCombo").selected = zone;
+        }
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", double(distance));
+        state("adasHeadwayZoneCombo").text = shown;
         const float factor = floatField("ADAS_HeadWayFactor");
         state("adasHeadwaySensCombo").selected = -1; // a factor no entry equals chooses nothing
         for (int i = 0; i < 9; ++i) {

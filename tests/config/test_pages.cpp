@@ -51,13 +51,19 @@ void choose(ZLXPageModel& page, const char* control, int index) {
 } // namespace
 
 TEST(SettingPages, EveryPageWritesBackTheDefaultsUnchanged) {
+    // byte for byte, also where a default lies between two choices (the safe distance 1.25)
     for (int index : {0, 1, 2, 3, 4, 5, 6}) {
         const _FILEDATA r = defaults();
-        _FILEDATA expected = r;
-        if (index == 5)
-            expected.ADAS_SafeDistacne = 1.2f; // the default 1.25 lies between two choices: "1.2"
-        EXPECT_EQ(bytesOf(untouched(index, r)), bytesOf(expected)) << "page " << index;
+        EXPECT_EQ(bytesOf(untouched(index, r)), bytesOf(r)) << "page " << index;
     }
+    _FILEDATA r = defaults();
+    auto adas = makeSettingPageModel(5);
+    adas->setFileData(&r);
+    EXPECT_EQ(adas->state("adasHeadwayZoneCombo").selected, -1);
+    EXPECT_EQ(adas->state("adasHeadwayZoneCombo").text, "1.25"); // shown as it is
+    r.ADAS_SafeDistacne = 1.2f;
+    adas->setFileData(&r);
+    EXPECT_EQ(adas->state("adasHeadwayZoneCombo").selected, 6);
 }
 
 TEST(SettingPages, ValuesOutsideAListAreShownAsNoChoiceAndKept) {
@@ -399,9 +405,9 @@ TEST(AdasPage, ListsByUnitHeadwayAndCentimetres) {
     auto page = makeSettingPageModel(5);
     page->setFileData(&r);
     EXPECT_EQ(page->state("adasLDWSSenseCombo").labels[10].text, "11");
-    EXPECT_EQ(page->state("adasLDWSSpeedCombo").selected, 2); // not in the mile list: "15Mi/h"
+    EXPECT_EQ(page->state("adasLDWSSpeedCombo").selected, -1); // not in the mile list: no choice
     EXPECT_EQ(page->state("adasFCWSSpeedCombo").labels[10].text, "60Mi/h");
-    EXPECT_EQ(page->state("adasHeadwayZoneCombo").selected, 6); // 1.25 → "1.2"
+    EXPECT_EQ(page->state("adasHeadwayZoneCombo").selected, -1); // 1.25 lies between "1.2" and "1.3"
     EXPECT_EQ(page->state("adasHeadwaySensCombo").selected, -1); // no entry equals 1.33
     EXPECT_EQ(page->state("heightInput").text, "115cm");
     EXPECT_EQ(page->state("adasLaneWidthCombo").labels[4].text, "3.4m");
@@ -411,9 +417,9 @@ TEST(AdasPage, ListsByUnitHeadwayAndCentimetres) {
     page->step("leftWidthInput", -500); // kept within 0 to 2 m
     EXPECT_FLOAT_EQ(r.LDW_width_L, 0.0f);
     ASSERT_TRUE(page->populate());
-    EXPECT_EQ(r.ADAS_Ldws_Speed, 15);
+    EXPECT_EQ(r.ADAS_Ldws_Speed, 35); // nothing the user did not pick is written
     EXPECT_EQ(r.ADAS_FCWS_Speed, 60);
-    EXPECT_FLOAT_EQ(r.ADAS_SafeDistacne, 1.2f);
+    EXPECT_EQ(r.ADAS_SafeDistacne, 1.25f);
     EXPECT_FLOAT_EQ(r.ADAS_HeadWayFactor, 1.33f); // kept
     EXPECT_FLOAT_EQ(r.blackboxHeight, 1.16f);     // a second visit shows and keeps 116 cm
     auto again = makeSettingPageModel(5);

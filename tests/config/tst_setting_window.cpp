@@ -450,7 +450,6 @@ private slots:
         std::memset(expected.wifi_ssid, 0, 16);
         std::memcpy(expected.wifi_ssid, "MyCamera", 8);
         expected.blackboxHeight = float(double(expected.blackboxHeight) + 0.01);
-        expected.ADAS_SafeDistacne = 1.2f; // the default 1.25 lies between two choices: "1.2"
         FinalizeFileData(&expected);
         uint8_t expectedBytes[kFileDataSize];
         encodeFileData(expected, expectedBytes);
