@@ -6,16 +6,29 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QValidator>
 
 namespace daxo {
 
+namespace {
+
+// Whatever is typed or pasted is filtered before the field takes it: the field never holds a
+// character a plate may not, not even for a moment.
+class ZLXPlateValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const QString before = QString::fromStdString(filterPlateText(input.left(pos).toStdString()));
+        input = QString::fromStdString(filterPlateText(input.toStdString()));
+        pos = std::min(int(before.size()), int(input.size()));
+        return Acceptable;
+    }
+};
+
+} // namespace
+
 ZLXCarNumberTextField::ZLXCarNumberTextField(QWidget* parent) : QLineEdit(parent) {
-    // Connected first, so whoever listens to the end of editing sees the filtered text.
-    connect(this, &QLineEdit::editingFinished, this, [this] {
-        const QString filtered = QString::fromStdString(filterPlateText(text().toStdString()));
-        if (filtered != text())
-            setText(filtered);
-    });
+    setValidator(new ZLXPlateValidator(this));
 }
 
 void setSegmentLabels(TKSegmentedControl* control, const QStringList& labels) {

@@ -232,7 +232,8 @@ public:
             rear.selected = led >= 0 && led < 2 ? int(led) : -1;
         }
         const char* plate = m_record->szPlateNumber;
-        state("carNumberField").text = std::string(plate, strnlen(plate, sizeof m_record->szPlateNumber));
+        m_shownPlate = std::string(plate, strnlen(plate, sizeof m_record->szPlateNumber));
+        state("carNumberField").text = m_shownPlate;
         updatePowerUI();
     }
 
@@ -264,9 +265,12 @@ public:
         const int rear = state("rearLEDSeg").selected;
         if (rear >= 0)
             setField("ledoff_rear", rear);
-        const std::string& plate = state("carNumberField").text;
-        std::memset(m_record->szPlateNumber, 0, sizeof m_record->szPlateNumber);
-        std::memcpy(m_record->szPlateNumber, plate.data(), std::min(plate.size(), sizeof m_record->szPlateNumber));
+        // The plate as typed, holding only what a plate may; the card's own bytes when untouched.
+        if (state("carNumberField").text != m_shownPlate) {
+            const std::string plate = filterPlateText(state("carNumberField").text);
+            std::memset(m_record->szPlateNumber, 0, sizeof m_record->szPlateNumber);
+            std::memcpy(m_record->szPlateNumber, plate.data(), std::min(plate.size(), sizeof m_record->szPlateNumber));
+        }
         return true;
     }
 
@@ -284,6 +288,8 @@ public:
     }
 
 private:
+    std::string m_shownPlate; // the card's plate as the page showed it
+
     void changeGsensorEnable() {
         const bool on = state("gsensorEnableChk").checked;
         for (const Trio& trio : kTrios)

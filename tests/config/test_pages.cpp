@@ -210,6 +210,15 @@ TEST(BasicPage, TablesPowerCableLedsAndPlate) {
     EXPECT_EQ(bytesOf(r), bytesOf(expected));
 }
 
+TEST(BasicPage, APlateIsWrittenOnlyAsAPlateMayBeAndOnlyWhenTyped) {
+    _FILEDATA r = defaults();
+    std::memcpy(r.szPlateNumber, "\xEC\x84\x9C12-3", 7); // written by something else
+    const _FILEDATA stored = r;
+    EXPECT_EQ(bytesOf(untouched(1, r)), bytesOf(stored)); // untouched: the card's bytes
+    const _FILEDATA typed = through(1, r, [](ZLXPageModel& p) { p.state("carNumberField").text = "12 ab-34"; });
+    EXPECT_EQ(std::string(typed.szPlateNumber, strnlen(typed.szPlateNumber, 8)), "12ab34");
+}
+
 TEST(GpsPage, TimeZoneByIndexDaylightSavingAndInterval) {
     _FILEDATA r = defaults();
     r.time_gmt = 22;
