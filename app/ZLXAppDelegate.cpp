@@ -698,6 +698,7 @@ void ZLXAppDelegate::closeWindow() {
 void ZLXAppDelegate::showTimeSetupPanel() {
     auto clock = std::make_unique<ZLXTimeSetupController>();
     ZLXTimeSetupController* window = clock.get();
+    window->setMediaFolder(QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or(""))));
     m_lastDialogController = std::move(clock); // the one opened before goes
     window->show();
     window->windowDidLoad();

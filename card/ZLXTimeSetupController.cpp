@@ -126,16 +126,18 @@ ZLXTimeSetupController::ZLXTimeSetupController(QWidget* parent) : QDialog(parent
     buttons->addWidget(m_saveButton);
     grid->addLayout(buttons, 4, 0, 1, 2);
 
-    connect(m_datePicker, &QCalendarWidget::clicked, this, &ZLXTimeSetupController::daySelectedFromPicker);
-    connect(m_datePicker, &QCalendarWidget::activated, this, &ZLXTimeSetupController::daySelectedFromPicker);
+    // every change of the chosen day, by the pointer or the keyboard
+    connect(m_datePicker, &QCalendarWidget::selectionChanged, this, &ZLXTimeSetupController::daySelectedFromPicker);
     connect(m_timePicker, &QTimeEdit::timeChanged, this, &ZLXTimeSetupController::timeSelectedFromPicker);
     connect(m_clockTimePicker, &ZLXClockFace::timeChosen, this, &ZLXTimeSetupController::timeSelectedFromClickTimePicker);
     connect(m_nowDaySettingChk, &QCheckBox::clicked, this, &ZLXTimeSetupController::nowDayChecked);
     connect(m_saveButton, &QPushButton::clicked, this, &ZLXTimeSetupController::onSaveConfigFile);
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::close);
-    m_chooser = [](QWidget* window) {
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-        if (folder.isEmpty())
+    m_ticks.setInterval(1000);
+    connect(&m_ticks, &QTimer::timeout, this, &ZLXTimeSetupController::tick);
+    m_chooser = [](QWidget* window, const QString& open) {
+        QString folder = open;
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
         QString path = QFileDialog::getSaveFileName(window, qtTrId("time.window_title"),
                                                     QDir(folder).filePath(QStringLiteral("timeset.cfg")),
@@ -158,17 +160,34 @@ void ZLXTimeSetupController::loadSettingFile() {
     m_SettingFilePath.reset();
     if (const auto card = usbVolumeURLContainingFile(QStringLiteral("timeset.cfg")))
         m_SettingFilePath = *card + QStringLiteral("/timeset.cfg");
+    else if (!m_mediaFolder.isEmpty() && QFileInfo(m_mediaFolder + QStringLiteral("/timeset.cfg")).isFile())
+        m_SettingFilePath = m_mediaFolder + QStringLiteral("/timeset.cfg"); // the card opened as a folder
 }
 
 void ZLXTimeSetupController::onInitDIalog() {
     loadSettingFile();
-    const QDateTime now = QDateTime::currentDateTime();
-    m_selectedDate = now.date();
-    m_selectedTime = QTime(now.time().hour(), now.time().minute(), now.time().second());
-    m_datePicker->setSelectedDate(m_selectedDate);
-    m_timePicker->setTime(m_selectedTime);
-    m_clockTimePicker->setTime(m_selectedTime);
+    m_timeFollows = m_dateFollows = true;
+    tick();
+    m_ticks.start();
+}
+
+void ZLXTimeSetupController::tick() {
+    const QDateTime now = m_now();
+    if (m_dateFollows && m_selectedDate != now.date()) {
+        m_selectedDate = now.date();
+        const QSignalBlocker quiet(m_datePicker);
+        m_datePicker->setSelectedDate(m_selectedDate);
+    }
+    if (m_timeFollows)
+        showTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     showDate();
+}
+
+void ZLXTimeSetupController::showTime(const QTime& time) {
+    m_selectedTime = time;
+    const QSignalBlocker quietText(m_timePicker), quietFace(m_clockTimePicker);
+    m_timePicker->setTime(time);
+    m_clockTimePicker->setTime(time);
 }
 
 void ZLXTimeSetupController::showDate() {
@@ -178,16 +197,19 @@ void ZLXTimeSetupController::showDate() {
 }
 
 void ZLXTimeSetupController::daySelectedFromPicker() {
+    m_dateFollows = false;
     m_selectedDate = m_datePicker->selectedDate();
     showDate();
 }
 
 void ZLXTimeSetupController::timeSelectedFromPicker() {
+    m_timeFollows = false; // the user's time from now on
     m_selectedTime = m_timePicker->time();
     m_clockTimePicker->setTime(m_selectedTime);
 }
 
 void ZLXTimeSetupController::timeSelectedFromClickTimePicker() {
+    m_timeFollows = false;
     m_selectedTime = m_clockTimePicker->time();
     const QSignalBlocker quiet(m_timePicker);
     m_timePicker->setTime(m_selectedTime);
@@ -195,8 +217,12 @@ void ZLXTimeSetupController::timeSelectedFromClickTimePicker() {
 
 void ZLXTimeSetupController::nowDayChecked() {
     // A button in the form of a check box: the date becomes today, the time stays.
-    m_selectedDate = QDate::currentDate();
-    m_datePicker->setSelectedDate(m_selectedDate);
+    m_selectedDate = m_now().date();
+    {
+        const QSignalBlocker quiet(m_datePicker);
+        m_datePicker->setSelectedDate(m_selectedDate);
+    }
+    m_dateFollows = true;
     showDate();
     QTimer::singleShot(200, this, [this] { m_nowDaySettingChk->setChecked(false); });
 }
@@ -204,7 +230,7 @@ void ZLXTimeSetupController::nowDayChecked() {
 void ZLXTimeSetupController::onSaveConfigFile() {
     QString path = m_SettingFilePath.value_or(QString());
     if (path.isEmpty()) {
-        path = m_chooser ? m_chooser(this) : QString();
+        path = m_chooser ? m_chooser(this, m_mediaFolder) : QString();
         if (path.isEmpty())
             return; // cancelled: nothing written, nothing said
     }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QDialog>
+#include <QTimer>
 #include <QTime>
 #include <functional>
 #include <optional>
@@ -57,9 +59,18 @@ public:
     void nowDayChecked();
     void onSaveConfigFile();
 
-    // Where a file goes when no card carries one; tests put a chooser of their own here.
-    using SaveLocationChooser = std::function<QString(QWidget* parent)>;
+    // Where a file goes when neither a card nor the open folder carries one; tests put a
+    // chooser of their own here. It starts in the open folder.
+    using SaveLocationChooser = std::function<QString(QWidget* parent, const QString& folder)>;
     void setSaveLocationChooser(SaveLocationChooser chooser) { m_chooser = std::move(chooser); }
+    // The folder the viewer has open: its timeset.cfg is the one written when no card is found.
+    void setMediaFolder(const QString& folder) { m_mediaFolder = folder; }
+
+    // The clock runs, once a second, until the user changes the time (or the date); tests
+    // give it a time of their own and step it.
+    using Now = std::function<QDateTime()>;
+    void setNow(Now now) { m_now = std::move(now); }
+    void tick();
 
     QDate selectedDate() const { return m_selectedDate; }
     QTime selectedTime() const { return m_selectedTime; }
@@ -70,7 +81,13 @@ signals:
 
 private:
     void showDate();
+    void showTime(const QTime& time);
 
+    Now m_now = [] { return QDateTime::currentDateTime(); };
+    QTimer m_ticks;
+    bool m_timeFollows = true; // the time shown is the computer's until the user sets one
+    bool m_dateFollows = true;
+    QString m_mediaFolder;
     std::optional<QString> m_SettingFilePath;
     QDate m_selectedDate;
     QTime m_selectedTime;

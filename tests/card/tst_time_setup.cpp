@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimeEdit>
+#include <QTableView>
 
 using namespace daxo;
 using daxo::test::alertOf;
@@ -50,7 +51,7 @@ private slots:
 
         int asked = 0;
         const QString chosen = m_dir.filePath("timeset.cfg");
-        window.setSaveLocationChooser([&](QWidget*) { return ++asked, chosen; });
+        window.setSaveLocationChooser([&](QWidget*, const QString&) { return ++asked, chosen; });
         window.findChild<QPushButton*>("saveButton")->click();
         QCOMPARE(asked, 1);
         QCOMPARE(fileBytes(chosen), QByteArray("2025/01/02 07:08:09"));
@@ -59,6 +60,37 @@ private slots:
         QCOMPARE(done->text(), QStringLiteral("DAXO"));
         done->accept();
         QTRY_VERIFY(!window.isVisible()); // dismissing it closes the window
+    }
+
+    // The time shown runs with the computer's clock until the user sets one; the day chosen with
+    // the keyboard is the day written; without a card, the open folder's file is the one.
+    void theClockRunsUntilSetAndTheKeyboardChoosesTheDay() {
+        QTemporaryDir card;
+        QVERIFY(QFile(card.filePath("timeset.cfg")).open(QIODevice::WriteOnly));
+        QDateTime now(QDate(2026, 12, 9), QTime(18, 25, 12));
+        ZLXTimeSetupController window;
+        window.setNow([&] { return now; });
+        window.setMediaFolder(card.path());
+        window.show();
+        window.windowDidLoad();
+        QCOMPARE(window.settingFilePath(), card.filePath("timeset.cfg"));
+        now = now.addSecs(33);
+        window.tick();
+        QCOMPARE(window.selectedTime(), QTime(18, 25, 45));
+        QCOMPARE(window.findChild<QTimeEdit*>("timePicker")->time(), QTime(18, 25, 45));
+        auto* calendar = window.findChild<QCalendarWidget*>("datePicker");
+        QTest::keyClick(calendar->findChild<QTableView*>(), Qt::Key_Right);
+        QCOMPARE(calendar->selectedDate(), QDate(2026, 12, 10));
+        QCOMPARE(window.selectedDate(), QDate(2026, 12, 10));
+        window.findChild<QTimeEdit*>("timePicker")->setTime(QTime(6, 0, 0));
+        now = now.addSecs(5);
+        window.tick(); // set by the user: it stays
+        QCOMPARE(window.selectedTime(), QTime(6, 0, 0));
+        window.setSaveLocationChooser([](QWidget*, const QString&) -> QString { QTest::qFail("asked", __FILE__, __LINE__); return {}; });
+        window.findChild<QPushButton*>("saveButton")->click();
+        QCOMPARE(fileBytes(card.filePath("timeset.cfg")), QByteArray("2026/12/10 06:00:00"));
+        if (QMessageBox* done = alertOf(&window))
+            done->accept();
     }
 
     void todaySetsTheDateKeepsTheTimeAndUnchecksItself() {
@@ -89,7 +121,7 @@ private slots:
         window.show();
         window.windowDidLoad();
         QCOMPARE(window.settingFilePath(), std::optional<QString>(card.filePath("timeset.cfg")));
-        window.setSaveLocationChooser([](QWidget*) -> QString { QTest::qFail("asked", __FILE__, __LINE__); return {}; });
+        window.setSaveLocationChooser([](QWidget*, const QString&) -> QString { QTest::qFail("asked", __FILE__, __LINE__); return {}; });
         window.findChild<QTimeEdit*>("timePicker")->setTime(QTime(12, 0, 0));
         window.onSaveConfigFile();
         const QByteArray written = fileBytes(card.filePath("timeset.cfg"));
@@ -102,7 +134,7 @@ private slots:
         ZLXTimeSetupController locked;
         locked.show();
         locked.windowDidLoad();
-        locked.setSaveLocationChooser([&](QWidget*) { return m_dir.filePath("no/such/folder/timeset.cfg"); });
+        locked.setSaveLocationChooser([&](QWidget*, const QString&) { return m_dir.filePath("no/such/folder/timeset.cfg"); });
         QSignalSpy written2(&locked, &ZLXTimeSetupController::configFileWritten);
         locked.onSaveConfigFile();
         QCOMPARE(written2.count(), 1);
