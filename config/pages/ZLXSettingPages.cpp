@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 namespace daxo {
 namespace {
@@ -243,6 +244,8 @@ public:
             if (state(trio.preset).selected != kCustom)
                 continue; // a preset's fields hold the preset
             for (const char* name : trio.fields) {
+                if (!state(name).enabled)
+                    continue; // what cannot be edited is kept as the card holds it
                 if (auto message = ZLXValidator::validateGsensorThreshold(state(name).text)) {
                     m_focus = name;
                     return message;
@@ -255,7 +258,8 @@ public:
     bool populate() override {
         if (!ZLXPageModel::populate())
             return false;
-        for (const Trio& trio : kTrios) {
+        // With impact detection off the thresholds cannot be edited: the card's stay as they are.
+        for (const Trio& trio : state("gsensorEnableChk").checked ? std::span(kTrios) : std::span<const Trio>()) {
             for (int a = 0; a < 3; ++a) {
                 const std::string number = ZLXValidator::numericStringFromString(state(trio.fields[a]).text);
                 // Truncated toward zero in double precision: a typed 0.29 is stored as 28.
@@ -890,8 +894,12 @@ public:
         for (const Stepped& s : kSteppers) {
             if (name != s.control || !m_record)
                 continue;
-            const double value = double(floatField(s.field)) + steps * 0.01;
-            setFloatField(s.field, float(std::clamp(value, double(s.min), double(s.max))));
+            // Into the steppers' range, never against the step: a stored value below the range
+            // stays on "-" and comes up to the range on "+".
+            const double stored = double(floatField(s.field));
+            double value = std::clamp(stored + steps * 0.01, double(s.min), double(s.max));
+            value = steps < 0 ? std::min(value, stored) : std::max(value, stored);
+            setFloatField(s.field, float(value));
             showCentimetres(s);
         }
     }

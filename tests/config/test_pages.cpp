@@ -138,19 +138,25 @@ TEST(BasicPage, PresetsAndTheirFields) {
     EXPECT_TRUE(page->state("gsensorSensitivityThresholdYParkingField").enabled);
     EXPECT_EQ(page->state("gsensorSensitivityThresholdYParkingField").text, "0.08"); // kept
 
-    // unchecking disables both presets and all six fields; the thresholds are still written
-    page->state("gsensorEnableChk").checked = false;
-    page->controlChanged("gsensorEnableChk");
-    EXPECT_FALSE(page->state("gsensorSensitivityDrivingSeg").enabled);
-    EXPECT_FALSE(page->state("gsensorSensitivityThresholdXParkingField").enabled);
     page->state("gsensorSensitivityThresholdXParkingField").text = "0.29";
     page->state("gsensorSensitivityThresholdYParkingField").text = "0.57";
     ASSERT_TRUE(page->populate());
-    EXPECT_EQ(r.g_sensor_enable, 0u);
     EXPECT_EQ(r.parkmode_x_threshold, 28); // truncated toward zero in double precision
     EXPECT_EQ(r.parkmode_y_threshold, 56);
     EXPECT_EQ(r.parkmode_z_threshold, 8);
     EXPECT_EQ(r.gsen_x_threshold, 45);
+
+    // unchecking disables both presets and all six fields, which then keep what the card holds
+    page->setFileData(&r);
+    page->state("gsensorEnableChk").checked = false;
+    page->controlChanged("gsensorEnableChk");
+    EXPECT_FALSE(page->state("gsensorSensitivityDrivingSeg").enabled);
+    EXPECT_FALSE(page->state("gsensorSensitivityThresholdXParkingField").enabled);
+    choose(*page, "gsensorSensitivityParkingSeg", 0);
+    ASSERT_TRUE(page->populate());
+    EXPECT_EQ(r.g_sensor_enable, 0u);
+    EXPECT_EQ(r.parkmode_x_threshold, 28);
+    EXPECT_EQ(r.parkmode_z_threshold, 8);
 }
 
 TEST(BasicPage, ACustomThresholdOutOfRangeBlocksAndFocusesTheFirstBadField) {
@@ -169,6 +175,35 @@ TEST(BasicPage, ACustomThresholdOutOfRangeBlocksAndFocusesTheFirstBadField) {
     // a preset's fields are not checked: they hold the preset
     choose(*page, "gsensorSensitivityDrivingSeg", 0);
     EXPECT_FALSE(page->validateUserInput());
+
+    // impact detection off: the card's thresholds, out of range as they may be, cannot be
+    // edited, block nothing and stay as they are
+    _FILEDATA off = defaults();
+    off.g_sensor_enable = 0;
+    off.gsen_x_threshold = 900, off.gsen_y_threshold = 41, off.gsen_z_threshold = 42;
+    auto page2 = makeSettingPageModel(1);
+    page2->setFileData(&off);
+    EXPECT_FALSE(page2->state("gsensorSensitivityThresholdXDrivingField").enabled);
+    EXPECT_FALSE(page2->validateUserInput());
+    const Bytes kept = bytesOf(off);
+    ASSERT_TRUE(page2->populate());
+    EXPECT_EQ(bytesOf(off), kept);
+}
+
+TEST(AdasPage, AStepperNeverMovesAgainstItsStep) {
+    _FILEDATA r = defaults();
+    r.blackboxHeight = 0.30f; // below the steppers' 0.50 m, as another tool may have left it
+    r.LDW_width_L = 2.5f;      // above their 2 m
+    auto page = makeSettingPageModel(5);
+    page->setFileData(&r);
+    page->step("heightInput", -1);
+    EXPECT_FLOAT_EQ(r.blackboxHeight, 0.30f); // "-" does not raise it to 0.50
+    page->step("heightInput", 1);
+    EXPECT_FLOAT_EQ(r.blackboxHeight, 0.50f); // "+" brings it into the range
+    page->step("leftWidthInput", 1);
+    EXPECT_FLOAT_EQ(r.LDW_width_L, 2.5f);
+    page->step("leftWidthInput", -1);
+    EXPECT_FLOAT_EQ(r.LDW_width_L, 2.0f);
 }
 
 TEST(BasicPage, TablesPowerCableLedsAndPlate) {
