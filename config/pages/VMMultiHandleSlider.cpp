@@ -95,6 +95,22 @@ void VMMultiHandleSlider::mouseUp() {
     m_activeBoundary = {0, 0};
 }
 
+void VMMultiHandleSlider::setValues(const Values& values) {
+    const double length = trackLength();
+    if (length <= 0)
+        return;
+    for (const auto& [name, value] : values) {
+        if (VMSliderHandle* h = find(name); h && !std::isnan(value)) {
+            h->curRatio = h->ratioForValue(value);
+            h->knobX = double(h->curRatio) * length;
+        }
+    }
+    for (const auto& [name, value] : values)
+        setValue(name, value); // now each within its neighbours' new places
+    for (const VMSliderHandle& h : m_handles)
+        m_values[h.name] = h.curValue();
+}
+
 void VMMultiHandleSlider::setValue(const std::string& name, float value) {
     VMSliderHandle* h = find(name);
     if (!h || std::isnan(value))

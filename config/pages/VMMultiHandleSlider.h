@@ -51,6 +51,9 @@ public:
 
     // A value stored from outside: the handle follows within its neighbours.
     void setValue(const std::string& name, float value);
+    // Several handles at once: each goes where it is asked before any is held back by a
+    // neighbour's old place, so the order of the values does not matter.
+    void setValues(const Values& values);
 
     // [left limit, right limit] of a knob: the slider's ends or its neighbours' edges.
     std::pair<double, double> boundaryForHandle(const std::string& name) const;

@@ -587,8 +587,11 @@ public:
         m_slider.setValueChangedBlock([this](const VMMultiHandleSlider::Values& values) {
             if (m_quiet)
                 return; // the record being shown, not the user
-            m_low = int64_t(values.at("Low") * 100.0f); // single precision, toward zero
-            m_high = int64_t(values.at("High") * 100.0f);
+            // Whole percents toward zero, but a handle standing on a percent (0.59 held as
+            // 0.58999997) is that percent: a handle moved and moved back changes nothing.
+            const auto percentAt = [](float ratio) { return int64_t(std::floor(double(ratio) * 100 + 1e-3)); };
+            m_low = percentAt(values.at("Low"));
+            m_high = percentAt(values.at("High"));
             showShares();
             state("sdcardCapacityWarningLabel").enabled = true;
         });
@@ -628,8 +631,7 @@ public:
                       event = field("sd_mem_event_ratio");
         // The handles follow the record without telling anyone (the warning stays hidden).
         auto callback = std::exchange(m_quiet, true);
-        m_slider.setValue("High", float(100 - event) / 100);
-        m_slider.setValue("Low", float(always) / 100);
+        m_slider.setValues({{"High", float(100 - event) / 100}, {"Low", float(always) / 100}});
         m_quiet = callback;
         m_low = always;
         m_high = always + motion;

@@ -399,6 +399,31 @@ TEST(AuxPage, TheCardSplitFollowsTheSliderAndTheFields) {
     EXPECT_EQ(page->validateUserInput(), (ZLXMessage{"msg.sdcard_ratio_too_low", {}}));
 }
 
+// Every split the page allows is shown as the card holds it, and a handle only touched (moved
+// and moved back) changes nothing.
+TEST(AuxPage, ATouchedHandleLeavesEverySplitAsTheCardHeldIt) {
+    for (uint32_t always = 10; always <= 80; ++always) {
+        for (uint32_t event = 10; always + event <= 90; ++event) {
+            _FILEDATA r = defaults();
+            r.sd_mem_always_ratio = always, r.sd_mem_event_ratio = event, r.sd_mem_motion_ratio = 100 - always - event;
+            const Bytes before = bytesOf(r);
+            auto page = makeSettingPageModel(3);
+            page->setFileData(&r);
+            VMMultiHandleSlider* slider = page->rangeSlider();
+            ASSERT_NEAR(slider->handle("High")->curRatio, float(100 - event) / 100, 1e-6) << always << "/" << event;
+            for (const char* name : {"Low", "High"}) {
+                const double x = slider->handle(name)->knobX + 6.5;
+                slider->mouseDown(x, 8, 17);
+                slider->mouseDragged(x + 1);
+                slider->mouseDragged(x);
+                slider->mouseUp();
+            }
+            ASSERT_TRUE(page->populate());
+            ASSERT_EQ(bytesOf(r), before) << always << "/" << event;
+        }
+    }
+}
+
 TEST(AuxPage, InvertedAndRemappedChoicesAndWifiChecks) {
     _FILEDATA r = defaults();
     r.parking_rear_off = 0;
