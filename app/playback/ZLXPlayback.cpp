@@ -121,7 +121,11 @@ bool ZLXPlayback::playAt(const std::string& path, double seconds) {
     const auto pair = media ? m_mediaList.findMediaPairWithFileName(media->mediaName()) : nullptr;
     const auto loaded = [&](const ZLXMediaList::MediaPtr& m) { return m && m->path() == path; };
     if (loaded(media) || (pair && (loaded(pair->frontMedia) || loaded(pair->rearMedia)))) {
-        seekToSeconds(seconds);
+        // still starting, or its length not known yet: the seek waits for both
+        if (m_waitingForPlayStart || !(lengthSeconds().value_or(0) > 0))
+            m_pendingSeek = seconds;
+        else
+            seekToSeconds(seconds);
         return true;
     }
     const auto& medias = m_mediaList.medias();
@@ -242,9 +246,16 @@ void ZLXPlayback::didStartPlayer() {
     // Computed at every start: the window may have left full screen since the last one.
     if (m_player1->hasVideoOut() && m_player1->videoSize().width() > 0)
         updatePlayInfoScale();
-    if (const auto seconds = std::exchange(m_pendingSeek, std::nullopt))
-        seekToSeconds(*seconds);
+    applyPendingSeek();
     emit started();
+}
+
+void ZLXPlayback::applyPendingSeek() {
+    // A seek asked for before the recording's length is known waits for it: a fraction of an
+    // unknown length would land anywhere.
+    if (!m_pendingSeek || m_waitingForPlayStart || !(lengthSeconds().value_or(0) > 0))
+        return;
+    seekToSeconds(*std::exchange(m_pendingSeek, std::nullopt));
 }
 
 void ZLXPlayback::didFinishPlay() {
@@ -276,8 +287,10 @@ void ZLXPlayback::mediaPlayerTimeChanged(ZLXMediaPlayer* player) {
         chooseAudioAuto();
     }
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
-    if (player == m_player1.get())
+    if (player == m_player1.get()) {
+        applyPendingSeek();
         updateTimeText();
+    }
     // The picture's size is known only once decoding has begun, a little after the start.
     if (m_playInfo->scale() == 0 && player == m_player1.get())
         updatePlayInfoScale();

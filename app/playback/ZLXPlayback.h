@@ -124,6 +124,7 @@ private:
     void resetControls();
     void didStartPlayer();
     void didFinishPlay();
+    void applyPendingSeek();
     void watchForEnd(uint64_t generation);
     void syncVideoPositionDelay(int milliseconds);
     void chooseAudioAuto();

@@ -406,6 +406,42 @@ private slots:
         QCOMPARE(p1()->time(), 0);
         QVERIFY(!m_playback->playAt("/no/such/recording.MP4", 3));
     }
+
+    // A click on an impact, once or twice, before or after the start, with the length known
+    // at once or only later: it always lands where asked, and playback goes on as usual.
+    void aSeekAskedForDuringAStartLandsWhereAskedEveryTime() {
+        const std::string target = m_list.mediaAtIndex(rowOf("alwa_20241003_081520_F.MP4"))->path();
+        for (int variant = 0; variant < 8; ++variant) {
+            const bool lateLength = variant & 1, secondBeforeStart = variant & 2, secondAfterStart = variant & 4;
+            m_playback->stopPlay();
+            start(rowOf("alwa_20241003_081500_F.MP4"));
+            p1()->lengthKnown = p2()->lengthKnown = !lateLength;
+            QSignalSpy started(m_playback.get(), &ZLXPlayback::started);
+            QVERIFY(m_playback->playAt(target, 6));
+            if (secondBeforeStart)
+                QVERIFY(m_playback->playAt(target, 6));
+            QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 10000);
+            if (secondAfterStart)
+                QVERIFY(m_playback->playAt(target, 6));
+            p1()->lengthKnown = p2()->lengthKnown = true;
+            p2()->advance(40);
+            p1()->advance(40); // player 1's first time notification, with the length
+            QCoreApplication::processEvents();
+            QVERIFY2(qAbs(p1()->time() - 6000) <= 40, qPrintable(QStringLiteral("variant %1: %2").arg(variant).arg(p1()->time())));
+            QCOMPARE(p2()->time(), p1()->time());
+            m_clock->advance(300);
+            QVERIFY(!m_playback->isMoving());
+            // and it goes on: the published position follows the players
+            QSignalSpy published(m_playback.get(), &ZLXPlayback::positionChanged);
+            for (int i = 0; i < 3; ++i) {
+                p1()->advance(500);
+                p2()->advance(500);
+            }
+            QVERIFY(!published.isEmpty());
+            // (not held at the seek's own position, 0.3)
+            QVERIFY2(published.back().front().toDouble() >= 6500.0 / 20000 - 1e-6, qPrintable(QString::number(variant)));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(PlaybackTest)

@@ -22,7 +22,8 @@ public:
     std::optional<QByteArray> mediaPath() const override { return path; }
     using ZLXMediaPlayer::setMedia;
     void setMedia(const std::optional<QByteArray>& p) override { path = p, playerState = Stopped, now = 0; }
-    qint64 mediaLength() const override { return path ? length : 0; }
+    bool lengthKnown = true; // a real player learns the length a little after the start
+    qint64 mediaLength() const override { return path && lengthKnown ? length : 0; }
     void play() override {
         if (broken)
             return report(Error); // a file cut short, without its index
