@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <tuple>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
@@ -271,9 +273,19 @@ std::vector<ZLXRoutePoint> ZLXRoute::points() const {
 std::vector<std::vector<ZLXRoutePoint>> ZLXRoute::lines() const {
     std::vector<std::vector<ZLXRoutePoint>> lines;
     double last = 0;
+    // A fix is one point: the records that carry the same fix (or an older one, out of turn)
+    // add none, so the times of a line only ever increase.
+    std::optional<std::tuple<int, int, int, int, int, int, int>> lastFix;
     for (const ZLXRoutePoint& p : points()) {
         if (!p.point->hasFix)
             continue;
+        if (const _SYSTEMTIME& t = p.point->utc; t.wYear != 0) {
+            const auto fix = std::make_tuple(int(t.wYear), int(t.wMonth), int(t.wDay), int(t.wHour), int(t.wMinute),
+                                             int(t.wSecond), int(t.wMilliseconds));
+            if (lastFix && fix <= *lastFix)
+                continue;
+            lastFix = fix;
+        }
         if (lines.empty() || p.time - last > kMaxFixGap)
             lines.emplace_back();
         lines.back().push_back(p);
@@ -387,7 +399,8 @@ std::string routeGpx(const ZLXRoute& route, const std::string& name, const std::
             out += "      <trkpt lat=\"" + fixed(p.latitude, 7) + "\" lon=\"" + fixed(p.longitude, 7) + "\">\n";
             if (const std::string time = isoUtc(p.utc); !time.empty())
                 out += "        <time>" + time + "</time>\n";
-            out += "        <sat>" + std::to_string(p.satellites) + "</sat>\n";
+            if (p.satellites > 0) // a fix without a satellite count (an RMC sentence alone) says none
+                out += "        <sat>" + std::to_string(p.satellites) + "</sat>\n";
             out += "        <hdop>" + fixed(p.hdop, 1) + "</hdop>\n";
             out += "        <extensions><daxo:speed>" + fixed(p.speedKmh / 3.6, 2) + "</daxo:speed><daxo:course>" +
                    fixed(p.course, 1) + "</daxo:course></extensions>\n";

@@ -12,6 +12,7 @@
 #include "telemetry/ZLXTrip.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -149,12 +150,14 @@ int printRecords(const std::string& path) {
         Row row(line);
         row.integer((long long)i).integer(data.m_Times[i]).fixed(g.x, 4).fixed(g.y, 4).fixed(g.z, 4);
         row.text(std::string(1, char(data.m_vGpsData[i].data.unit))).integer((long long)sentences);
-        if (sentences > 0 && fixes <= data.m_NMEAs.size()) {
-            const ZLXGpsData& fix = data.m_NMEAs[fixes - 1];
-            double lat = 0, lon = 0;
-            degrees(fix, lat, lon);
-            row.fixed(lat, 6).fixed(lon, 6).fixed(fix.SpeedOverGround * 1.852, 1).fixed(fix.HDOP, 1);
-            row.integer(fix.SatelliteUsedCount).integer(fix.gpsValid).text(isoUtc(fix.Now));
+        const ZLXGpsData* fix = sentences > 0 && fixes <= data.m_NMEAs.size() ? &data.m_NMEAs[fixes - 1] : nullptr;
+        double lat = 0, lon = 0;
+        if (fix)
+            degrees(*fix, lat, lon);
+        // a text without a position shows none, whatever its validity flag says
+        if (fix && (fix->Latitude != 0 || fix->Longitude != 0) && std::isfinite(lat) && std::isfinite(lon)) {
+            row.fixed(lat, 6).fixed(lon, 6).fixed(fix->SpeedOverGround * 1.852, 1).fixed(fix->HDOP, 1);
+            row.integer(fix->SatelliteUsedCount).integer(fix->gpsValid).text(isoUtc(fix->Now));
         } else {
             row.empty(7);
         }

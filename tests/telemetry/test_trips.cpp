@@ -267,3 +267,43 @@ TEST(Route, TheCacheReadsAFileAgainOnlyWhenItChanged) {
     EXPECT_EQ(cache.track(tree.path()), nullptr); // a folder
     EXPECT_EQ(cache.track(input), nullptr);       // no telemetry
 }
+
+// A track point is a fix: the records that carry the same fix (or an older one) add none, so a
+// line's times only increase and no time has two positions; a fix without a satellite count
+// says none.
+TEST(Route, OnePointPerFixTimeAlwaysLater) {
+    ZLXTrack track;
+    track.duration = 10;
+    const auto at = [](int second) {
+        _SYSTEMTIME t{};
+        t.wYear = 2024, t.wMonth = 10, t.wDay = 3, t.wHour = 8, t.wMinute = 15, t.wSecond = uint16_t(second);
+        return t;
+    };
+    const int seconds[] = {0, 0, 1, 1, 0, 2, 3, 3};
+    for (size_t i = 0; i < std::size(seconds); ++i) {
+        ZLXTrackPoint p;
+        p.seconds = double(i);
+        p.hasFix = true;
+        p.latitude = 37.5 + double(i) * 0.001; // another place for each record
+        p.longitude = 127;
+        p.satellites = i < 2 ? 0 : 7;
+        p.utc = at(seconds[i]);
+        track.points.push_back(p);
+    }
+    ZLXRoute route;
+    route.append(track);
+    const auto lines = route.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    std::vector<int> kept;
+    for (const ZLXRoutePoint& p : lines[0])
+        kept.push_back(p.point->utc.wSecond);
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_DOUBLE_EQ(lines[0][1].point->latitude, 37.502); // the first record of that fix
+    const std::string gpx = routeGpx(route, "drive", {});
+    EXPECT_EQ(gpx.find("<sat>0</sat>"), std::string::npos);
+    size_t points = 0;
+    for (size_t p = gpx.find("<trkpt"); p != std::string::npos; p = gpx.find("<trkpt", p + 1))
+        ++points;
+    EXPECT_EQ(points, 4u);
+}
+

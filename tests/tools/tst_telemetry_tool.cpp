@@ -62,18 +62,22 @@ private slots:
         text.write("1700000000 0 0 256 0 9 $GNGGA,120000,3733.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n"
                    "$GNGGA,120001,3734.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n\n"
                    "1700000001 0 0 256 0 9 \n"
-                   "1700000002 0 0 256 0 9 $GNGGA,120002,3735.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n\n");
+                   "1700000002 0 0 256 0 9 $GNGGA,120002,3735.0,N,12658.0,E,1,08,0.9,5,M,,M,,*47\\r\\n\n"
+                   "1700000003 0 0 256 0 9 $GNGGA,120003,0000.0,N,00000.0,E,1,00,0.0,0,M,,M,,*47\\r\\n\n");
         text.close();
         const QString recording = m_dir.filePath("three_F.MP4");
         const Run made = run(DAXO_MAKE_RECORDING_TOOL, {m_rear, recording, "--telemetry", text.fileName()});
         QVERIFY2(made.exitCode == 0, made.err.constData());
         const QList<QByteArray> lines = run(DAXO_TELEMETRY_TOOL, {recording}).out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[1].split(',')[6], QByteArray("2"));
         QVERIFY(qAbs(lines[1].split(',')[7].toDouble() - (37 + 34 / 60.0)) < 1e-6); // its second fix
         QCOMPARE(lines[2].split(',')[6], QByteArray("0"));
         QCOMPARE(lines[2].split(',')[7], QByteArray("")); // none of its own
         QVERIFY(qAbs(lines[3].split(',')[7].toDouble() - (37 + 35 / 60.0)) < 1e-6);
+        // a sentence without a position shows none (not 0, 0, valid)
+        QCOMPARE(lines[4].split(',')[6], QByteArray("1"));
+        QCOMPARE(lines[4].split(',').mid(7), QList<QByteArray>(7, QByteArray()));
     }
 
     // The demo card's morning drive is one trip with its event; the car park's recording another.
@@ -104,8 +108,16 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(r.out);
         file.close();
+        // a point per fix: every one with its time, each later than the one before
         const int points = r.out.count("<trkpt ");
-        QVERIFY(points > 300); // four recordings
+        QVERIFY2(points > 70, qPrintable(QString::number(points))); // four recordings, 80 s
+        QCOMPARE(r.out.count("<time>"), points);
+        QString previous;
+        for (qsizetype at = r.out.indexOf("<time>"); at >= 0; at = r.out.indexOf("<time>", at + 1)) {
+            const QString time = QString::fromLatin1(r.out.mid(at + 6, 24));
+            QVERIFY2(time > previous, qPrintable(time));
+            previous = time;
+        }
         QCOMPARE(r.out.count("<wpt "), 1);
         const Run lint = run("xmllint", {"--noout", "--schema", DAXO_GPX_SCHEMA, gpx});
         QVERIFY2(lint.exitCode == 0, lint.err.constData());
@@ -147,7 +159,7 @@ private slots:
         const Run r = run(DAXO_TELEMETRY_TOOL, {"--nmea", log});
         QCOMPARE(r.exitCode, 0);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
         QVERIFY(lines[1].startsWith("1,N,E,"));
         QVERIFY(lines[1].contains(",4807.03808594,1131,"));
         QVERIFY(lines[2].startsWith("0,N,E,")); // VTG is not handled; the fix stays
