@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "telemetry/ZLXGraphGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace daxo {
@@ -27,6 +28,17 @@ std::vector<ZLXGraphPoint> ZLXGraphGeometry::polyline(const std::vector<ZLXGSens
         points.push_back({21 + k / 10, value(values[size_t(i)]) * u + y0});
     }
     return points;
+}
+
+double gAxisLimit(const std::vector<ZLXGSensor>& values) {
+    double largest = 0;
+    for (const ZLXGSensor& g : values) {
+        for (const float v : {g.x, g.y, g.z}) {
+            if (std::isfinite(v))
+                largest = std::max(largest, double(std::fabs(v)));
+        }
+    }
+    return std::max(2.0, std::ceil(largest - 1e-9));
 }
 
 } // namespace daxo

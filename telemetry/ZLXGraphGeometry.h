@@ -17,6 +17,10 @@ struct ZLXGraphPoint {
 
 enum class ZLXGraphAxis { X, Y, Z };
 
+// The g either side of zero a plot needs to show every value whole: at least 2 g, else the
+// largest magnitude rounded up to a whole g (a 4.3 g blow: 5 g).
+double gAxisLimit(const std::vector<ZLXGSensor>& values);
+
 class ZLXGraphGeometry {
 public:
     ZLXGraphGeometry(double width, double height) : m_width(width), m_height(height) {}

@@ -3,6 +3,7 @@
 
 #include "library/ZLXCleanup.h"
 #include "config/filedata/ZLXFileData.h"
+#include "telemetry/ZLXGraphGeometry.h"
 #include "library/ZLXFileIO.h"
 
 #include <QCryptographicHash>
@@ -93,9 +94,14 @@ void drawPlot(QPainter& p, const QRectF& box, const QString& title, const std::v
     for (int i = 1; i < 4; ++i)
         p.drawLine(QPointF(box.left(), box.top() + box.height() * i / 4), QPointF(box.right(), box.top() + box.height() * i / 4));
     p.setPen(Qt::black);
+    // both axes say their units: the values' at each end, the time from the moment below
     p.drawText(QPointF(box.right() + 4, box.top() + 8), QString::number(high) + QLatin1Char(' ') + unit);
-    p.drawText(QPointF(box.right() + 4, box.bottom()), QString::number(low));
+    if (low < 0 && high > 0)
+        p.drawText(QPointF(box.right() + 4, y(0) + 4), QStringLiteral("0 ") + unit);
+    p.drawText(QPointF(box.right() + 4, box.bottom()), QString::number(low) + QLatin1Char(' ') + unit);
     p.drawText(QPointF(box.left(), box.bottom() + 12), QStringLiteral("-30 s"));
+    p.drawText(QRectF(box.left(), box.bottom() + 2, box.width(), 14), Qt::AlignHCenter | Qt::AlignTop,
+               QStringLiteral("seconds from the moment"));
     p.drawText(QPointF(box.right() - 30, box.bottom() + 12), QStringLiteral("+30 s"));
     for (const auto& [colour, value] : series) {
         QPainterPath path;
@@ -323,11 +329,16 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         p.setFont(heading);
         line(QStringLiteral("The minute around the moment"), 30);
         p.setFont(body);
+        // the axis as wide as the minute's largest value, so that a hard blow is shown whole
+        std::vector<ZLXGSensor> minute;
+        for (const Sample& s : samples)
+            minute.push_back(s.point->g);
+        const double limit = gAxisLimit(minute);
         drawPlot(p, QRectF(40, y, W - 120, 180), QStringLiteral("G-sensor (g): X red, Y green, Z blue"), samples,
                  {{QColor(210, 30, 30), [](const ZLXTrackPoint& q) { return std::optional<double>(q.g.x); }},
                   {QColor(30, 150, 60), [](const ZLXTrackPoint& q) { return std::optional<double>(q.g.y); }},
                   {QColor(30, 60, 210), [](const ZLXTrackPoint& q) { return std::optional<double>(q.g.z); }}},
-                 -2, 2, QStringLiteral("g"));
+                 -limit, limit, QStringLiteral("g"));
         y += 230;
         double top = 0;
         for (const Sample& s : samples)

@@ -3,6 +3,7 @@
 #include "telemetry/ZLXGraphGeometry.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace daxo;
 
@@ -50,3 +51,11 @@ TEST(GraphGeometry, OneSampleIsAFlatLineAndNoneIsNothing) {
 }
 
 } // namespace
+
+TEST(GraphGeometry, APlotsGAxisShowsTheLargestValueWhole) {
+    EXPECT_EQ(gAxisLimit({}), 2);
+    EXPECT_EQ(gAxisLimit({ZLXGSensor(0.5f, -1.9f, 1)}), 2);
+    EXPECT_EQ(gAxisLimit({ZLXGSensor(0, 0, 1), ZLXGSensor(4.3f, 0, 1)}), 5);   // a hard blow
+    EXPECT_EQ(gAxisLimit({ZLXGSensor(0, -3.0f, 1)}), 3);                      // a whole g, exactly
+    EXPECT_EQ(gAxisLimit({ZLXGSensor(std::numeric_limits<float>::quiet_NaN(), 0, 1)}), 2);
+}
