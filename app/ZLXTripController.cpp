@@ -9,6 +9,11 @@
 #include "app/export/ZLXIncidentReport.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
@@ -532,10 +537,34 @@ void ZLXTripController::exportClipWithDialog() {
         if (progress)
             progress->deleteLater();
         m_clipProgress = nullptr;
-        if (!ok && !message.isEmpty())
+        if (ok)
+            showClipSaved(window, file);
+        else if (!message.isEmpty())
             showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_failed").arg(file, message));
     }, Qt::SingleShotConnection);
     m_clipProgress->show();
+}
+
+// Where the clip is, with a button that shows it in the file manager (selected there, through
+// the desktop's file manager interface; its folder opened where there is none).
+void ZLXTripController::showClipSaved(QWidget* window, const QString& file) {
+    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("clip.saved.title"), qtTrId("clip.saved").arg(file),
+                                QMessageBox::Ok, window);
+    box->setObjectName(QStringLiteral("clipSaved"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* show = box->addButton(qtTrId("clip.show_in_folder"), QMessageBox::ActionRole);
+    show->setObjectName(QStringLiteral("showInFolderButton"));
+    connect(show, &QPushButton::clicked, this, [file] {
+        const QUrl url = QUrl::fromLocalFile(file);
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+                                                           QStringLiteral("/org/freedesktop/FileManager1"),
+                                                           QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+        call << QStringList{url.toString()} << QString();
+        if (QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type() != QDBusMessage::ReplyMessage)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
+    });
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
 }
 
 void ZLXTripController::incidentReportWithDialog() {

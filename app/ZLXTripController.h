@@ -138,6 +138,7 @@ private:
     std::optional<double> activeTripTime() const;
     void updateClipMarks();
     void exportWithDialog(Format format);
+    void showClipSaved(QWidget* window, const QString& file);
 
     ZLXPlayback& m_playback;
     const ZLXMediaList& m_mediaList;

@@ -57,7 +57,8 @@ void ZLXFormatWindowController::windowDidLoad() {
     m_ui->formatButton->setText(qtTrId("setting.format.format"));
     m_ui->cancelButton->setText(qtTrId("cancel"));
     m_ui->fileSystemField->setText(QStringLiteral("FAT32"));
-    m_ui->pathField->setText(QStringLiteral("-"));
+    m_ui->pathField->clear();
+    m_ui->formatButton->setEnabled(false); // until a card is found
     m_stopProgressBar = true;
     m_ui->progressBar->hide();
     m_ui->progressMessageField->hide();
@@ -86,10 +87,9 @@ void ZLXFormatWindowController::showVolumes(std::vector<TKUSBDiskEntity> cards, 
     m_ui->usbDiskCombo->clear();
     for (const auto& card : m_usbDiskArray)
         m_ui->usbDiskCombo->addItem(QString::fromStdString(card.displayString()));
-    if (m_ui->usbDiskCombo->count() > 0) {
+    if (m_ui->usbDiskCombo->count() > 0)
         m_ui->usbDiskCombo->setCurrentIndex(0);
-        updateSelectedDiskInfo();
-    }
+    updateSelectedDiskInfo();
     if (startedProgress)
         hideProgressBar();
     if (completion)
@@ -121,9 +121,11 @@ void ZLXFormatWindowController::updateSelectedDiskInfo() {
         m_ui->allocationUnitField->setText(
             QString::fromStdString(allocationUnitText(clusterSizeByVolumeSizeInKB(card->volumeSize()))));
     } else {
-        m_ui->allocationUnitField->setText(QStringLiteral("128KB"));
-        m_ui->pathField->setText(QStringLiteral("-"));
+        // no card: say so and how to bring one, and offer nothing to format
+        m_ui->allocationUnitField->clear();
+        m_ui->pathField->setText(qtTrId("setting.format.no_card"));
     }
+    m_ui->formatButton->setEnabled(selectedUSBDisk().has_value() && !m_formatting);
 }
 
 void ZLXFormatWindowController::changeDisk() {
@@ -233,7 +235,7 @@ void ZLXFormatWindowController::formatDidFinished(const std::string& device, con
 
 void ZLXFormatWindowController::endFormat(bool formatted, bool restored) {
     m_formatting = false;
-    m_ui->formatButton->setEnabled(true);
+    m_ui->formatButton->setEnabled(selectedUSBDisk().has_value());
     m_ui->cancelButton->setEnabled(true);
     m_ui->usbDiskCombo->setEnabled(true);
     emit formatFinished(formatted, restored);

@@ -115,8 +115,10 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
             else
                 graph += "[f" + n + "]pad=1920:540:0:0:black[v" + n + "];";
         } else if (options.layout == ZLXClipLayout::PictureInPicture && rear >= 0) {
+            // the inset at the bottom right, or at the top right when the captions take the bottom
+            const std::string inset = options.captions ? "overlay=W-w-16:16" : "overlay=W-w-16:H-h-16";
             graph += f + "scale=1280:720,setsar=1[f" + n + "];" + r + "scale=400:225,setsar=1[r" + n + "];[f" + n +
-                     "][r" + n + "]overlay=W-w-16:H-h-16[v" + n + "];";
+                     "][r" + n + "]" + inset + "[v" + n + "];";
         } else {
             graph += f + "scale=" + std::to_string(width) + ":" + std::to_string(height) + ",setsar=1[v" + n + "];";
         }

@@ -88,6 +88,9 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="save"><source>Save</source><translation>Save</translation></message>
     <message id="cancel"><source>Cancel</source><translation>Cancel</translation></message>
     <message id="msg.drive_log_exported"><source>The drive log was exported to %1.</source><translation>The drive log was exported to %1.</translation></message>
+    <message id="clip.saved.title"><source>Clip exported</source><translation>Clip exported</translation></message>
+    <message id="clip.saved"><source>The clip was saved to %1.</source><translation>The clip was saved to %1.</translation></message>
+    <message id="clip.show_in_folder"><source>Show in Folder</source><translation>Show in Folder</translation></message>
     <message id="msg.saved"><source>The settings were saved. Put the card back into the camera.</source><translation>The settings were saved. Put the card back into the camera.</translation></message>
     <message id="msg.write_protected_disk"><source>The settings could not be written. Is the card locked?</source><translation>The settings could not be written. Is the card locked?</translation></message>
     <message id="msg.file_open_fail"><source>The file could not be opened.</source><translation>The file could not be opened.</translation></message>
@@ -97,6 +100,7 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
     <message id="msg.values_offered"><source>The settings window offers only these values here: %1.</source><translation>The settings window offers only these values here: %1.</translation></message>
     <message id="msg.sdcard_ratio_sum"><source>The three parts of the card must add up to 100 percent.</source><translation>The three parts of the card must add up to 100 percent.</translation></message>
+    <message id="setting.format.no_card"><source>No card found. Put the camera's card into a card reader.</source><translation>No card found. Put the camera's card into a card reader.</translation></message>
     <message id="setting.format.allocation_unit_size"><source>Allocation unit size</source><translation>Allocation unit size</translation></message>
     <message id="setting.format.filesystem"><source>File system</source><translation>File system</translation></message>
     <message id="setting.format.format"><source>Format</source><translation>Format</translation></message>

@@ -18,6 +18,8 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QDesktopServices>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QThreadPool>
 #include <QStandardPaths>
@@ -38,6 +40,14 @@
 #include <QWebEngineProfile>
 
 using namespace daxo;
+
+class FolderOpened : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
 
 class TripsTest : public QObject {
     Q_OBJECT
@@ -140,7 +150,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(m_viewerObject->trips().tripSlider()->value() - 8000) < 300, 5000);
 
         QTRY_VERIFY_WITH_TIMEOUT(evaluate("routeInfo().marks").toInt() == 1, 10000);
-        QVERIFY(evaluate("routeInfo().points").toInt() > 300);
+        QVERIFY(evaluate("routeInfo().points").toInt() > 70); // a point per fix over 80 s
         QCOMPARE(evaluate("routeInfo().lines").toInt(), 1);
         // fitted: the whole route in view
         // fitted to the whole route once the map is in sight
@@ -295,6 +305,18 @@ private slots:
         }
         QVERIFY(finished.wait(120000));
         QVERIFY2(finished[0][0].toBool(), qPrintable(finished[0][2].toString()));
+        // the end is told, with where the clip is and a way to it
+        QMessageBox* saved = m_viewer->window()->findChild<QMessageBox*>(QStringLiteral("clipSaved"));
+        QVERIFY(saved && saved->isVisible());
+        QVERIFY(saved->text().contains(m_dir.filePath("clip.mp4")));
+        QTRY_VERIFY(!m_viewer->window()->findChild<QProgressDialog*>(QStringLiteral("clipProgress")));
+        FolderOpened opened;
+        QDesktopServices::setUrlHandler("file", &opened, "open");
+        saved->findChild<QPushButton*>(QStringLiteral("showInFolderButton"))->click();
+        QDesktopServices::unsetUrlHandler("file");
+        // without a file manager on the session bus, the folder is opened
+        QVERIFY(opened.urls.isEmpty() || opened.urls == QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+        saved->close();
         QProcess probe;
         probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=codec_type,width,height", "-of",
                                 "csv=p=0", m_dir.filePath("clip.mp4")});

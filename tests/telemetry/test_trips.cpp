@@ -5,6 +5,7 @@
 #include "../support/TempTree.h"
 #include "tools/ZLXRecordingWriter.h"
 #include "presentation/ZLXMapScript.h"
+#include "telemetry/ZLXClip.h"
 #include "telemetry/ZLXTrip.h"
 
 #include <cmath>
@@ -307,3 +308,19 @@ TEST(Route, OnePointPerFixTimeAlwaysLater) {
     EXPECT_EQ(points, 4u);
 }
 
+
+// With captions along the bottom, the rear inset of a picture-in-picture clip moves to the top
+// right, so that neither hides the other.
+TEST(Clip, TheInsetStandsClearOfTheCaptions) {
+    const std::vector<ZLXClipSegment> segments{{"a_F.MP4", "a_R.MP4", 0, 5}};
+    const auto graphOf = [&](bool captions) {
+        ZLXClipOptions options;
+        options.layout = ZLXClipLayout::PictureInPicture;
+        options.captions = captions;
+        const auto args = clipFfmpegArguments(segments, options, "out.mp4", "c.ass", "l.txt");
+        const auto at = std::find(args.begin(), args.end(), "-filter_complex");
+        return at != args.end() && at + 1 != args.end() ? *(at + 1) : std::string();
+    };
+    EXPECT_NE(graphOf(true).find("overlay=W-w-16:16["), std::string::npos) << graphOf(true);
+    EXPECT_NE(graphOf(false).find("overlay=W-w-16:H-h-16["), std::string::npos) << graphOf(false);
+}
