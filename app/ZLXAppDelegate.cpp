@@ -149,6 +149,11 @@ void ZLXAppDelegate::setupControls() {
     connect(m_ui->speedTextButton, &QToolButton::clicked, this,
             [this, playInfo] { playInfo->speed() < 2 ? increaseSpeed() : decreaseSpeed(); });
     connect(m_ui->sizeTextButton, &QToolButton::clicked, this, &ZLXAppDelegate::sizeUp);
+    m_ui->speedTextButton->setToolTip(qtTrId("tip.speed"));
+    m_ui->sizeTextButton->setToolTip(qtTrId("tip.size"));
+    // the G fields name their axis themselves ("X=+0.12")
+    for (QWidget* caption : {m_ui->gsensorXCaption, m_ui->gsensorYCaption, m_ui->gsensorZCaption})
+        caption->hide();
     m_ui->playButton->setImageName(QStringLiteral("icon_play_n"));
     m_ui->playButton->setFixedSize(28, 28);
     const QPixmap strip = namedImage(QStringLiteral("bottom-background"));
@@ -356,7 +361,9 @@ QString ZLXAppDelegate::headFolderText() const {
     QString name = QFile::decodeName(QByteArray::fromStdString(*folder)).section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
     if (name.isEmpty())
         name = QStringLiteral("/");
-    return QStringLiteral("%1  —  %2").arg(name, qtTrId("head.recordings", int(m_mediaList.count())));
+    // a folder without recordings says what the camera's names look like
+    return QStringLiteral("%1  —  %2").arg(name, m_mediaList.count() == 0 ? qtTrId("head.no_recordings")
+                                                                         : qtTrId("head.recordings", int(m_mediaList.count())));
 }
 
 QString ZLXAppDelegate::headPlayingText() const {

@@ -526,6 +526,7 @@ void ZLXTripController::exportClipWithDialog() {
     }
     m_clipProgress = new QProgressDialog(qtTrId("clip.encoding"), qtTrId("clip.cancel"), 0, 1000, window);
     m_clipProgress->setObjectName(QStringLiteral("clipProgress"));
+    m_clipProgress->setWindowTitle(qtTrId("clip.progress_title"));
     m_clipProgress->setWindowModality(Qt::WindowModal);
     m_clipProgress->setMinimumDuration(0);
     m_clipProgress->setAutoClose(false);
@@ -586,6 +587,7 @@ void ZLXTripController::incidentReportWithDialog() {
     if (path.isEmpty())
         return;
     QProgressDialog busy(qtTrId("report.writing"), QString(), 0, 0, window);
+    busy.setWindowTitle(qtTrId("report.progress_title"));
     busy.setWindowModality(Qt::WindowModal);
     busy.setMinimumDuration(0);
     busy.show();
@@ -599,7 +601,7 @@ void ZLXTripController::incidentReportWithDialog() {
         return;
     }
     emit reportSaved(path, result.sha256);
-    showAlert(window, qtTrId("report.saved"), qtTrId("report.sha256").arg(QFileInfo(path).fileName(), result.sha256));
+    showNoticeSheet(window, qtTrId("report.saved"), qtTrId("report.sha256").arg(QFileInfo(path).fileName(), result.sha256));
 }
 
 std::optional<size_t> ZLXTripController::exportTrip() const {

@@ -244,7 +244,7 @@ void ZLXTimeSetupController::onSaveConfigFile() {
         return;
     }
     emit configFileWritten(path);
-    showAlertSheet(this, QStringLiteral("DAXO"), qtTrId("time.filesave"), [this] { close(); });
+    showNoticeSheet(this, windowTitle(), qtTrId("time.filesave"), path, [this] { close(); });
 }
 
 } // namespace daxo

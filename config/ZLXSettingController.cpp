@@ -269,7 +269,7 @@ void ZLXSettingController::onSave() {
         showAlert(this, QStringLiteral("Warn"), qtTrId("msg.write_protected_disk"));
         return;
     }
-    showAlertSheet(this, path, qtTrId("msg.saved"), [this] { onCloseCmd(); });
+    showNoticeSheet(this, windowTitle(), qtTrId("msg.saved"), path, [this] { onCloseCmd(); });
 }
 
 void ZLXSettingController::onSaveDefaultSetting() {

@@ -24,4 +24,12 @@ QMessageBox* showAlert(QWidget* window, const QString& messageText, const QStrin
     return showAlertSheet(window, messageText, informativeText, {});
 }
 
+QMessageBox* showNoticeSheet(QWidget* window, const QString& title, const QString& message, const QString& details,
+                             std::function<void()> onEnd) {
+    QMessageBox* notice = showAlertSheet(window, title, details, std::move(onEnd));
+    notice->setIcon(QMessageBox::Information);
+    notice->setText(message);
+    return notice;
+}
+
 } // namespace daxo

@@ -14,5 +14,9 @@ namespace daxo {
 QMessageBox* showAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
                             std::function<void()> onEnd);
 QMessageBox* showAlert(QWidget* window, const QString& messageText, const QString& informativeText);
+// What went well: the information icon, `title` on the window's frame (not repeated inside),
+// the message, and below it `details` (where a file went).
+QMessageBox* showNoticeSheet(QWidget* window, const QString& title, const QString& message, const QString& details = {},
+                             std::function<void()> onEnd = {});
 
 } // namespace daxo

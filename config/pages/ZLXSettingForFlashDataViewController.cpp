@@ -206,7 +206,7 @@ void ZLXSettingForFlashDataViewController::onSaveCSVFile() {
             m_mainController->hideLoading();
         QTimer::singleShot(500, this, [this, written, path] {
             if (written)
-                showAlertSheet(window(), QStringLiteral("ZOLIX"), qtTrId("msg.drive_log_exported").arg(path), {});
+                showNoticeSheet(window(), window()->windowTitle(), qtTrId("msg.drive_log_exported").arg(path));
             else
                 showAlert(window(), QStringLiteral("ZOLIX"), qtTrId("msg.csv_write_fail").arg(path));
             emit csvWritten(written);

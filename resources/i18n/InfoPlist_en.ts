@@ -136,6 +136,11 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="head.recordings" numerus="yes"><source>%n recording(s)</source><translation><numerusform>%n recording</numerusform><numerusform>%n recordings</numerusform></translation></message>
     <message id="head.front"><source>Front camera</source><translation>Front camera</translation></message>
     <message id="head.rear"><source>Rear camera</source><translation>Rear camera</translation></message>
+    <message id="head.no_recordings"><source>no recordings here (the camera names them like alwa_20241003_081500_F.MP4)</source><translation>no recordings here (the camera names them like alwa_20241003_081500_F.MP4)</translation></message>
+    <message id="tip.speed"><source>Playback speed: click for twice as fast, again for normal speed</source><translation>Playback speed: click for twice as fast, again for normal speed</translation></message>
+    <message id="tip.size"><source>The picture's scale in the window: click to make the window larger</source><translation>The picture's scale in the window: click to make the window larger</translation></message>
+    <message id="clip.progress_title"><source>Exporting a Clip</source><translation>Exporting a Clip</translation></message>
+    <message id="report.progress_title"><source>Incident Report</source><translation>Incident Report</translation></message>
     <message id="head.no_folder"><source>Open a folder of recordings (File → Open Folder…)</source><translation>Open a folder of recordings (File → Open Folder…)</translation></message>
     <message id="audio.front"><source>Sound: front</source><translation>Sound: front</translation></message>
     <message id="audio.rear"><source>Sound: rear</source><translation>Sound: rear</translation></message>

@@ -182,6 +182,26 @@ private slots:
         QCOMPARE(controller.rightViewMode(), 0);
     }
 
+    // An empty folder says there are no recordings and what the camera calls them; the speed
+    // and size buttons say what they are; the G fields are not named twice.
+    void whatTheWindowSaysOfItself() {
+        TempTree empty;
+        empty.touch("notes.txt");
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
+        QSettings settings;
+        controller.applicationDidFinishLaunching(settings);
+        QSignalSpy reloaded(&controller, &ZLXAppDelegate::mediaListReloaded);
+        controller.openMediaDirectory(QString::fromStdString(empty.path()));
+        waitForReload(controller, reloaded);
+        QVERIFY2(controller.headFolderText().contains("no recordings") && controller.headFolderText().contains("_F.MP4"),
+                 qPrintable(controller.headFolderText()));
+        QVERIFY(!controller.ui().speedTextButton->toolTip().isEmpty());
+        QVERIFY(!controller.ui().sizeTextButton->toolTip().isEmpty());
+        QVERIFY(!controller.ui().gsensorXCaption->isVisibleTo(controller.window()));
+        QVERIFY(controller.ui().gsensorXField->isVisibleTo(controller.window()));
+    }
+
     void eachSettingsWindowReplacesTheOneBefore() {
         ZLXViewer controllerObject;
         ZLXAppDelegate& controller = controllerObject.app();

@@ -57,7 +57,10 @@ private slots:
         QCOMPARE(fileBytes(chosen), QByteArray("2025/01/02 07:08:09"));
         QMessageBox* done = alertOf(&window);
         QVERIFY(done);
-        QCOMPARE(done->text(), QStringLiteral("DAXO"));
+        // a success: told as one, with where the file went
+        QCOMPARE(done->icon(), QMessageBox::Information);
+        QCOMPARE(done->text(), qtTrId("time.filesave"));
+        QCOMPARE(done->informativeText(), chosen);
         done->accept();
         QTRY_VERIFY(!window.isVisible()); // dismissing it closes the window
     }

@@ -255,7 +255,7 @@ private slots:
         window->ui().saveButton->click();
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
-        QCOMPARE(alert->text(), m_mount + "/config.bin");
+        QCOMPARE(alert->informativeText(), m_mount + "/config.bin"); // where the settings went
         const QByteArray saved = fileBytes(m_mount + "/config.bin");
         QCOMPARE(saved.size(), 500);
         QVERIFY(saved != before);
@@ -342,7 +342,7 @@ private slots:
         window->ui().saveButton->click();
         QMessageBox* saved = alertOf(window.get());
         QVERIFY(saved);
-        QCOMPARE(saved->text(), m_mount + "/config.bin");
+        QCOMPARE(saved->informativeText(), m_mount + "/config.bin");
         saved->accept();
 
         const QByteArray expected = recordBytes([](_FILEDATA& r) {
@@ -499,7 +499,7 @@ private slots:
         window->onSave();
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
-        QCOMPARE(alert->text(), m_mount + "/config.bin");
+        QCOMPARE(alert->informativeText(), m_mount + "/config.bin"); // where the settings went
         alert->accept();
         QCOMPARE(fileBytes(m_mount + "/config.bin").size(), 500);
     }
@@ -627,7 +627,7 @@ private slots:
         window->onSave();
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
-        QCOMPARE(alert->text(), chosen);
+        QCOMPARE(alert->informativeText(), chosen);
         QCOMPARE(fileBytes(chosen).size(), 500);
         alert->accept();
     }
@@ -654,7 +654,7 @@ private slots:
         QCOMPARE(asked, 0);
         QMessageBox* alert = alertOf(window.get());
         QVERIFY(alert);
-        QCOMPARE(alert->text(), config);
+        QCOMPARE(alert->informativeText(), config);
         alert->accept();
         _FILEDATA saved{};
         QVERIFY(LoadFileData(QFile::encodeName(config).toStdString(), &saved));
