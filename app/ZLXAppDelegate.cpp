@@ -182,6 +182,7 @@ void ZLXAppDelegate::setupControls() {
     m_ui->sizeTextButton->setText(scaleText(0));
     m_ui->volumeSlider->setValue(int(m_playback->volume()));
     m_ui->progressIndicator->hide();
+    m_ui->audioToggleButton->hide(); // until a recording with a partner plays
     m_video1View->hide();
     m_video2View->hide();
 

@@ -21,6 +21,8 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollBar>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -233,8 +235,27 @@ void ZLXSettingController::changeViewController(int index) {
     }
     page->setMainController(this);
     page->setFileData(&m_FileData);
+    fitPage();
+    layout()->activate();
     m_lastSelectedTabIndex = index;
     m_ui->functionSegmentedControl->setSelectedSegment(index);
+}
+
+// The window grows (within its screen) until the page shown fits whole: no row is cut.
+void ZLXSettingController::fitPage() {
+    QWidget* view = m_targetController ? m_targetController->view() : nullptr;
+    if (!view)
+        return;
+    // A page scrolls down, never sideways: the window is made as wide as its widest row needs.
+    int extra = 0;
+    if (const auto* scroll = view->findChild<QScrollArea*>(); scroll && scroll->widget()) {
+        scroll->widget()->ensurePolished();
+        extra = scroll->widget()->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() -
+                scroll->viewport()->width();
+    }
+    const QSize wanted = size() + QSize(std::max(0, extra), 0);
+    const QScreen* screen = this->screen();
+    resize(screen ? wanted.boundedTo(screen->availableGeometry().size()) : wanted);
 }
 
 std::optional<QString> ZLXSettingController::validateUserInput() {

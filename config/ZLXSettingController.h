@@ -79,6 +79,7 @@ private:
     void findUSBVolume();
     bool loadSettingFile();
     std::optional<QString> validateUserInput();
+    void fitPage();
     bool populate();
     void titleWindow();
     void updateLoadingWindow(int steps);

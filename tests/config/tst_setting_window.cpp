@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QMessageBox>
@@ -280,6 +281,31 @@ private slots:
         QCOMPARE(fields[40].toObject()["value"].toInt(), 0);
         alert->accept();
         QTRY_VERIFY(!window->isVisible()); // the window closes when the alert is dismissed
+    }
+
+    // At the window's opening size every page fits: no control is narrower than it needs.
+    void everyPageFitsTheWindowItOpensIn() {
+        writeConfig(recordBytes([](_FILEDATA&) {}));
+        applyViewerLook(*qApp); // as the viewer opens it
+        auto window = openRealWindow(QSize(760, 560));
+        QVERIFY(window);
+        for (int page = 0; page < 7; ++page) {
+            choosePage(*window, page);
+            QCOMPARE(window->lastSelectedTabIndex(), page);
+            QCoreApplication::processEvents();
+            // every segment's and check box's text shows whole
+            for (QAbstractButton* control : window->ui().targetView->findChildren<QAbstractButton*>()) {
+                if (!control->isVisibleTo(window.get()) || control->text().isEmpty())
+                    continue;
+                const int needed = control->fontMetrics().horizontalAdvance(control->text());
+                QVERIFY2(control->contentsRect().width() >= needed,
+                         qPrintable(QStringLiteral("page %1: \"%2\" %3 < %4").arg(page).arg(control->text())
+                                        .arg(control->contentsRect().width()).arg(needed)));
+                const int right = control->mapTo(window.get(), QPoint(control->width(), 0)).x();
+                QVERIFY2(right <= window->width(), qPrintable(QStringLiteral("page %1: \"%2\" ends at %3 of %4")
+                                                                  .arg(page).arg(control->text()).arg(right).arg(window->width())));
+            }
+        }
     }
 
     void theFivePagesEditTheCardThroughTheirWidgets() {
