@@ -3,6 +3,7 @@
 
 #include "widgets/ZLXAlert.h"
 #include "app/ZLXCupsPrint.h"
+#include "library/ZLXFileIO.h"
 #include "library/ZLXLog.h"
 
 #include <QBuffer>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QStandardPaths>
@@ -128,6 +130,33 @@ void ZLXFrameCapture::cropToZoom(const QString& snapshot, QSizeF video, QSizeF v
         ZLXLog("snapshot crop fail:%s", qUtf8Printable(snapshot));
 }
 
+// "Print to File": the frame scaled to the page, as a PDF written beside the chosen name and
+// renamed onto it once complete (the print dialog asked before it offered an existing name).
+void ZLXFrameCapture::printToFile(QPrinter& printer) {
+    const QString target = printer.outputFileName();
+    const QImage picture(captureFilePath());
+    const QString passing = QFileInfo(target).dir().filePath(QStringLiteral(".%1.part").arg(QFileInfo(target).fileName()));
+    printer.setOutputFileName(passing);
+    bool written = false;
+    if (!picture.isNull()) {
+        QPainter painter;
+        if (painter.begin(&printer)) {
+            const QRect page = painter.viewport();
+            const QSize fitted = picture.size().scaled(page.size(), Qt::KeepAspectRatio);
+            painter.drawImage(QRect(page.topLeft() + QPoint((page.width() - fitted.width()) / 2, 0), fitted), picture);
+            written = painter.end();
+        }
+    }
+    printer.setOutputFileName(target);
+    written = written && QFileInfo(passing).size() > 0 &&
+              renameInto(QFile::encodeName(passing).toStdString(), QFile::encodeName(target).toStdString(), true);
+    if (!written) {
+        QFile::remove(passing);
+        ZLXLog("print to file fail:%s", qUtf8Printable(target));
+        showAlert(m_window, QStringLiteral("DAXO"), qtTrId("msg.print_file_failed").arg(target));
+    }
+}
+
 QPrinter* ZLXFrameCapture::loadPrintInfo() {
     if (!m_printInfo)
         m_printInfo = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -151,19 +180,25 @@ void ZLXFrameCapture::print(ZLXMediaPlayer& player) {
 void ZLXFrameCapture::printPanelDidEnd(int returnCode) {
     if (returnCode != QDialog::Accepted || !m_printInfo)
         return;
-    const QPrinter& printer = *m_printInfo;
-    if (printer.outputFormat() != QPrinter::NativeFormat || !printer.outputFileName().isEmpty() ||
-        printer.printerName().isEmpty()) {
+    QPrinter& printer = *m_printInfo;
+    if (!printer.outputFileName().isEmpty()) {
+        printToFile(printer);
+        return;
+    }
+    if (printer.outputFormat() != QPrinter::NativeFormat || printer.printerName().isEmpty()) {
         ZLXLog("Either got an error from PMSessionGetDestinationType or the print destination wasn't "
                "kPMDestinationPrinter");
+        showAlert(m_window, QStringLiteral("DAXO"), qtTrId("msg.print_no_printer"));
         return;
     }
     // the choices made in the dialog go with the job
     std::vector<std::pair<std::string, std::string>> options{{"copies", std::to_string(std::max(1, printer.copyCount()))}};
     if (const QString media = printer.pageLayout().pageSize().key(); !media.isEmpty())
         options.emplace_back("media", media.toStdString());
-    printJpegOnCups(printer.printerName().toStdString(), QFile::encodeName(captureFilePath()).toStdString(),
+    const ZLXPrintResult result = printJpegOnCups(printer.printerName().toStdString(), QFile::encodeName(captureFilePath()).toStdString(),
                     "DAXO Viewer frame", options);
+    if (result.outcome != ZLXPrintOutcome::Printed) // told, not only logged
+        showAlert(m_window, QStringLiteral("DAXO"), qtTrId("msg.print_failed").arg(printer.printerName()));
 }
 
 } // namespace daxo

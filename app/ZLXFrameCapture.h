@@ -43,6 +43,7 @@ signals:
 
 private:
     static void cropToZoom(const QString& snapshot, QSizeF video, QSizeF view, const ZLXZoom& zoom);
+    void printToFile(QPrinter& printer);
 
     QWidget* m_window;
     Chooser m_chooser;

@@ -91,6 +91,9 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="clip.saved.title"><source>Clip exported</source><translation>Clip exported</translation></message>
     <message id="clip.saved"><source>The clip was saved to %1.</source><translation>The clip was saved to %1.</translation></message>
     <message id="clip.show_in_folder"><source>Show in Folder</source><translation>Show in Folder</translation></message>
+    <message id="msg.print_failed"><source>The frame could not be printed on %1.</source><translation>The frame could not be printed on %1.</translation></message>
+    <message id="msg.print_no_printer"><source>There is no printer to print the frame on. Choose a printer, or Print to File.</source><translation>There is no printer to print the frame on. Choose a printer, or Print to File.</translation></message>
+    <message id="msg.print_file_failed"><source>The frame could not be written to %1.</source><translation>The frame could not be written to %1.</translation></message>
     <message id="msg.saved"><source>The settings were saved. Put the card back into the camera.</source><translation>The settings were saved. Put the card back into the camera.</translation></message>
     <message id="msg.write_protected_disk"><source>The settings could not be written. Is the card locked?</source><translation>The settings could not be written. Is the card locked?</translation></message>
     <message id="msg.file_open_fail"><source>The file could not be opened.</source><translation>The file could not be opened.</translation></message>

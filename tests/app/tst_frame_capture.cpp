@@ -182,16 +182,27 @@ private slots:
         QVERIFY(m_cups.control(document).contains("copies"));
     }
 
-    void whatCannotPrintIsLoggedAndNothingPrints() {
+    // Print to File writes the PDF; whatever cannot print is told to the user, not only logged.
+    void printingToAFileWritesThePdfAndEveryFailureIsTold() {
         const int jobsBefore = int(m_cups.documents().size());
+        const auto toldThat = [this](const QString& text) {
+            QMessageBox* alert = alertOf(m_controller->window());
+            const bool told = alert && alert->informativeText() == text;
+            if (alert)
+                alert->accept();
+            return told;
+        };
         m_log.clear();
         printOn([](QPrinter& printer) { printer.setPrinterName("pdfonly"); });
         QVERIFY2(m_log.contains("MIME type image/jpeg isn't supported by the printer"), qPrintable(m_log.join('\n')));
-        m_log.clear();
-        printOn([this](QPrinter& printer) { printer.setOutputFileName(m_dir.filePath("frame.pdf")); });
-        QVERIFY(m_log.contains("Either got an error from PMSessionGetDestinationType or the print destination wasn't "
-                               "kPMDestinationPrinter"));
-        QVERIFY(!QFile::exists(m_dir.filePath("frame.pdf")));
+        QVERIFY(toldThat(qtTrId("msg.print_failed").arg("pdfonly")));
+        const QString pdf = m_dir.filePath("frame.pdf");
+        printOn([&](QPrinter& printer) { printer.setOutputFileName(pdf); });
+        QCOMPARE(fileBytes(pdf).left(5), QByteArray("%PDF-"));
+        QVERIFY(QFileInfo(pdf).size() > 1000); // the picture is in it
+        QCOMPARE(QDir(m_dir.path()).entryList({".*.part"}, QDir::Hidden | QDir::Files), QStringList());
+        printOn([this](QPrinter& printer) { printer.setOutputFileName(m_dir.filePath("no/such/folder/frame.pdf")); });
+        QVERIFY(toldThat(qtTrId("msg.print_file_failed").arg(m_dir.filePath("no/such/folder/frame.pdf"))));
         m_log.clear();
         // a queue that went away after it was chosen
         QString error;
@@ -202,6 +213,7 @@ private slots:
             QVERIFY(m_cups.removeQueue("gone"));
         });
         QVERIFY(!m_log.filter("Got an error from PMSessionGetCurrentPrinter (").isEmpty());
+        QVERIFY(toldThat(qtTrId("msg.print_failed").arg("gone")));
         QCOMPARE(int(m_cups.documents().size()), jobsBefore);
     }
 };
