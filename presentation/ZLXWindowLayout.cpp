@@ -50,4 +50,14 @@ ZLXWindowLayout layoutWindow(int width, int height, bool fullScreen, int rightVi
     return l;
 }
 
+ZLXRect placeBeside(const ZLXRect& beside, int width, int height, const ZLXRect& screen) {
+    width = std::min(width, screen.width);
+    height = std::min(height, screen.height);
+    int x = beside.x + beside.width;
+    if (x + width > screen.x + screen.width)
+        x = beside.x - width >= screen.x ? beside.x - width : screen.x + screen.width - width;
+    const int y = std::clamp(beside.y, screen.y, screen.y + screen.height - height);
+    return {std::max(x, screen.x), y, width, height};
+}
+
 } // namespace daxo

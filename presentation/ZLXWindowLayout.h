@@ -10,6 +10,10 @@ struct ZLXRect {
     bool operator==(const ZLXRect&) const = default;
 };
 
+// Where a window of `size` goes beside `beside`: to its right if it fits on `screen`, else to
+// its left, else as far right as the screen allows; never beyond the screen's edges.
+ZLXRect placeBeside(const ZLXRect& beside, int width, int height, const ZLXRect& screen);
+
 struct ZLXWindowLayout {
     ZLXRect backgroundBox;            // in the window's content
     ZLXRect headBox, bodyBox;         // in backgroundBox; headBox empty in full screen

@@ -3,7 +3,11 @@
 
 #include "library/ZLXLog.h"
 #include "app/map/ZLXMapWebView.h"
+#include "presentation/ZLXWindowLayout.h"
 #include "ui_ZLXMapWindowController.h"
+
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace daxo {
 
@@ -21,7 +25,13 @@ void ZLXMapWindowController::windowDidLoad() {
 }
 
 void ZLXMapWindowController::moveWindowRightBy(const QRect& frame) {
-    move(frame.x() + frame.width(), frame.y());
+    // beside the window it belongs to, and whole on the screen it opens on
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect visible = s ? s->availableGeometry() : QRect(frame.topLeft(), frameGeometry().size());
+    const QSize outer = frameGeometry().size();
+    const ZLXRect at = placeBeside({frame.x(), frame.y(), frame.width(), frame.height()}, outer.width(), outer.height(),
+                                   {visible.x(), visible.y(), visible.width(), visible.height()});
+    move(at.x, at.y);
 }
 
 void ZLXMapWindowController::updateMapLat(double latitude, double longitude) {

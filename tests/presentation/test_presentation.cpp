@@ -5,6 +5,7 @@
 #include "presentation/ZLXProgressText.h"
 #include "presentation/ZLXTelemetryText.h"
 #include "presentation/ZLXTimeText.h"
+#include "presentation/ZLXWindowLayout.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -131,3 +132,13 @@ TEST(TimeText, MillisecondsOnlyWhilePaused) {
     EXPECT_EQ(ZLXPositionString(std::nullopt, std::nullopt, true), "--:-- / --:--");
     EXPECT_EQ(ZLXPositionString(INT64_MIN, 0, true), ZLXTimeString(INT64_MIN) + " / 00:00");
 }
+
+TEST(WindowPlace, BesideItsWindowAndWholeOnTheScreen) {
+    const ZLXRect screen{0, 0, 1280, 800};
+    EXPECT_EQ(placeBeside({100, 50, 600, 500}, 400, 300, screen), (ZLXRect{700, 50, 400, 300}));  // to the right
+    EXPECT_EQ(placeBeside({600, 50, 600, 500}, 400, 300, screen), (ZLXRect{200, 50, 400, 300}));  // no room: left
+    EXPECT_EQ(placeBeside({100, 50, 1100, 500}, 400, 300, screen), (ZLXRect{880, 50, 400, 300})); // neither: inside
+    EXPECT_EQ(placeBeside({100, 700, 600, 500}, 400, 300, screen), (ZLXRect{700, 500, 400, 300})); // not below
+    EXPECT_EQ(placeBeside({0, 0, 10, 10}, 2000, 900, screen), (ZLXRect{0, 0, 1280, 800}));
+}
+
