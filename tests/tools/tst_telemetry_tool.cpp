@@ -159,7 +159,7 @@ private slots:
         const Run r = run(DAXO_TELEMETRY_TOOL, {"--nmea", log});
         QCOMPARE(r.exitCode, 0);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.size(), 4);
         QVERIFY(lines[1].startsWith("1,N,E,"));
         QVERIFY(lines[1].contains(",4807.03808594,1131,"));
         QVERIFY(lines[2].startsWith("0,N,E,")); // VTG is not handled; the fix stays
