@@ -247,7 +247,7 @@ TEST(BasicPage, TablesPowerCableLedsAndPlate) {
 
 TEST(BasicPage, APlateIsWrittenOnlyAsAPlateMayBeAndOnlyWhenTyped) {
     _FILEDATA r = defaults();
-    std::memcpy(r.szPlateNumber, "\xEC\x84\x9C12-3", 7); // written by something else
+    std::memcpy(r.szPlateNumber, "\xEC\x84\x9C" "12-3", 7); // written by something else
     const _FILEDATA stored = r;
     EXPECT_EQ(bytesOf(untouched(1, r)), bytesOf(stored)); // untouched: the card's bytes
     const _FILEDATA typed = through(1, r, [](ZLXPageModel& p) { p.state("carNumberField").text = "12 ab-34"; });
