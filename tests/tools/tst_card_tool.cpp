@@ -103,11 +103,6 @@ bool putFile(const QString& image, const QString& name, const QByteArray& bytes,
     return run("mcopy", {"-o", "-i", image, scratch, "::" + name}).exitCode == 0;
 }
 
-QByteArray cardFile(const QString& image, const QString& name) {
-    const Run r = run("mcopy", {"-n", "-i", image, "::" + name, "-"});
-    return r.exitCode == 0 ? r.out.toLatin1() : QByteArray();
-}
-
 QByteArray cardFileBytes(const QString& image, const QString& name) {
     QProcess p;
     p.start("mcopy", {"-n", "-i", image, "::" + name, "-"});
