@@ -91,6 +91,10 @@ private slots:
         QVERIFY(makeCard(64));
         const QString config = m_mount + "/config.bin";
         QVERIFY(run(DAXO_CONFIG_TOOL, {"defaults", config}));
+        QFile defaults(config);
+        QVERIFY(defaults.open(QIODevice::ReadOnly));
+        const QByteArray old = defaults.readAll(); // a default file is not finalised: no checksum
+        defaults.close();
         for (const int delay : {15, 40, 90, 150, 260}) {
             QProcess saves; // one save after the other, each choosing another volume
             saves.start("sh", {"-c", QStringLiteral("i=0; while [ $i -lt 400 ]; do \"%1\" set \"%2\" aud_output_vol=$((i % 4)) "
@@ -103,7 +107,10 @@ private slots:
             QVERIFY(insert()); // the card back in
             _FILEDATA record{};
             QVERIFY2(LoadFileData(QFile::encodeName(config).toStdString(), &record), qPrintable(QString::number(delay)));
-            QCOMPARE(record.checksum, fileDataChecksum(record));
+            QFile now(config);
+            QVERIFY(now.open(QIODevice::ReadOnly));
+            // the defaults as written (no save finished in time), or a whole saved file
+            QVERIFY2(now.readAll() == old || record.checksum == fileDataChecksum(record), qPrintable(QString::number(delay)));
             QVERIFY(record.aud_output_vol <= 3);
         }
     }
