@@ -156,6 +156,7 @@ private slots:
         // fitted to the whole route once the map is in sight
         m_viewer->clickMapViewButton();
         QTRY_VERIFY_WITH_TIMEOUT(evaluate("routeInfo().inView").toBool(), 5000);
+        QVERIFY(evaluate("routeInfo().clearOfControls").toBool()); // not under the scale and legend
         QVERIFY(evaluate("document.querySelector('.legend') !== null").toBool());
     }
 
