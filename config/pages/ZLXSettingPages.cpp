@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <span>
 
 namespace daxo {
@@ -633,6 +634,7 @@ public:
         auto callback = std::exchange(m_quiet, true);
         m_slider.setValues({{"High", float(100 - event) / 100}, {"Low", float(always) / 100}});
         m_quiet = callback;
+        m_typed.clear();
         m_low = always;
         m_high = always + motion;
         state("alwaysField").text = percent(always);
@@ -650,6 +652,14 @@ public:
 
     std::optional<ZLXMessage> validateUserInput() override {
         m_focus.clear();
+        // three shares typed that do not make the whole card: say so, not that one is small
+        if (m_typed.size() == 3) {
+            int64_t total = 0;
+            for (const auto& [control, share] : m_typed)
+                total += share;
+            if (total != 100)
+                return ZLXMessage{"msg.shares_total", {double(total)}};
+        }
         for (const int64_t share : {m_low, m_high - m_low, 100 - m_high}) {
             if (auto message = ZLXValidator::validateSDCardSizeRatio(int(share)))
                 return message;
@@ -697,6 +707,7 @@ public:
             const std::string number = ZLXValidator::numericStringFromString(state(control).text);
             return std::clamp<int64_t>(number.empty() ? 0 : std::atoll(number.c_str()), 0, 100);
         };
+        const int64_t before[] = {m_low, m_high - m_low, 100 - m_high};
         if (name == "alwaysField")
             m_slider.setValue("Low", float(typed("alwaysField")) / 100);
         else if (name == "eventField")
@@ -705,7 +716,17 @@ public:
             m_slider.setValue("High", float(m_low + typed("motionField")) / 100);
         else
             return;
+        m_typed[std::string(name)] = typed(std::string(name).c_str());
         showShares(); // the field shows what the slider could take
+        // a share typed moves another (the three always make the whole card): say which did
+        const int64_t after[] = {m_low, m_high - m_low, 100 - m_high};
+        const char* const fields[] = {"alwaysField", "motionField", "eventField"};
+        for (int i = 0; i < 3; ++i) {
+            if (after[i] != before[i] && name != fields[i]) {
+                m_notices.push_back("msg.share_moved");
+                break;
+            }
+        }
     }
 
 private:
@@ -716,6 +737,7 @@ private:
     }
 
     VMMultiHandleSlider m_slider{413};
+    std::map<std::string, int64_t> m_typed; // the shares the user typed since the page was shown
     bool m_quiet = false;
     int64_t m_low = 70, m_high = 90;
 };

@@ -99,6 +99,8 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="msg.file_open_fail"><source>The file could not be opened.</source><translation>The file could not be opened.</translation></message>
     <message id="msg.input_value_invalid_format"><source>Please enter a number.</source><translation>Please enter a number.</translation></message>
     <message id="msg.gsensor_outofrange_fmt"><source>Please enter a value from %1 to %2.</source><translation>Please enter a value from %1 to %2.</translation></message>
+    <message id="msg.shares_total"><source>The three parts of the card add up to %1 percent; together they must make 100 percent.</source><translation>The three parts of the card add up to %1 percent; together they must make 100 percent.</translation></message>
+    <message id="msg.share_moved"><source>The three parts of the card always make the whole card: another part was changed to make room. Check all three before saving.</source><translation>The three parts of the card always make the whole card: another part was changed to make room. Check all three before saving.</translation></message>
     <message id="msg.sdcard_ratio_too_low"><source>Each part of the card needs at least 10 percent.</source><translation>Each part of the card needs at least 10 percent.</translation></message>
     <message id="msg.value_not_offered"><source>The settings window offers only values from %1 to %2 here.</source><translation>The settings window offers only values from %1 to %2 here.</translation></message>
     <message id="msg.values_offered"><source>The settings window offers only these values here: %1.</source><translation>The settings window offers only these values here: %1.</translation></message>

@@ -399,6 +399,23 @@ TEST(AuxPage, TheCardSplitFollowsTheSliderAndTheFields) {
     EXPECT_EQ(page->validateUserInput(), (ZLXMessage{"msg.sdcard_ratio_too_low", {}}));
 }
 
+// Typed shares that move another say so; three typed that do not make 100 % are told as such.
+TEST(AuxPage, TypedSharesSayWhatMovedAndWhatTheyAddUpTo) {
+    _FILEDATA r = defaults(); // 70 / 20 / 10
+    auto page = makeSettingPageModel(3);
+    page->setFileData(&r);
+    const auto type = [&](const char* field, const char* value) {
+        page->state(field).text = value;
+        page->controlChanged(field);
+    };
+    type("alwaysField", "60"); // the rear share takes the room: it moved
+    EXPECT_EQ(page->state("motionField").text, "30%");
+    EXPECT_EQ(page->takeNotices(), std::vector<std::string>{"msg.share_moved"});
+    type("motionField", "40");
+    type("eventField", "10");
+    EXPECT_EQ(page->validateUserInput(), (ZLXMessage{"msg.shares_total", {110}}));
+}
+
 // Every split the page allows is shown as the card holds it, and a handle only touched (moved
 // and moved back) changes nothing.
 TEST(AuxPage, ATouchedHandleLeavesEverySplitAsTheCardHeldIt) {
