@@ -427,7 +427,7 @@ void ZLXAppDelegate::showRecordingLoaded() {
 }
 
 void ZLXAppDelegate::showFailure() {
-    m_ui->player1BackgroundView->setMessage(qtTrId("player.cannot_play"));
+    m_ui->player1BackgroundView->setMessage(qtTrId(m_playback->failureReason().c_str()));
 }
 
 void ZLXAppDelegate::showStopped() {

@@ -4,11 +4,13 @@
 #include "app/playback/ZLXPlayerSync.h"
 #include "library/ZLXLog.h"
 #include "presentation/ZLXTimeText.h"
+#include "telemetry/ZLXRoute.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent>
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 
 namespace daxo {
 namespace {
@@ -86,6 +88,7 @@ bool ZLXPlayback::playAtIndex(int64_t index) {
     stopPlay();
     m_waitingForPlayStart = true;
     m_mediaIndex = index;
+    m_failureReason.clear();
     emit recordingChosen(index);
     m_preparingPlayNext = false;
     watchForEnd(m_playGeneration);
@@ -151,6 +154,15 @@ void ZLXPlayback::failStart() {
     // and the next row can be started.
     m_waitingForPlayStart = false;
     m_pendingSeek.reset();
+    // what the file itself says of why: gone or unreadable (the card pulled out), no movie to
+    // read (cut short), or no picture in it
+    const QByteArray path = mediaPathText(m_player1->mediaPath());
+    if (::access(path.constData(), R_OK) != 0) {
+        m_failureReason = "player.cannot_play";
+    } else {
+        const ZLXMovieFacts facts = movieFacts(path.constData());
+        m_failureReason = !facts.duration ? "player.cut_short" : !facts.hasVideo ? "player.no_picture" : "player.cannot_play";
+    }
     hideLoading();
     m_sync->cancel();
     m_player2->pause();

@@ -47,6 +47,9 @@ public:
     bool preparingPlayNext() const { return m_preparingPlayNext; }
     bool stopVideoLoadingView() const { return m_stopVideoLoadingView; }
     double loadingProgress() const { return m_progress; }
+    // Why the last recording asked for could not be played: a message key ("player.cannot_play"
+    // and, where the file tells, "player.cut_short" or "player.no_picture"); empty after a start.
+    const std::string& failureReason() const { return m_failureReason; }
     // The position and length under the video ("0:00:12.480 / 0:01:00" while paused).
     QString timeText() const;
     // Where player 1 is and how long its recording lasts, in seconds (nothing loaded: none).
@@ -150,6 +153,7 @@ private:
     std::unique_ptr<ZLXBlackBoxData> m_blackBoxData;
     int64_t m_mediaIndex = -1;
     std::optional<double> m_pendingSeek; // seconds to go to once the recording asked for starts
+    std::string m_failureReason;
     bool m_preparingPlayNext = false;
     double m_progress = 0;
     bool m_stopVideoLoadingView = true;

@@ -70,6 +70,8 @@ Keep this number: it tells whether a copy of the report was changed.</source><tr
 SHA-256: %2
 Keep this number: it tells whether a copy of the report was changed.</translation></message>
     <message id="side.map"><source>Map</source><translation>Map</translation></message>
+    <message id="player.cut_short"><source>Cannot be played: the file was cut short</source><translation>Cannot be played: the file was cut short</translation></message>
+    <message id="player.no_picture"><source>Cannot be played: the file holds no picture</source><translation>Cannot be played: the file holds no picture</translation></message>
     <message id="player.cannot_play"><source>This recording cannot be played</source><translation>This recording cannot be played</translation></message>
     <message id="menu.settings"><source>&amp;Settings…</source><translation>&amp;Settings…</translation></message>
     <message id="setting.window_title"><source>Camera Settings</source><translation>Camera Settings</translation></message>
