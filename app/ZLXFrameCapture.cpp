@@ -3,6 +3,7 @@
 
 #include "widgets/ZLXAlert.h"
 #include "app/ZLXCupsPrint.h"
+#include "library/ZLXCleanup.h"
 #include "library/ZLXFileIO.h"
 #include "library/ZLXLog.h"
 
@@ -137,6 +138,8 @@ void ZLXFrameCapture::printToFile(QPrinter& printer) {
     const QImage picture(captureFilePath());
     const QString passing = QFileInfo(target).dir().filePath(QStringLiteral(".%1.part").arg(QFileInfo(target).fileName()));
     printer.setOutputFileName(passing);
+    // a stop by a signal half-way leaves no partial file behind
+    const ZLXCleanupEntry leftover = ZLXCleanupEntry::file(QFile::encodeName(passing).toStdString());
     bool written = false;
     if (!picture.isNull()) {
         QPainter painter;
