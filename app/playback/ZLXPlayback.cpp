@@ -124,8 +124,8 @@ bool ZLXPlayback::playAt(const std::string& path, double seconds) {
     const auto pair = media ? m_mediaList.findMediaPairWithFileName(media->mediaName()) : nullptr;
     const auto loaded = [&](const ZLXMediaList::MediaPtr& m) { return m && m->path() == path; };
     if (loaded(media) || (pair && (loaded(pair->frontMedia) || loaded(pair->rearMedia)))) {
-        // still starting, or its length not known yet: the seek waits for both
-        if (m_waitingForPlayStart || !(lengthSeconds().value_or(0) > 0))
+        // still starting: the seek waits for the start
+        if (m_waitingForPlayStart)
             m_pendingSeek = seconds;
         else
             seekToSeconds(seconds);
@@ -145,8 +145,20 @@ bool ZLXPlayback::playAt(const std::string& path, double seconds) {
 
 void ZLXPlayback::seekToSeconds(double seconds) {
     const auto length = lengthSeconds();
-    if (length && *length > 0)
+    if (!length)
+        return;
+    if (*length > 0) {
         videoPositionSliderMoved(std::clamp(seconds / *length, 0.0, kLastSeekable));
+        return;
+    }
+    // the player does not know the length yet (it reads it a moment after the start): the
+    // time itself, which needs none
+    if (m_moving)
+        return;
+    m_moving = true;
+    m_movingPosition = 0;
+    m_sync->seekTogether(qint64(std::max(0.0, seconds) * 1000));
+    syncVideoPositionDelay(300);
 }
 
 void ZLXPlayback::failStart() {
@@ -263,9 +275,8 @@ void ZLXPlayback::didStartPlayer() {
 }
 
 void ZLXPlayback::applyPendingSeek() {
-    // A seek asked for before the recording's length is known waits for it: a fraction of an
-    // unknown length would land anywhere.
-    if (!m_pendingSeek || m_waitingForPlayStart || !(lengthSeconds().value_or(0) > 0))
+    // A seek asked for during a start is made once the start is done.
+    if (!m_pendingSeek || m_waitingForPlayStart)
         return;
     seekToSeconds(*std::exchange(m_pendingSeek, std::nullopt));
 }
