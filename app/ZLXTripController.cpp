@@ -249,102 +249,143 @@ void ZLXTripController::reload() {
     if (m_current)
         m_current->store(0);
     m_current = std::make_shared<std::atomic<uint64_t>>(generation);
+    m_wanted = std::make_shared<std::atomic<int64_t>>(-1);
     m_drives.clear();
+    m_complete.clear();
     m_clipTrip.reset();
     m_clipIn.reset();
     m_clipOut.reset();
     setActive(std::nullopt, 0);
     m_routed.reset();
     emit routeChanged(kMapClearRouteScript);
-    fillTree();
     const ZLXMediaList& list = m_mediaList;
-    if (list.medias().empty()) {
-        m_loading = false;
+    m_loading = !list.medias().empty();
+    fillTree();
+    if (!m_loading) {
         m_progress->hide();
+        emit tripsListed();
         emit tripsLoaded();
         return;
     }
-    m_loading = true;
     m_progress->setRange(0, 0);
     m_progress->show();
     const std::string config = list.directoryPath().value_or(std::string()) + "/config.bin";
     QPointer<ZLXTripController> self(this);
-    auto report = [self, generation](int done, int total) {
+    // what the background reports, applied on this thread if the load is still the current one
+    auto post = [self, generation](auto apply) {
         QMetaObject::invokeMethod(
-            self, [self, generation, done, total] {
-                if (self && self->m_generation == generation) {
-                    self->m_progress->setRange(0, total);
-                    self->m_progress->setValue(done);
-                }
+            self, [self, generation, apply = std::move(apply)]() mutable {
+                if (self && self->m_generation == generation)
+                    apply(*self);
             },
             Qt::QueuedConnection);
     };
-    // The figures of every trip are read once, in the background; the cache keeps the tracks
-    // for the route, the exports and the next reload.
-    (void)QtConcurrent::run([self, generation, current = m_current, cache = m_cache, medias = list.medias(),
-                             pairs = list.mediaPairDic(), gap = m_gapSeconds, config, report] {
-        std::vector<ZLXDrive> drives;
+    // First the trips from the names and each file's movie header (a few reads a file, none
+    // for a card seen before); then each trip's telemetry, the one the user opens first. The
+    // cache keeps the tracks for the route, the exports and the next reload; the index keeps
+    // them for the next opening.
+    (void)QtConcurrent::run([generation, current = m_current, wanted = m_wanted, cache = m_cache, index = m_indexPath,
+                             medias = list.medias(), pairs = list.mediaPairDic(), gap = m_gapSeconds, config, post] {
         const auto live = [&] { return current->load() == generation; };
-        const std::vector<ZLXTrip> trips = groupTrips(tripGroupsWithDurations(medias, pairs), gap);
+        if (!index.empty())
+            cache->openIndex(index);
+        std::vector<ZLXTrip> trips = groupTrips(tripGroupsWithDurations(medias, pairs, cache.get()), gap);
+        if (!live())
+            return;
         size_t total = 0, done = 0;
         for (const ZLXTrip& trip : trips)
             total += trip.groups.size();
+        post([trips](ZLXTripController& c) mutable { c.listed(std::move(trips)); });
         const ZLXImpactThresholds thresholds = impactThresholdsOf(config).value_or(ZLXImpactThresholds{});
-        for (const ZLXTrip& trip : trips) {
+        std::vector<bool> read(trips.size(), false);
+        for (size_t n = 0; n < trips.size(); ++n) {
+            const int64_t asked = wanted->load();
+            size_t t = asked >= 0 && size_t(asked) < trips.size() && !read[size_t(asked)] ? size_t(asked) : 0;
+            while (read[t])
+                ++t;
+            ZLXDrive drive = ZLXDrive::load(
+                trips[t], [cache](const std::string& path) { return cache->track(path); }, thresholds,
+                [&](size_t, size_t) {
+                    post([d = int(done++), total](ZLXTripController& c) { c.m_progress->setRange(0, int(total)), c.m_progress->setValue(d); });
+                    return live();
+                });
             if (!live())
                 return;
-            drives.push_back(ZLXDrive::load(
-                trip, [cache](const std::string& path) { return cache->track(path); }, thresholds,
-                [&](size_t, size_t) {
-                    report(int(done++), int(total));
-                    return live();
-                }));
+            read[t] = true;
+            post([t, drive = std::move(drive)](ZLXTripController& c) mutable { c.driveLoaded(t, std::move(drive)); });
         }
-        QMetaObject::invokeMethod(
-            self, [self, generation, drives = std::move(drives)]() mutable {
-                if (self)
-                    self->loaded(generation, std::move(drives));
-            },
-            Qt::QueuedConnection);
     });
 }
 
-void ZLXTripController::loaded(uint64_t generation, std::vector<ZLXDrive> drives) {
-    if (generation != m_generation)
-        return;
-    m_drives = std::move(drives);
-    m_loading = false;
-    m_progress->hide();
+void ZLXTripController::listed(std::vector<ZLXTrip> trips) {
+    m_drives.clear();
+    for (ZLXTrip& trip : trips)
+        m_drives.push_back(ZLXDrive{std::move(trip), {}, {}, {}});
+    m_complete.assign(m_drives.size(), false);
     fillTree();
     playerStarted(); // a recording already playing finds its trip
+    emit tripsListed();
+    if (m_drives.empty())
+        finishLoading();
+}
+
+void ZLXTripController::driveLoaded(size_t trip, ZLXDrive drive) {
+    if (trip >= m_drives.size())
+        return;
+    // the route's tracks move with the drive; its parts point into them
+    m_drives[trip] = std::move(drive);
+    m_complete[trip] = true;
+    if (QTreeWidgetItem* item = m_tree->topLevelItem(int(trip)))
+        fillItem(item, trip);
+    if (m_active == trip) {
+        m_routed.reset(); // its route and impacts are there now
+        setActive(trip, m_activeGroup);
+    }
+    if (std::all_of(m_complete.begin(), m_complete.end(), [](bool c) { return c; }))
+        finishLoading();
+}
+
+void ZLXTripController::finishLoading() {
+    m_loading = false;
+    m_progress->hide();
+    if (m_drives.empty())
+        fillTree();
     emit tripsLoaded();
+}
+
+bool ZLXTripController::isComplete(size_t trip) const {
+    return trip < m_complete.size() && m_complete[trip];
+}
+
+void ZLXTripController::fillItem(QTreeWidgetItem* item, size_t t) {
+    const ZLXDrive& drive = m_drives[t];
+    const QLocale locale;
+    qDeleteAll(item->takeChildren());
+    item->setText(0, tripTitle(drive.trip) + QLatin1Char('\n') +
+                         (isComplete(t) ? tripFigures(drive) : qtTrId("trip.figures_pending").arg(lengthText(drive.trip.duration()))));
+    item->setData(0, TripRole, qulonglong(t));
+    item->setData(0, TimeRole, 0.0);
+    item->setToolTip(0, qtTrId("trip.recordings").arg(drive.trip.groups.size()));
+    for (const ZLXDrive::Impact& impact : drive.impacts) {
+        auto* child = new QTreeWidgetItem(item);
+        const ZLXTripGroup& group = drive.trip.groups[impact.group];
+        QString when = lengthText(impact.time);
+        if (group.start)
+            when = civilDateTime(*group.start + int64_t(impact.impact.seconds)).toString(QStringLiteral("HH:mm:ss"));
+        child->setText(0, QStringLiteral("%1  %2 %3 g")
+                              .arg(when, impact.impact.eventRecording ? qtTrId("trip.event") : qtTrId("trip.impact"),
+                                   locale.toString(double(impact.impact.g), 'f', 1)));
+        child->setForeground(0, QColor(255, 110, 110));
+        child->setData(0, TripRole, qulonglong(t));
+        child->setData(0, TimeRole, std::max(0.0, impact.time - kBeforeImpact));
+    }
+    item->setExpanded(true);
 }
 
 void ZLXTripController::fillTree() {
     m_tree->clear();
-    const QLocale locale;
-    for (size_t t = 0; t < m_drives.size(); ++t) {
-        const ZLXDrive& drive = m_drives[t];
-        auto* item = new QTreeWidgetItem(m_tree);
-        item->setText(0, tripTitle(drive.trip) + QLatin1Char('\n') + tripFigures(drive));
-        item->setData(0, TripRole, qulonglong(t));
-        item->setData(0, TimeRole, 0.0);
-        item->setToolTip(0, qtTrId("trip.recordings").arg(drive.trip.groups.size()));
-        for (const ZLXDrive::Impact& impact : drive.impacts) {
-            auto* child = new QTreeWidgetItem(item);
-            const ZLXTripGroup& group = drive.trip.groups[impact.group];
-            QString when = lengthText(impact.time);
-            if (group.start)
-                when = civilDateTime(*group.start + int64_t(impact.impact.seconds)).toString(QStringLiteral("HH:mm:ss"));
-            child->setText(0, QStringLiteral("%1  %2 %3 g")
-                                  .arg(when, impact.impact.eventRecording ? qtTrId("trip.event") : qtTrId("trip.impact"),
-                                       locale.toString(double(impact.impact.g), 'f', 1)));
-            child->setForeground(0, QColor(255, 110, 110));
-            child->setData(0, TripRole, qulonglong(t));
-            child->setData(0, TimeRole, std::max(0.0, impact.time - kBeforeImpact));
-        }
-        item->setExpanded(true);
-    }
+    for (size_t t = 0; t < m_drives.size(); ++t)
+        fillItem(new QTreeWidgetItem(m_tree), t);
     if (m_drives.empty() && !m_loading && !m_mediaList.medias().empty())
         new QTreeWidgetItem(m_tree, {qtTrId("trip.none")});
 }
@@ -358,6 +399,8 @@ void ZLXTripController::itemActivated(QTreeWidgetItem* item) {
 bool ZLXTripController::playTrip(size_t trip, double seconds) {
     if (trip >= m_drives.size() || m_drives[trip].trip.groups.empty())
         return false;
+    if (m_wanted && !isComplete(trip))
+        m_wanted->store(int64_t(trip)); // its telemetry is read next
     const ZLXTrip& t = m_drives[trip].trip;
     const ZLXTrip::Place place = t.placeAt(seconds);
     return m_playback.playAt(t.groups[place.group].playPath(), place.seconds);
@@ -487,6 +530,11 @@ bool ZLXTripController::exportClip(const ZLXClipOptions& options, const QString&
             *error = qtTrId("msg.clip_not_marked");
         return false;
     }
+    if (!isComplete(*m_clipTrip)) {
+        if (error)
+            *error = qtTrId("msg.trip_not_read");
+        return false;
+    }
     if (!m_clip) {
         m_clip = new ZLXClipExport(this);
         connect(m_clip, &ZLXClipExport::finished, this, [this](bool ok, const QString& message) {
@@ -575,6 +623,10 @@ void ZLXTripController::incidentReportWithDialog() {
         showAlert(window, qtTrId("window.title"), qtTrId("msg.report_nothing_playing"));
         return;
     }
+    if (!isComplete(*m_active)) {
+        showAlert(window, qtTrId("window.title"), qtTrId("msg.trip_not_read"));
+        return;
+    }
     const ZLXDrive& drive = m_drives[*m_active];
     QString stem = QStringLiteral("incident");
     if (const auto start = drive.trip.startTime())
@@ -616,6 +668,8 @@ std::optional<QString> ZLXTripController::exportRoute(Format format, const QStri
     const auto trip = exportTrip();
     if (!trip || *trip >= m_drives.size())
         return QStringLiteral("msg.export_no_trip");
+    if (!isComplete(*trip))
+        return QStringLiteral("msg.trip_not_read");
     const ZLXDrive& drive = m_drives[*trip];
     const std::string name = tripTitle(drive.trip).toStdString();
     const std::string text = format == Format::Gpx   ? routeGpx(drive.route, name, drive.marks())
@@ -631,8 +685,8 @@ std::optional<QString> ZLXTripController::exportRoute(Format format, const QStri
 
 void ZLXTripController::exportWithDialog(Format format) {
     const auto trip = exportTrip();
-    if (!trip || *trip >= m_drives.size()) {
-        showAlert(m_window, qtTrId("window.title"), qtTrId("msg.export_no_trip"));
+    if (!trip || *trip >= m_drives.size() || !isComplete(*trip)) {
+        showAlert(m_window, qtTrId("window.title"), qtTrId(trip && *trip < m_drives.size() ? "msg.trip_not_read" : "msg.export_no_trip"));
         return;
     }
     const char* extension = format == Format::Gpx ? "gpx" : format == Format::Kml ? "kml" : "csv";

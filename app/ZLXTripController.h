@@ -68,7 +68,14 @@ public:
     QProgressBar* progressBar() const { return m_progress; }
     ZLXTripSlider* tripSlider() const { return m_slider; }
     const std::vector<ZLXDrive>& drives() const { return m_drives; }
+    // True until every trip's route and impacts are read.
     bool isLoading() const { return m_loading; }
+    // Whether this trip's route and impacts are read (its times and length are there at once).
+    bool isComplete(size_t trip) const;
+    // Where the tracks read are kept for the next opening; empty: nowhere. Takes effect at the
+    // next reload.
+    void setIndexPath(std::string path) { m_indexPath = std::move(path); }
+    ZLXTrackCache& trackCache() const { return *m_cache; }
     bool isSliderShown() const { return m_sliderShown; }
     std::optional<size_t> activeTrip() const { return m_active; }
     size_t activeGroup() const { return m_activeGroup; }
@@ -115,6 +122,8 @@ public slots:
     void incidentReportWithDialog();
 
 signals:
+    // The trips are listed with their times and lengths; their figures follow.
+    void tripsListed();
     // The trips and their figures are there (after each reload).
     void tripsLoaded();
     // The slider appeared or went (the window lays its boxes out again).
@@ -129,8 +138,11 @@ signals:
     void routeChanged(const std::string& script);
 
 private:
-    void loaded(uint64_t generation, std::vector<ZLXDrive> drives);
+    void listed(std::vector<ZLXTrip> trips);
+    void driveLoaded(size_t trip, ZLXDrive drive);
+    void finishLoading();
     void fillTree();
+    void fillItem(QTreeWidgetItem* item, size_t trip);
     void setActive(std::optional<size_t> trip, size_t group);
     void showSlider(bool show);
     void itemActivated(QTreeWidgetItem* item);
@@ -154,6 +166,9 @@ private:
     bool m_sliderShown = false;
     uint64_t m_generation = 0;
     std::shared_ptr<std::atomic<uint64_t>> m_current; // the generation a background load is for
+    std::shared_ptr<std::atomic<int64_t>> m_wanted;   // the trip the load reads next (-1: in order)
+    std::vector<bool> m_complete;                     // per trip: its tracks are read
+    std::string m_indexPath;
     double m_gapSeconds = 180;
     std::optional<size_t> m_active;
     size_t m_activeGroup = 0;

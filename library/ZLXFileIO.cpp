@@ -2,6 +2,7 @@
 #include "library/ZLXFileIO.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +103,55 @@ size_t readFullyAt(int fd, uint64_t position, void* out, size_t size) {
         done += size_t(got);
     }
     return done;
+}
+
+namespace {
+std::atomic<uint64_t> g_recordingReads{0};
+}
+
+ZLXRecordingReader::ZLXRecordingReader(const char* path) : m_fd(path ? openRegularFile(path) : -1) {
+    struct stat st {};
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0)
+        m_size = uint64_t(st.st_size);
+    if (m_fd >= 0)
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_RANDOM);
+}
+
+ZLXRecordingReader::~ZLXRecordingReader() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+size_t ZLXRecordingReader::read(uint64_t position, void* out, size_t size) {
+    // nothing past the end is asked of the device
+    size = position < m_size ? size_t(std::min<uint64_t>(size, m_size - position)) : 0;
+    if (size == 0)
+        return 0;
+    if (position >= m_heldAt && position - m_heldAt <= m_held.size() && size <= m_held.size() - (position - m_heldAt)) {
+        std::memcpy(out, m_held.data() + (position - m_heldAt), size);
+        return size;
+    }
+    g_recordingReads.fetch_add(1, std::memory_order_relaxed);
+    const size_t done = readFullyAt(m_fd, position, out, size);
+    m_bytesRead += done;
+    return done;
+}
+
+void ZLXRecordingReader::hold(uint64_t position, uint64_t size) {
+    if (position >= m_size)
+        return;
+    size = std::min({size, m_size - position, kMaxHeld});
+    std::vector<uint8_t> held(size_t(size), 0);
+    g_recordingReads.fetch_add(1, std::memory_order_relaxed);
+    const size_t done = readFullyAt(m_fd, position, held.data(), held.size());
+    m_bytesRead += done;
+    held.resize(done);
+    m_held = std::move(held);
+    m_heldAt = position;
+}
+
+uint64_t ZLXRecordingReader::readCalls() {
+    return g_recordingReads.load(std::memory_order_relaxed);
 }
 
 std::optional<std::string> ZLXInheritedFiles::add(const std::string& path) {

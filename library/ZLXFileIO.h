@@ -64,6 +64,41 @@ private:
 // Reads up to `size` bytes at `position`; returns how many were read (fewer only at the end
 // of the file or on an error).
 size_t readFullyAt(int fd, uint64_t position, void* out, size_t size);
+
+// A recording opened for reads at absolute positions, as a card reader serves them best: no
+// read-ahead (the records lie megabytes apart, and each read would otherwise fetch a window
+// the walk never uses), and one region (the movie box) held in memory after a single read so
+// that the walk through its boxes costs no further reads.
+class ZLXRecordingReader {
+public:
+    explicit ZLXRecordingReader(const char* path);
+    ~ZLXRecordingReader();
+    ZLXRecordingReader(const ZLXRecordingReader&) = delete;
+    ZLXRecordingReader& operator=(const ZLXRecordingReader&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    uint64_t size() const { return m_size; }
+    // Up to `size` bytes at `position`, from the held region when it lies inside it; how many.
+    size_t read(uint64_t position, void* out, size_t size);
+    // Reads `size` bytes at `position` into memory (no more than the file holds, and at most
+    // kMaxHeld: a card reader fetches that much in about the time of one more read) and
+    // serves later reads inside them from there.
+    void hold(uint64_t position, uint64_t size);
+    static constexpr uint64_t kMaxHeld = 64u << 10;
+    uint64_t bytesRead() const { return m_bytesRead; }
+
+    // Reads this process has made of recordings through this class, for the benchmarks and
+    // the tests that check a card seen before is not read again.
+    static uint64_t readCalls();
+
+private:
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    uint64_t m_bytesRead = 0;
+    uint64_t m_heldAt = 0;
+    std::vector<uint8_t> m_held;
+};
+
 // Writes all `size` bytes at `position`; false when any of them could not be written.
 bool writeFullyAt(int fd, uint64_t position, const void* data, size_t size);
 

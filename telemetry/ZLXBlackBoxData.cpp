@@ -22,32 +22,19 @@ uint32_t readBE32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-// Absolute reads of one open file; every read is counted.
+// Absolute reads of one recording; every read is counted.
 class RecordingFile {
 public:
     // A FIFO or a device named like a recording is refused without waiting on it.
-    explicit RecordingFile(const char* path) : m_fd(openRegularFile(path)) {
-        struct stat st {};
-        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0)
-            m_size = uint64_t(st.st_size);
-    }
-    ~RecordingFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    RecordingFile(const RecordingFile&) = delete;
-    RecordingFile& operator=(const RecordingFile&) = delete;
+    explicit RecordingFile(const char* path) : m_reader(path) {}
 
-    bool isOpen() const { return m_fd >= 0; }
-    uint64_t size() const { return m_size; }
-    uint64_t bytesRead() const { return m_read; }
+    bool isOpen() const { return m_reader.isOpen(); }
+    uint64_t size() const { return m_reader.size(); }
+    uint64_t bytesRead() const { return m_reader.bytesRead(); }
+    void hold(uint64_t pos, uint64_t n) { m_reader.hold(pos, n); }
 
     // Reads exactly n bytes at pos; false on a short read.
-    bool readAt(uint64_t pos, void* out, size_t n) {
-        const size_t done = readFullyAt(m_fd, pos, out, n);
-        m_read += done;
-        return done == n;
-    }
+    bool readAt(uint64_t pos, void* out, size_t n) { return m_reader.read(pos, out, n) == n; }
     bool size32At(uint32_t pos, uint32_t& value) {
         uint8_t b[4];
         if (!readAt(pos, b, 4))
@@ -61,9 +48,7 @@ public:
     }
 
 private:
-    int m_fd = -1;
-    uint64_t m_size = 0;
-    uint64_t m_read = 0;
+    ZLXRecordingReader m_reader;
 };
 
 } // namespace
@@ -126,6 +111,7 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
             p += size + 8;
             return true;
         };
+        file.hold(0, 64); // the file type and the media box's header, in one read
         if (!file.size32At(0, size) || !file.typeAt(4, "ftyp") || !file.typeAt(8, "avc1"))
             return false;
         p = size;
@@ -133,7 +119,11 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
         if (!file.readAt(p, header, 8))
             return false;
         p += readBE32(header);
-        if (!file.size32At(p, size) || !file.typeAt(p + 4, "moov") || !file.size32At(p + 8, size))
+        uint32_t moovSize = 0;
+        if (!file.size32At(p, moovSize) || !file.typeAt(p + 4, "moov"))
+            return false;
+        file.hold(p, moovSize); // the hops below stay inside the movie box
+        if (!file.size32At(p + 8, size))
             return false;
         p += 8 + size;
         for (int i = 0; i < 3; ++i) {

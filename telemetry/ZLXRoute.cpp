@@ -23,16 +23,16 @@ uint64_t be64(const uint8_t* b) {
 }
 
 // Box `type` among the boxes from `begin` to `end`; its body's start and end.
-bool findBox(int fd, uint64_t begin, uint64_t end, const char* type, uint64_t& bodyBegin, uint64_t& bodyEnd) {
+bool findBox(ZLXRecordingReader& file, uint64_t begin, uint64_t end, const char* type, uint64_t& bodyBegin, uint64_t& bodyEnd) {
     uint64_t p = begin;
     for (int boxes = 0; boxes < 4096 && p + 8 <= end; ++boxes) {
         uint8_t header[16];
-        if (readFullyAt(fd, p, header, 8) != 8)
+        if (file.read(p, header, 8) != 8)
             return false;
         uint64_t size = be32(header);
         uint64_t headerSize = 8;
         if (size == 1) { // the size follows in 64 bits
-            if (readFullyAt(fd, p + 8, header + 8, 8) != 8)
+            if (file.read(p + 8, header + 8, 8) != 8)
                 return false;
             size = be64(header + 8);
             headerSize = 16;
@@ -86,7 +86,7 @@ namespace {
 
 // The boxes of one level, in turn.
 struct BoxWalk {
-    int fd;
+    ZLXRecordingReader& file;
     uint64_t p, end;
     int boxes = 0;
     char type[4] = {};
@@ -96,12 +96,12 @@ struct BoxWalk {
         if (boxes++ >= 4096 || p + 8 > end)
             return false;
         uint8_t header[16];
-        if (readFullyAt(fd, p, header, 8) != 8)
+        if (file.read(p, header, 8) != 8)
             return false;
         uint64_t size = be32(header);
         uint64_t headerSize = 8;
         if (size == 1) {
-            if (readFullyAt(fd, p + 8, header + 8, 8) != 8)
+            if (file.read(p + 8, header + 8, 8) != 8)
                 return false;
             size = be64(header + 8);
             headerSize = 16;
@@ -126,29 +126,29 @@ struct TrackFacts {
     bool video = false;
 };
 
-TrackFacts trackFacts(int fd, uint64_t begin, uint64_t end) {
+TrackFacts trackFacts(ZLXRecordingReader& file, uint64_t begin, uint64_t end) {
     TrackFacts facts;
     uint64_t mdiaBegin = 0, mdiaEnd = 0;
-    if (!findBox(fd, begin, end, "mdia", mdiaBegin, mdiaEnd))
+    if (!findBox(file, begin, end, "mdia", mdiaBegin, mdiaEnd))
         return facts;
     uint32_t scale = 0;
     uint64_t stts = 0, sttsEnd = 0;
-    for (BoxWalk w{fd, mdiaBegin, mdiaEnd}; w.next();) {
+    for (BoxWalk w{file, mdiaBegin, mdiaEnd}; w.next();) {
         uint8_t body[24] = {};
-        if (w.is("mdhd") && readFullyAt(fd, w.bodyBegin, body, 24) >= 24)
+        if (w.is("mdhd") && file.read(w.bodyBegin, body, 24) >= 24)
             scale = be32(body + (body[0] == 1 ? 20 : 12));
-        else if (w.is("hdlr") && readFullyAt(fd, w.bodyBegin, body, 12) == 12)
+        else if (w.is("hdlr") && file.read(w.bodyBegin, body, 12) == 12)
             facts.video = std::equal(body + 8, body + 12, "vide");
         else if (w.is("minf")) {
             uint64_t stblBegin = 0, stblEnd = 0;
-            if (findBox(fd, w.bodyBegin, w.bodyEnd, "stbl", stblBegin, stblEnd))
-                findBox(fd, stblBegin, stblEnd, "stts", stts, sttsEnd);
+            if (findBox(file, w.bodyBegin, w.bodyEnd, "stbl", stblBegin, stblEnd))
+                findBox(file, stblBegin, stblEnd, "stts", stts, sttsEnd);
         }
     }
     if (scale == 0 || sttsEnd < stts + 8)
         return facts;
     uint8_t head[8];
-    if (readFullyAt(fd, stts, head, 8) != 8)
+    if (file.read(stts, head, 8) != 8)
         return facts;
     // the entries the box holds, whatever its count claims
     const uint64_t entries = std::min<uint64_t>(be32(head + 4), (sttsEnd - stts - 8) / 8);
@@ -156,7 +156,7 @@ TrackFacts trackFacts(int fd, uint64_t begin, uint64_t end) {
     uint8_t chunk[8 * 512];
     for (uint64_t done = 0; done < entries;) {
         const uint64_t n = std::min<uint64_t>(entries - done, 512);
-        if (readFullyAt(fd, stts + 8 + done * 8, chunk, size_t(n * 8)) != n * 8)
+        if (file.read(stts + 8 + done * 8, chunk, size_t(n * 8)) != n * 8)
             return facts;
         for (uint64_t i = 0; i < n; ++i)
             units += static_cast<long double>(be32(chunk + i * 8)) * be32(chunk + i * 8 + 4);
@@ -170,16 +170,19 @@ TrackFacts trackFacts(int fd, uint64_t begin, uint64_t end) {
 
 ZLXMovieFacts movieFacts(const char* path) {
     ZLXMovieFacts facts;
-    const int fd = openRegularFile(path);
-    if (fd < 0)
+    ZLXRecordingReader file(path);
+    if (!file.isOpen())
         return facts;
-    const off_t end = ::lseek(fd, 0, SEEK_END);
+    const uint64_t end = file.size();
     uint64_t moovBegin = 0, moovEnd = 0, mvhdBegin = 0, mvhdEnd = 0;
     uint8_t body[32];
     std::optional<double> header;
-    if (end > 0 && findBox(fd, 0, uint64_t(end), "moov", moovBegin, moovEnd) &&
-        findBox(fd, moovBegin, moovEnd, "mvhd", mvhdBegin, mvhdEnd) && mvhdEnd - mvhdBegin >= 20 &&
-        readFullyAt(fd, mvhdBegin, body, std::min<uint64_t>(sizeof body, mvhdEnd - mvhdBegin)) >= 20) {
+    const bool found = end > 0 && findBox(file, 0, end, "moov", moovBegin, moovEnd);
+    if (found)
+        file.hold(moovBegin, moovEnd - moovBegin); // one read for the whole walk below
+    if (found &&
+        findBox(file, moovBegin, moovEnd, "mvhd", mvhdBegin, mvhdEnd) && mvhdEnd - mvhdBegin >= 20 &&
+        file.read(mvhdBegin, body, std::min<uint64_t>(sizeof body, mvhdEnd - mvhdBegin)) >= 20) {
         // version 0: times in 32 bits; version 1: in 64
         const bool wide = body[0] == 1;
         const uint32_t scale = be32(body + (wide ? 20 : 12));
@@ -191,10 +194,10 @@ ZLXMovieFacts movieFacts(const char* path) {
         // The header's length, never more than the longest track's samples hold: a header
         // that claims hours for seconds of samples is not believed.
         std::optional<double> samples;
-        for (BoxWalk w{fd, moovBegin, moovEnd}; w.next();) {
+        for (BoxWalk w{file, moovBegin, moovEnd}; w.next();) {
             if (!w.is("trak"))
                 continue;
-            const TrackFacts track = trackFacts(fd, w.bodyBegin, w.bodyEnd);
+            const TrackFacts track = trackFacts(file, w.bodyBegin, w.bodyEnd);
             facts.hasVideo = facts.hasVideo || (track.video && track.seconds && *track.seconds > 0);
             if (track.seconds)
                 samples = std::max(samples.value_or(0.0), *track.seconds);
@@ -202,7 +205,6 @@ ZLXMovieFacts movieFacts(const char* path) {
         if (samples && *samples > 0)
             facts.duration = std::min(*header, *samples);
     }
-    ::close(fd);
     return facts;
 }
 

@@ -2,12 +2,16 @@
 #include "telemetry/ZLXTrip.h"
 
 #include "config/filedata/ZLXFileData.h"
+#include "library/ZLXFileIO.h"
+#include "library/ZLXLog.h"
 
 #include <algorithm>
 #include <cmath>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace daxo {
@@ -70,12 +74,15 @@ std::vector<ZLXTripGroup> tripGroupsOf(const std::vector<ZLXMediaList::MediaPtr>
 }
 
 std::vector<ZLXTripGroup> tripGroupsWithDurations(const std::vector<ZLXMediaList::MediaPtr>& medias,
-                                                  const ZLXMediaList::PairMap& pairs) {
+                                                  const ZLXMediaList::PairMap& pairs, ZLXTrackCache* cache) {
     std::vector<ZLXTripGroup> groups = tripGroupsOf(medias, pairs);
+    const auto duration = [cache](const std::string& path) {
+        return cache ? cache->duration(path) : recordingDuration(path.c_str()).value_or(0);
+    };
     for (ZLXTripGroup& group : groups) {
-        group.duration = recordingDuration(group.playPath().c_str()).value_or(0);
+        group.duration = duration(group.playPath());
         if (group.duration <= 0 && !group.rearPath.empty() && group.rearPath != group.playPath())
-            group.duration = recordingDuration(group.rearPath.c_str()).value_or(0);
+            group.duration = duration(group.rearPath);
     }
     return groups;
 }
@@ -209,23 +216,104 @@ std::shared_ptr<const ZLXTrack> readTrack(const std::string& path) {
         makeTrack(data, duration, slash == std::string::npos ? path : path.substr(slash + 1)));
 }
 
-std::shared_ptr<const ZLXTrack> ZLXTrackCache::track(const std::string& path) {
+void ZLXTrackCache::openIndex(const std::string& path) {
+    std::call_once(m_indexOpened, [&] {
+        std::string why;
+        std::shared_ptr<ZLXTrackIndex> index = ZLXTrackIndex::open(path, &why);
+        if (!why.empty())
+            ZLXLog("index of recordings %s: %s%s", path.c_str(), why.c_str(), index ? ", made anew" : "");
+        if (index)
+            index->forgetUnseen(int64_t(std::time(nullptr)));
+        const std::lock_guard lock(m_mutex);
+        if (index)
+            m_index = std::move(index);
+    });
+}
+
+std::shared_ptr<ZLXTrackIndex> ZLXTrackCache::index() const {
+    const std::lock_guard lock(m_mutex);
+    return m_index;
+}
+
+std::optional<ZLXTrackCache::Key> ZLXTrackCache::keyOf(const std::string& path) const {
+    // opened rather than named: a path longer than the system takes in one call still counts
+    const int fd = openRegularFile(path);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return nullptr;
-    const Key key{path, int64_t(st.st_size), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    const bool ok = fd >= 0 && ::fstat(fd, &st) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok)
+        return std::nullopt;
+    return Key{path, int64_t(st.st_size), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+ZLXIndexKey ZLXTrackCache::indexKeyFor(const Key& key) {
+    // the card's identity once per folder
+    const std::string folder = folderOf(key.path);
+    const std::string name = key.path.substr(key.path.rfind('/') + 1);
+    ZLXCardPlace place;
     {
         const std::lock_guard lock(m_mutex);
-        if (const auto found = m_tracks.find(key); found != m_tracks.end())
+        auto found = m_places.find(folder);
+        if (found == m_places.end())
+            found = m_places.emplace(folder, cardPlaceOf(folder)).first;
+        place = found->second;
+    }
+    std::string path = place.path == "." || place.path.empty() ? name : place.path + "/" + name;
+    return ZLXIndexKey{std::move(place.card), std::move(path), key.size, key.modified};
+}
+
+std::shared_ptr<const ZLXTrack> ZLXTrackCache::track(const std::string& path) {
+    const std::optional<Key> key = keyOf(path);
+    if (!key)
+        return nullptr;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto found = m_tracks.find(*key); found != m_tracks.end())
             return found->second;
     }
-    std::shared_ptr<const ZLXTrack> track = readTrack(path); // read without holding the others up
+    // read without holding the others up: from the index, else from the file
+    std::optional<ZLXIndexKey> indexKey;
+    std::shared_ptr<const ZLXTrack> track;
+    const std::shared_ptr<ZLXTrackIndex> kept = index();
+    if (kept) {
+        indexKey = indexKeyFor(*key);
+        track = kept->track(*indexKey);
+    }
+    if (!track) {
+        track = readTrack(path);
+        ++m_filesRead;
+        if (track && indexKey)
+            kept->storeTrack(*indexKey, *track);
+    }
     const std::lock_guard lock(m_mutex);
     // an older version of the file is forgotten
     for (auto it = m_tracks.lower_bound(Key{path, INT64_MIN, INT64_MIN}); it != m_tracks.end() && it->first.path == path;)
         it = m_tracks.erase(it);
-    m_tracks.emplace(key, track);
+    m_tracks.emplace(*key, track);
     return track;
+}
+
+double ZLXTrackCache::duration(const std::string& path) {
+    const std::optional<Key> key = keyOf(path);
+    if (!key)
+        return 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto found = m_tracks.find(*key); found != m_tracks.end() && found->second)
+            return found->second->duration;
+    }
+    std::optional<ZLXIndexKey> indexKey;
+    const std::shared_ptr<ZLXTrackIndex> kept = index();
+    if (kept) {
+        indexKey = indexKeyFor(*key);
+        if (const std::optional<double> seconds = kept->duration(*indexKey))
+            return *seconds;
+    }
+    const std::optional<double> read = recordingDuration(path.c_str());
+    if (read && indexKey)
+        kept->storeDuration(*indexKey, *read);
+    return read.value_or(0);
 }
 
 size_t ZLXTrackCache::size() const {

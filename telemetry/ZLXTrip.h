@@ -6,7 +6,9 @@
 
 #include "library/ZLXMediaList.h"
 #include "telemetry/ZLXRoute.h"
+#include "telemetry/ZLXTrackIndex.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,9 +33,11 @@ struct ZLXTripGroup {
 // The groups of a list in its order (oldest first), durations not yet read.
 std::vector<ZLXTripGroup> tripGroupsOf(const std::vector<ZLXMediaList::MediaPtr>& medias,
                                        const ZLXMediaList::PairMap& pairs);
-// The same with each group's duration read from its movie header.
+class ZLXTrackCache;
+// The same with each group's duration read from its movie header (through `cache` when given:
+// a card seen before is not read again).
 std::vector<ZLXTripGroup> tripGroupsWithDurations(const std::vector<ZLXMediaList::MediaPtr>& medias,
-                                                  const ZLXMediaList::PairMap& pairs);
+                                                  const ZLXMediaList::PairMap& pairs, ZLXTrackCache* cache = nullptr);
 // Days and seconds of a date and time counted on one plain scale (no time zone, no leap
 // seconds); none outside the calendar.
 std::optional<int64_t> civilSeconds(int year, int month, int day, int hour, int minute, int second);
@@ -86,12 +90,25 @@ std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThres
 std::shared_ptr<const ZLXTrack> readTrack(const std::string& path);
 
 // Tracks already read, kept by path, size and modification time: a file written again is read
-// again. Safe to use from several threads.
+// again. With an index, tracks and lengths are looked up there first and what is read is kept
+// there for the next opening. Safe to use from several threads.
 class ZLXTrackCache {
 public:
+    ZLXTrackCache() = default;
+    explicit ZLXTrackCache(std::shared_ptr<ZLXTrackIndex> index) : m_index(std::move(index)) {}
+    // Opens the index at `path` the first time it is called; the cache works without one when
+    // it cannot be made.
+    void openIndex(const std::string& path);
+
     std::shared_ptr<const ZLXTrack> track(const std::string& path);
+    // The recording's length: the track's when read, else the index's, else its movie header's
+    // (a few reads); 0 when it has none.
+    double duration(const std::string& path);
     size_t size() const;
     void clear();
+    // Recordings whose telemetry was read from the file rather than found.
+    size_t filesRead() const { return m_filesRead; }
+    std::shared_ptr<ZLXTrackIndex> index() const;
 
 private:
     struct Key {
@@ -100,8 +117,15 @@ private:
         int64_t modified = 0; // nanoseconds
         auto operator<=>(const Key&) const = default;
     };
+    std::optional<Key> keyOf(const std::string& path) const;
+    ZLXIndexKey indexKeyFor(const Key& key);
+
     mutable std::mutex m_mutex;
     std::map<Key, std::shared_ptr<const ZLXTrack>> m_tracks;
+    std::shared_ptr<ZLXTrackIndex> m_index;
+    std::once_flag m_indexOpened;
+    std::map<std::string, ZLXCardPlace> m_places; // by folder
+    std::atomic<size_t> m_filesRead{0};
 };
 
 // The driving thresholds of a card's settings file, when it holds valid ones.

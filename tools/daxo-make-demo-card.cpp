@@ -6,7 +6,7 @@
 // ffmpeg's test sources; the telemetry is a plausible drive with RMC, GGA and GSA sentences.
 #include "config/filedata/ZLXFileData.h"
 #include "card/ZLXTimeSetupFile.h"
-#include "tools/ZLXRecordingWriter.h"
+#include "tools/ZLXCardMaker.h"
 
 #include <cmath>
 #include <cstdio>
@@ -54,23 +54,6 @@ bool makeClip(const std::string& out, const std::string& label, int seconds, int
                 "sine=frequency=" + std::to_string(tone) + ":duration=" + std::to_string(seconds),
                 "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", "-c:a", "aac",
                 "-b:a", "64k", "-shortest", "-brand", "avc1", out});
-}
-
-std::string withChecksum(const std::string& body) {
-    unsigned sum = 0;
-    for (char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
-
-std::string nmeaAngle(double degrees, int degreeDigits) {
-    const double a = std::fabs(degrees);
-    const int d = int(a);
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*d%07.4f", degreeDigits, d, (a - d) * 60);
-    return text;
 }
 
 // The drive: a path through central Seoul and a speed for every second.
@@ -162,24 +145,24 @@ std::vector<TelemetryRecord> telemetry(Drive& drive, double startSecond, long ep
         const int sats = 7 + int(3 + 3 * std::sin(s / 13));
         char hdop[8];
         std::snprintf(hdop, sizeof hdop, "%.1f", 0.7 + 0.5 * (1 + std::sin(s / 9)));
-        const std::string lat = nmeaAngle(p.lat, 2) + ",N", lon = nmeaAngle(p.lon, 3) + ",E";
+        const std::string lat = daxo::tools::nmeaAngle(p.lat, 2) + ",N", lon = daxo::tools::nmeaAngle(p.lon, 3) + ",E";
         char speedCourse[32];
         std::snprintf(speedCourse, sizeof speedCourse, "%.1f,%.1f", drive.speed / 1.852, drive.course());
         const int slot = i % kRecordsPerSecond;
         if (slot == 0 || slot == 2) {
-            r.text = withChecksum("GNRMC," + std::string(hms) + ",A," + lat + "," + lon + "," +
+            r.text = daxo::tools::nmeaSentence("GNRMC," + std::string(hms) + ",A," + lat + "," + lon + "," +
                                   speedCourse + ",031024,,,A");
         } else if (slot == 1 || slot == 3) {
-            r.text = withChecksum("GNGGA," + std::string(hms) + "," + lat + "," + lon + ",1," +
+            r.text = daxo::tools::nmeaSentence("GNGGA," + std::string(hms) + "," + lat + "," + lon + ",1," +
                                   std::to_string(sats) + "," + hdop + ",38.0,M,18.2,M,,");
         } else {
             // GPS satellites, and every third second the GLONASS ones too: two short sentences
             std::string gps = "GNGSA,A,3";
             for (int k = 0; k < 12; ++k)
                 gps += k < sats - 3 ? "," + std::to_string(2 + 3 * k) : ",";
-            r.text = withChecksum(gps + ",1.6," + hdop + ",1.2");
+            r.text = daxo::tools::nmeaSentence(gps + ",1.6," + hdop + ",1.2");
             if (int(s) % 3 == 0)
-                r.text += withChecksum("GNGSA,A,3,68,69,79,,,,,,,,,,1.6," + std::string(hdop) + ",1.2");
+                r.text += daxo::tools::nmeaSentence("GNGSA,A,3,68,69,79,,,,,,,,,,1.6," + std::string(hdop) + ",1.2");
         }
         if (r.text.size() > 128) // never cut a sentence: drop the second one
             r.text = r.text.substr(0, r.text.find('\n') + 1);

@@ -166,10 +166,17 @@ int printRecords(const std::string& path) {
     return 0;
 }
 
+// Tracks come through the index of recordings read before, unless --no-index.
+std::unique_ptr<ZLXTrackCache> g_cache = std::make_unique<ZLXTrackCache>();
+
+std::shared_ptr<const ZLXTrack> trackOf(const std::string& path) {
+    return g_cache->track(path);
+}
+
 // The route of some groups played one after the other, in the chosen format.
 int writeRoute(const std::string& format, const ZLXTrip& trip, const std::string& name, const std::string& folder) {
     const ZLXImpactThresholds thresholds = impactThresholdsOf(folder + "/config.bin").value_or(ZLXImpactThresholds{});
-    const ZLXDrive drive = ZLXDrive::load(trip, readTrack, thresholds);
+    const ZLXDrive drive = ZLXDrive::load(trip, trackOf, thresholds);
     for (size_t i = 0; i < drive.tracks.size(); ++i) {
         if (drive.tracks[i]->points.empty())
             std::fprintf(stderr, "daxo-telemetry: no telemetry in %s\n", drive.trip.groups[i].playPath().c_str());
@@ -186,7 +193,7 @@ int writeRoute(const std::string& format, const ZLXTrip& trip, const std::string
 
 std::vector<ZLXTrip> tripsOf(const std::string& folder, double gap) {
     const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
-    return groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic), gap);
+    return groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic, g_cache.get()), gap);
 }
 
 std::string civilText(std::optional<int64_t> seconds) {
@@ -199,7 +206,7 @@ int listTrips(const std::string& folder, double gap) {
     const std::vector<ZLXTrip> trips = tripsOf(folder, gap);
     const ZLXImpactThresholds thresholds = impactThresholdsOf(folder + "/config.bin").value_or(ZLXImpactThresholds{});
     for (size_t i = 0; i < trips.size(); ++i) {
-        const ZLXDrive drive = ZLXDrive::load(trips[i], readTrack, thresholds);
+        const ZLXDrive drive = ZLXDrive::load(trips[i], trackOf, thresholds);
         writeRow(out, {std::to_string(i + 1), civilText(drive.trip.startTime()), civilText(drive.trip.endTime()),
                        number(drive.trip.duration(), 1), std::to_string(drive.trip.groups.size()),
                        number(drive.route.distanceMeters() / 1000, 3), number(drive.route.maxSpeedKmh(), 1),
@@ -271,7 +278,8 @@ int usage(FILE* to) {
                      "       daxo-telemetry --gpx|--kml|--csv --trip N DIR  the route of the folder's N-th trip\n"
                      "       daxo-telemetry --trips [--gap SECONDS] DIR     the folder's trips\n"
                      "       daxo-telemetry --nmea LOG                      an NMEA log through the same parser\n"
-                     "options: --verbose  also show the diagnostics the program logs\n");
+                     "options: --verbose   also show the diagnostics the program logs\n"
+                     "         --no-index  read every recording, not the index of those read before\n");
     return to == stdout ? 0 : 2;
 }
 
@@ -293,6 +301,15 @@ int main(int argc, char** argv) {
     setLogEcho(verbose != args.end());
     if (verbose != args.end())
         args.erase(verbose);
+    if (const auto noIndex = std::find(args.begin(), args.end(), std::string("--no-index")); noIndex != args.end()) {
+        args.erase(noIndex);
+    } else {
+        std::string why;
+        if (auto index = ZLXTrackIndex::open(ZLXTrackIndex::defaultPath(), &why))
+            g_cache = std::make_unique<ZLXTrackCache>(std::move(index));
+        else
+            ZLXLog("no index of recordings: %s", why.c_str());
+    }
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
         return usage(stdout);
     if (args.size() == 1 && !args[0].starts_with('-'))

@@ -37,6 +37,8 @@
     <message id="trip.reading"><source>Reading the telemetry… %v of %m</source><translation>Reading the telemetry… %v of %m</translation></message>
     <message id="trip.recordings"><source>%1 recordings</source><translation>%1 recordings</translation></message>
     <message id="trip.figures"><source>%1 · %2 km · top %3 km/h · %4</source><translation>%1 · %2 km · top %3 km/h · %4</translation></message>
+    <message id="trip.figures_pending"><source>%1 · reading the route…</source><translation>%1 · reading the route…</translation></message>
+    <message id="msg.trip_not_read"><source>The trip's telemetry is still being read. Try again in a moment.</source><translation>The trip's telemetry is still being read. Try again in a moment.</translation></message>
     <message id="trip.impacts" numerus="yes"><source>%n impacts</source><translation><numerusform>%n impact</numerusform><numerusform>%n impacts</numerusform></translation></message>
     <message id="trip.event"><source>Event</source><translation>Event</translation></message>
     <message id="trip.impact"><source>Impact</source><translation>Impact</translation></message>
