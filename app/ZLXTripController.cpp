@@ -341,6 +341,7 @@ void ZLXTripController::driveLoaded(size_t trip, ZLXDrive drive) {
         m_routed.reset(); // its route and impacts are there now
         setActive(trip, m_activeGroup);
     }
+    emit tripRead(trip);
     if (std::all_of(m_complete.begin(), m_complete.end(), [](bool c) { return c; }))
         finishLoading();
 }

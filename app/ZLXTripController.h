@@ -124,6 +124,8 @@ public slots:
 signals:
     // The trips are listed with their times and lengths; their figures follow.
     void tripsListed();
+    // One trip's route and impacts are read (its item in the list shows them).
+    void tripRead(qulonglong trip);
     // The trips and their figures are there (after each reload).
     void tripsLoaded();
     // The slider appeared or went (the window lays its boxes out again).

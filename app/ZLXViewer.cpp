@@ -7,7 +7,6 @@
 #include "ui_MainMenu.h"
 
 #include <QAction>
-#include <QStandardPaths>
 
 namespace daxo {
 
@@ -23,9 +22,9 @@ ZLXViewer::ZLXViewer(const ZLXAppDelegate::PlayerFactory& playerFactory, ZLXPlay
     const Ui::MainMenu& ui = m_app->ui();
     m_trips = std::make_unique<ZLXTripController>(playback(), *m_mediaList, ui.mediaListBox, ui.mediaControlBox,
                                                   m_app->window());
-    // the tracks of the recordings read are kept for the next opening, beside the map's tiles
-    m_trips->setIndexPath(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toStdString() +
-                          "/daxo-viewer/tracks.sqlite");
+    // the tracks of the recordings read are kept for the next opening, in the index the
+    // command-line tools share
+    m_trips->setIndexPath(ZLXTrackIndex::defaultPath());
     m_app->setTripListView(m_trips->tripListView());
     wire();
 }

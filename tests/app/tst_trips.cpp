@@ -454,6 +454,58 @@ private slots:
         QVERIFY(loaded.wait(30000));
     }
 
+    // A card of three long drives: the trips are listed with their times and lengths before any
+    // telemetry is read; the trip the user plays is read next, ahead of those before it; a
+    // second opening finds every track in the index and reads no recording.
+    void tripsAreListedFirstAndTheOnePlayedIsReadNext() {
+        QTemporaryDir cache;
+        const QString folder = m_dir.filePath("three drives");
+        QVERIFY(QDir().mkpath(folder));
+        for (int trip = 0; trip < 3; ++trip) {
+            for (int i = 0; i < 60; ++i) {
+                const QDateTime at = QDateTime(QDate(2024, 10, 5 + trip), QTime(7, 0)).addSecs(20 * i);
+                QVERIFY(QFile::link(m_card + "/alwa_20241003_081520_F.MP4",
+                                    folder + at.toString("'/alwa_'yyyyMMdd_HHmmss'_F.MP4'")));
+            }
+        }
+        const auto open = [&](std::unique_ptr<ZLXViewer>& viewer, QList<qulonglong>& order, bool playLast) {
+            viewer = std::make_unique<ZLXViewer>();
+            ZLXTripController& trips = viewer->trips();
+            trips.setIndexPath(cache.filePath("tracks.sqlite").toStdString());
+            QSettings settings;
+            viewer->app().applicationDidFinishLaunching(settings);
+            connect(&trips, &ZLXTripController::tripRead, &trips, [&order](qulonglong t) { order << t; });
+            connect(&trips, &ZLXTripController::tripsListed, &trips, [&trips, playLast] {
+                QCOMPARE(trips.tripTree()->topLevelItemCount(), 3);
+                const QString text = trips.tripTree()->topLevelItem(2)->text(0);
+                QVERIFY2(text.startsWith(QStringLiteral("7 Oct 2024  07:00\u201307:20\n")), qPrintable(text));
+                if (playLast) {
+                    QVERIFY2(text.endsWith(QStringLiteral("reading the route\u2026")), qPrintable(text));
+                    QVERIFY(trips.playTrip(2, 0));
+                }
+            });
+            QSignalSpy loaded(&trips, &ZLXTripController::tripsLoaded);
+            viewer->app().openMediaDirectory(folder);
+            QVERIFY(loaded.wait(60000));
+        };
+        std::unique_ptr<ZLXViewer> viewer;
+        QList<qulonglong> order;
+        open(viewer, order, true);
+        QCOMPARE(order.size(), 3);
+        QVERIFY2(order.indexOf(2) < order.indexOf(1), qPrintable(QString::number(order.indexOf(2))));
+        QVERIFY(viewer->trips().tripTree()->topLevelItem(2)->text(0).contains(QStringLiteral(" km \u00b7 top ")));
+        QCOMPARE(viewer->trips().trackCache().filesRead(), size_t(180));
+        viewer.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
+
+        order.clear();
+        open(viewer, order, false);
+        QCOMPARE(viewer->trips().trackCache().filesRead(), size_t(0));
+        QCOMPARE(viewer->trips().drives()[1].tracks.size(), size_t(60));
+        viewer.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
+    }
+
     // A viewer closed while it reads a long drive's telemetry: the reading stops at the next
     // recording and touches nothing of the viewer (the sanitizers' build checks that).
     void closingWhileTripsAreReadIsSafe() {
