@@ -189,8 +189,7 @@ void ZLXAppDelegate::setupControls() {
     m_mapWebView = new ZLXMapWebView(m_ui->mapContainerTopView);
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
     m_mapWebView->setFocusPolicy(Qt::NoFocus); // a click on the map leaves the keys to playback
-    m_ui->mapContainerTopView->layout()->addWidget(m_mapWebView);
-    m_mapWebView->loadMapPage();
+    m_ui->mapContainerTopView->layout()->addWidget(m_mapWebView); // its page is made when first shown
     m_timeLabel = new QLabel(m_ui->mediaButtonRow);
     m_timeLabel->setObjectName(QStringLiteral("timeText"));
     m_timeLabel->setMinimumWidth(m_timeLabel->fontMetrics().horizontalAdvance(QStringLiteral("0:00:00.000 / 0:00:00")) + 8);
@@ -682,6 +681,8 @@ void ZLXAppDelegate::updateSideViewButton() {
         namedImage(map ? QStringLiteral("information_p.png") : QStringLiteral("information_n.png")));
     m_ui->tripButtonImageView->setIcon(namedImage(trips ? QStringLiteral("trip_p.png") : QStringLiteral("trip_n.png")));
     m_ui->mapContainerView->setVisible(map);
+    if (map)
+        m_mapWebView->start();
     m_mediaListScrollView->setVisible(table);
     if (m_tripListView)
         m_tripListView->setVisible(trips);

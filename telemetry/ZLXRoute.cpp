@@ -208,6 +208,22 @@ ZLXMovieFacts movieFacts(const char* path) {
     return facts;
 }
 
+std::optional<double> movieHeaderDuration(const char* path) {
+    ZLXRecordingReader file(path);
+    uint64_t moovBegin = 0, moovEnd = 0, mvhdBegin = 0, mvhdEnd = 0;
+    uint8_t body[32];
+    if (!file.isOpen() || !findBox(file, 0, file.size(), "moov", moovBegin, moovEnd) ||
+        !findBox(file, moovBegin, moovEnd, "mvhd", mvhdBegin, mvhdEnd) || mvhdEnd - mvhdBegin < 20 ||
+        file.read(mvhdBegin, body, size_t(std::min<uint64_t>(sizeof body, mvhdEnd - mvhdBegin))) < 20)
+        return std::nullopt;
+    const bool wide = body[0] == 1;
+    const uint32_t scale = be32(body + (wide ? 20 : 12));
+    const uint64_t length = wide ? (mvhdEnd - mvhdBegin >= 32 ? be64(body + 24) : 0) : be32(body + 16);
+    if (scale == 0 || length == 0 || length == UINT64_MAX || (!wide && length == UINT32_MAX))
+        return std::nullopt;
+    return double(length) / scale;
+}
+
 std::optional<double> recordingDuration(const char* path) {
     return movieFacts(path).duration;
 }

@@ -15,6 +15,10 @@ namespace daxo {
 
 // The length of a recording (movieFacts below); none when the file has none to read.
 std::optional<double> recordingDuration(const char* path);
+// The length the movie header alone states, in two reads of a card (the file's first boxes,
+// the movie box's head): what a list of many recordings is drawn with before their tracks are
+// read, which bound it by their samples.
+std::optional<double> movieHeaderDuration(const char* path);
 
 // What a recording's movie holds: its length (the movie header's, bounded by what the samples
 // of its longest track hold; none without samples) and whether it has a picture track.

@@ -310,7 +310,7 @@ double ZLXTrackCache::duration(const std::string& path) {
         if (const std::optional<double> seconds = kept->duration(*indexKey))
             return *seconds;
     }
-    const std::optional<double> read = recordingDuration(path.c_str());
+    const std::optional<double> read = movieHeaderDuration(path.c_str());
     if (read && indexKey)
         kept->storeDuration(*indexKey, *read);
     return read.value_or(0);

@@ -102,7 +102,7 @@ public:
 
     std::shared_ptr<const ZLXTrack> track(const std::string& path);
     // The recording's length: the track's when read, else the index's, else its movie header's
-    // (a few reads); 0 when it has none.
+    // (two reads; the track's, bounded by its samples, replaces it once read); 0 when it has none.
     double duration(const std::string& path);
     size_t size() const;
     void clear();

@@ -43,10 +43,6 @@ QWebEngineProfile* ZLXMapWebView::mapProfile() {
 }
 
 ZLXMapWebView::ZLXMapWebView(QWidget* parent) : QWebEngineView(parent) {
-    setPage(new QWebEnginePage(mapProfile(), this));
-    auto* channel = new QWebChannel(this);
-    channel->registerObject(QStringLiteral("host"), new MapHost(this));
-    page()->setWebChannel(channel);
     setContextMenuPolicy(Qt::NoContextMenu);
     connect(this, &QWebEngineView::loadStarted, this, [this] { m_loaded = false; });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
@@ -64,8 +60,24 @@ QUrl ZLXMapWebView::mapPageUrl() {
     return QUrl(QStringLiteral("qrc:/map2_eng.htm"));
 }
 
+void ZLXMapWebView::makePage() {
+    if (m_started)
+        return;
+    m_started = true;
+    setPage(new QWebEnginePage(mapProfile(), this));
+    auto* channel = new QWebChannel(this);
+    channel->registerObject(QStringLiteral("host"), new MapHost(this));
+    page()->setWebChannel(channel);
+}
+
 void ZLXMapWebView::loadMapPage() {
+    makePage();
     load(mapPageUrl());
+}
+
+void ZLXMapWebView::start() {
+    if (!m_started)
+        loadMapPage();
 }
 
 void ZLXMapWebView::runScript(const std::string& script) {

@@ -17,6 +17,10 @@ public:
     // The page's address among the application's resources.
     static QUrl mapPageUrl();
     void loadMapPage();
+    // Loads the page the first time the map is needed; later calls do nothing. Until then no
+    // web page (and none of the web engine's memory) exists.
+    void start();
+    bool isStarted() const { return m_started; }
     bool isPageLoaded() const { return m_loaded; }
 
     // Runs a script text in the page; before the page has loaded this does nothing (and drops
@@ -38,7 +42,10 @@ signals:
     void routeClicked(double seconds);
 
 private:
+    void makePage();
+
     bool m_loaded = false;
+    bool m_started = false;
     std::optional<std::pair<double, double>> m_pending;
     std::string m_route; // the route script, run again when the page loads
 };

@@ -251,6 +251,9 @@ private slots:
         QVERIFY(controller.playback()->player1() && controller.playback()->player2());
         QVERIFY(!controller.video1View()->isVisible());
         QVERIFY(!controller.video2View()->isVisible());
+        // the map's page (and the web engine's memory) is made when the map is first shown
+        QVERIFY(!controller.mapWebView()->isStarted());
+        controller.clickMapViewButton();
         QTRY_VERIFY_WITH_TIMEOUT(controller.mapWebView()->isPageLoaded(), 30000);
         QCOMPARE(controller.mapWebView()->url(), ZLXMapWebView::mapPageUrl());
 

@@ -108,6 +108,7 @@ private slots:
         QSignalSpy loaded((&m_viewerObject->trips()), &ZLXTripController::tripsLoaded);
         QSignalSpy mapLoaded(m_viewer->mapWebView(), &ZLXMapWebView::mapPageLoaded);
         m_viewer->openMediaDirectory(m_card);
+        m_viewer->clickMapViewButton();
         QVERIFY(loaded.wait(60000));
         QVERIFY(m_viewer->mapWebView()->isPageLoaded() || mapLoaded.wait(30000));
     }

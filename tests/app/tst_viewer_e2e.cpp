@@ -89,7 +89,9 @@ private slots:
         QSignalSpy reloaded(m_controller, &ZLXAppDelegate::mediaListReloaded);
         m_controller->openMediaDirectory(m_card);
         QVERIFY(reloaded.wait(10000));
+        m_controller->clickMapViewButton();
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->mapWebView()->isPageLoaded(), 30000);
+        m_controller->clickMediaListViewButton();
         if (qEnvironmentVariableIsSet("DAXO_TEST_VIDEO_OUTPUT"))
             QCOMPARE(m_controller->video1View()->output(), ZLXVideoOutput::OpenGL);
     }
