@@ -137,40 +137,67 @@ int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     QSize size(640, 360);
     int seconds = 20;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const QString option = QString::fromLocal8Bit(argv[i]), value = QString::fromLocal8Bit(argv[i + 1]);
+    bool camera = false;
+    QString keep;
+    for (int i = 1; i < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]);
+        const QString value = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
         if (option == "--size")
-            size = QSize(value.section('x', 0, 0).toInt(), value.section('x', 1, 1).toInt());
+            size = QSize(value.section('x', 0, 0).toInt(), value.section('x', 1, 1).toInt()), ++i;
         else if (option == "--seconds")
-            seconds = value.toInt();
+            seconds = value.toInt(), ++i;
+        else if (option == "--camera") // a 4K HEVC front and a 1080p H.264 rear at 30 frames/s
+            camera = true;
+        else if (option == "--keep") // the folder the pair is made in and kept (made once)
+            keep = value, ++i;
     }
     if (size.isEmpty() || seconds < 5) {
-        std::fprintf(stderr, "usage: measure_playback [--size WxH] [--seconds N>=5]\n");
+        std::fprintf(stderr, "usage: measure_playback [--size WxH | --camera] [--seconds N>=5] [--keep DIR]\n");
         return 2;
     }
 
-    QTemporaryDir card;
-    const int length = seconds + 40; // room for the seeks and jumps
+    QTemporaryDir made;
+    const QString card = keep.isEmpty() ? made.path() : keep;
+    QDir().mkpath(card);
+    const int length = seconds * 2 + 40; // room for the seeks and jumps, and the run at 2x
+    int rate = 25;
     for (const char* channel : {"F", "R"}) {
-        const QString error = test::makeNumberedMp4(card.filePath(QStringLiteral("alwa_20240101_120000_%1.MP4").arg(channel)),
-                                                    length, size, channel == std::string("F"));
+        const bool front = channel == std::string("F");
+        test::NumberedEncoding encoding;
+        QSize channelSize = size;
+        if (camera) {
+            rate = encoding.rate = 30;
+            encoding.codec = front ? QStringLiteral("libx265") : QStringLiteral("libx264");
+            encoding.bitRate = front ? QStringLiteral("40M") : QStringLiteral("10M");
+            channelSize = front ? QSize(3840, 2160) : QSize(1920, 1080);
+        }
+        const QString file = card + QStringLiteral("/alwa_20240101_120000_%1.MP4").arg(channel);
+        if (QFileInfo(file).size() > 0 && !keep.isEmpty())
+            continue;
+        const QString error = test::makeNumberedMp4(file, length, channelSize, front, encoding);
         if (!error.isEmpty()) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }
     }
+    if (camera)
+        size = QSize(3840, 2160);
     ZLXViewer viewerObject([](ZLXVideoView* view) {
         return std::make_unique<ZLXMpvMediaPlayer>(view, ZLXMpvMediaPlayer::Options{{"ao", "null"}});
     });
     ZLXAppDelegate& viewer = viewerObject.app();
     QSettings settings;
     viewer.applicationDidFinishLaunching(settings);
-    viewer.openMediaDirectory(card.path());
+    viewer.openMediaDirectory(card);
     if (!QTest::qWaitFor([&] { return viewer.mediaList().count() == 2; }, 10000))
         return 1;
     QTest::qWait(2000); // the map page
 
-    std::printf("pair of %dx%d at 25 frames/s, %s video output, platform %s\n", size.width(), size.height(),
+    if (camera)
+        std::printf("front 3840x2160 HEVC 40 Mbit/s, rear 1920x1080 H.264 10 Mbit/s, ");
+    else
+        std::printf("pair of %dx%d, ", size.width(), size.height());
+    std::printf("%d frames/s, %s video output, platform %s\n", rate,
                 viewer.video1View()->output() == ZLXVideoOutput::OpenGL ? "OpenGL" : "software",
                 qPrintable(QGuiApplication::platformName()));
     QElapsedTimer clock;
@@ -198,17 +225,35 @@ int main(int argc, char** argv) {
     after("1x speed", [&] { viewer.decreaseSpeed(); });
     viewer.videoPositionSliderMoved(0.05);
     QTest::qWait(500);
+    auto dropped = [&] {
+        int64_t n = 0;
+        for (ZLXMediaPlayer* p : {viewer.playback()->player1(), viewer.playback()->player2()})
+            n += static_cast<ZLXMpvMediaPlayer*>(p)->droppedFrames();
+        return n;
+    };
+    const int64_t before1x = dropped();
     const double before = processorSeconds();
     clock.restart();
     report("plain playback", test::samplePair(viewer, seconds * 1000, 100, video));
     const double cpu = 100.0 * (processorSeconds() - before) / (double(clock.elapsed()) / 1000.0);
+    const int64_t droppedAt1x = dropped() - before1x;
     std::printf("\nprocessor time of the viewer while the pair plays: %.1f %% of one core\n", cpu);
+    std::printf("frames dropped in %d s at 1x: %lld\n", seconds, (long long)droppedAt1x);
+    std::printf("video decoding: %s\n",
+                qPrintable(static_cast<ZLXMpvMediaPlayer*>(viewer.playback()->player1())->decoder()));
     std::printf("resident memory of the viewer while the pair plays: %ld MB\n", residentMegabytes());
     printMemoryOwners();
+    viewer.videoPositionSliderMoved(0.05);
+    viewer.increaseSpeed();
+    QTest::qWait(500);
+    const int64_t before2x = dropped();
+    report("plain playback at 2x", test::samplePair(viewer, seconds * 1000 / 2, 100, video));
+    std::printf("frames dropped in %d s at 2x: %lld\n", seconds / 2, (long long)(dropped() - before2x));
+    viewer.decreaseSpeed();
     viewer.stopPlay();
 
     // The settings window on a card: shown, with the card's values read.
-    const auto opened = settingsWindowOpening(card.path());
+    const auto opened = settingsWindowOpening(card);
     if (opened < 0)
         return 1;
     std::printf("settings window shown with the card's values: %lld ms\n", opened);

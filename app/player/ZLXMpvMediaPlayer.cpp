@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMetaObject>
 #include <cmath>
+#include <cstring>
 #include <mpv/client.h>
 #include <dlfcn.h>
 #include <mutex>
@@ -21,7 +22,7 @@
 namespace daxo {
 namespace {
 
-enum Observed : uint64_t { kTimePos = 1, kDuration, kEofReached, kFps, kTrackList, kWidth, kHeight };
+enum Observed : uint64_t { kTimePos = 1, kDuration, kEofReached, kFps, kTrackList, kWidth, kHeight, kDecoder };
 // Replies to seek commands carry the seek's number above this.
 constexpr uint64_t kSeekReply = uint64_t(1) << 32;
 
@@ -142,6 +143,7 @@ ZLXMpvMediaPlayer::ZLXMpvMediaPlayer(ZLXVideoView* videoView, const Options& opt
     mpv_observe_property(m_mpv, kTrackList, "track-list", MPV_FORMAT_NODE);
     mpv_observe_property(m_mpv, kWidth, "dwidth", MPV_FORMAT_INT64);
     mpv_observe_property(m_mpv, kHeight, "dheight", MPV_FORMAT_INT64);
+    mpv_observe_property(m_mpv, kDecoder, "hwdec-current", MPV_FORMAT_STRING);
     // The render context exists before any file is loaded.
     if (videoView && !videoView->attach(m_mpv))
         ZLXLog("mpv render context fail");
@@ -283,12 +285,32 @@ void ZLXMpvMediaPlayer::handleEvent(const mpv_event& event) {
         case kHeight:
             m_videoSize.setHeight(has ? int(*static_cast<int64_t*>(property->data)) : 0);
             break;
+        case kDecoder: {
+            // the hardware decoder libmpv chose for this file, where the machine has one
+            const char* name = has ? *static_cast<char**>(property->data) : nullptr;
+            const QString decoder = name && *name && std::strcmp(name, "no") != 0 ? QString::fromUtf8(name)
+                                                                                    : QStringLiteral("software");
+            if (decoder != m_decoder)
+                ZLXLog("video decoding: %s", qPrintable(decoder));
+            m_decoder = decoder;
+            break;
+        }
         }
         return;
     }
     default:
         return;
     }
+}
+
+int64_t ZLXMpvMediaPlayer::droppedFrames() const {
+    int64_t total = 0;
+    for (const char* name : {"frame-drop-count", "decoder-frame-drop-count"}) {
+        int64_t count = 0;
+        if (m_mpv && mpv_get_property(m_mpv, name, MPV_FORMAT_INT64, &count) >= 0)
+            total += count;
+    }
+    return total;
 }
 
 void ZLXMpvMediaPlayer::setMedia(const std::optional<QByteArray>& path) {
@@ -298,6 +320,7 @@ void ZLXMpvMediaPlayer::setMedia(const std::optional<QByteArray>& path) {
     m_pendingSeek.reset();
     m_pendingFraction.reset();
     m_seeking = path.has_value();
+    m_decoder.clear(); // each file's decoding is told
     m_duration = 0;
     m_fps = 0;
     m_videoSize = QSize();

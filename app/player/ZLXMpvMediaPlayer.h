@@ -70,6 +70,11 @@ public:
     void setZoom(double factor, double panX, double panY) override;
 
     bool isValid() const { return m_mpv != nullptr; }
+    // How the file playing is decoded: the hardware decoder's name ("vaapi", "nvdec"...), or
+    // "software"; empty until the picture is decoded.
+    QString decoder() const { return m_decoder; }
+    // Frames the decoder and the output let go to keep time, since the file was loaded.
+    int64_t droppedFrames() const;
 
 private:
     static void onWakeup(void* self);
@@ -96,6 +101,7 @@ private:
     bool m_stopped = false;
     bool m_wantPlay = false;  // play() asked for, no pause() since
     bool m_held = false;
+    QString m_decoder;
     std::optional<qint64> m_pendingSeek; // asked for before the file was open
     std::optional<float> m_pendingFraction; // a position asked for before the length was known
     qint64 m_seekTarget = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer end to end on the demo card with libmpv, offscreen or in a real window under an
 // X server (then a screenshot of it is kept in the build folder).
+#include "../support/FrameNumber.h"
 #include "../support/Viewer.h"
 #include "../support/MapPage.h"
 #include "../support/MediaRows.h"
@@ -9,8 +10,10 @@
 #include "app/ZLXLanguage.h"
 #include "app/map/ZLXMapWebView.h"
 #include "app/ZLXMediaTableModel.h"
+#include "app/player/ZLXMpvMediaPlayer.h"
 #include "app/player/ZLXVideoView.h"
 #include "config/ZLXSettingController.h"
+#include "library/ZLXLog.h"
 #include "card/ZLXVolumes.h"
 #include <QAction>
 #include "ui_MainMenu.h"
@@ -23,6 +26,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
+#include <QDir>
 #include <sys/stat.h>
 
 using namespace daxo;
@@ -212,6 +216,36 @@ private slots:
         setVolumeSource({});
     }
 
+    // A camera's HEVC front with its H.264 rear: hardware decoding is asked for where the
+    // output can take it, and where the machine has none (as here) the software decoder plays
+    // both pictures, and the log says which was used.
+    void anHevcFrontPlaysWithTheDecoderLogged() {
+        const QString folder = m_dir.filePath("hevc");
+        QVERIFY(QDir().mkpath(folder));
+        test::NumberedEncoding hevc;
+        hevc.codec = QStringLiteral("libx265");
+        QCOMPARE(test::makeNumberedMp4(folder + "/alwa_20241004_070000_F.MP4", 3, {320, 180}, true, hevc), QString());
+        QCOMPARE(test::makeNumberedMp4(folder + "/alwa_20241004_070000_R.MP4", 3, {320, 180}, false), QString());
+        QStringList logged;
+        setLogObserver([&](std::string_view line) { logged << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+        QSignalSpy reloaded(m_controller, &ZLXAppDelegate::mediaListReloaded);
+        m_controller->openMediaDirectory(folder);
+        QVERIFY(reloaded.wait(10000));
+        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
+        m_controller->changeAndPlay(0);
+        QVERIFY(started.wait(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(m_controller->video1View()->hasPicture() && m_controller->video2View()->hasPicture(), 10000);
+        auto* front = qobject_cast<ZLXMpvMediaPlayer*>(m_controller->playback()->player1());
+        QVERIFY(front);
+        QTRY_VERIFY(!front->decoder().isEmpty());
+        const bool hardware = QFile::exists(QStringLiteral("/dev/dri/renderD128")) &&
+                              m_controller->video1View()->output() == ZLXVideoOutput::OpenGL;
+        if (!hardware)
+            QCOMPARE(front->decoder(), QStringLiteral("software"));
+        QVERIFY2(logged.contains("video decoding: " + front->decoder()), qPrintable(logged.join('\n')));
+        setLogObserver({});
+        m_controller->stopPlay();
+    }
 };
 
 DAXO_QTEST_MAIN(ViewerEndToEndTest)

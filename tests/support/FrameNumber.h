@@ -14,14 +14,35 @@ namespace daxo::test {
 
 // `seconds` of H.264 at `size` and 25 frames a second, a keyframe every second, with an AAC
 // tone unless silent. Returns an error text, empty on success.
-inline QString makeNumberedMp4(const QString& path, int seconds, QSize size = {320, 180}, bool withAudio = true) {
+// How a numbered video is encoded: by default small H.264 at 25 frames/s; a camera's own
+// streams are larger, faster and busier (noise keeps the encoder at the bit rate asked).
+struct NumberedEncoding {
+    int rate = 25;
+    QString codec = QStringLiteral("libx264");
+    QString bitRate; // empty: constant quality
+};
+
+inline QString makeNumberedMp4(const QString& path, int seconds, QSize size = {320, 180}, bool withAudio = true,
+                               const NumberedEncoding& encoding = {}) {
     const QString bits = QStringLiteral("if(lt(Y,H/4),if(mod(floor(N/pow(2,floor(X*16/W))),2),235,16),lum(X,Y))");
+    // the numbers are drawn small and the picture scaled up: the expression runs per pixel
+    const QSize drawn = size.width() > 640 ? QSize(640, 640 * size.height() / size.width()) : size;
     QStringList args{"-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
-                     QStringLiteral("testsrc2=duration=%1:size=%2x%3:rate=25").arg(seconds).arg(size.width()).arg(size.height())};
+                     QStringLiteral("testsrc2=duration=%1:size=%2x%3:rate=%4")
+                         .arg(seconds).arg(drawn.width()).arg(drawn.height()).arg(encoding.rate)};
     if (withAudio)
         args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds);
-    args << "-vf" << QStringLiteral("format=gray,geq=lum='%1',format=yuv420p").arg(bits);
-    args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-crf" << "18" << "-g" << "25";
+    QString filters = QStringLiteral("format=gray,geq=lum='%1',format=yuv420p").arg(bits);
+    if (drawn != size)
+        filters += QStringLiteral(",scale=%1:%2:flags=neighbor,noise=alls=12:allf=t").arg(size.width()).arg(size.height());
+    args << "-vf" << filters;
+    args << "-c:v" << encoding.codec << "-preset" << "ultrafast" << "-g" << QString::number(encoding.rate);
+    if (encoding.bitRate.isEmpty())
+        args << "-crf" << "18";
+    else
+        args << "-b:v" << encoding.bitRate << "-maxrate" << encoding.bitRate << "-bufsize" << encoding.bitRate;
+    if (encoding.codec == QStringLiteral("libx265"))
+        args << "-tag:v" << "hvc1" << "-x265-params" << "log-level=error";
     if (withAudio)
         args << "-c:a" << "aac" << "-b:a" << "64k";
     args << "-brand" << "avc1" << "-movflags" << "+faststart" << "--" << path;
@@ -29,7 +50,7 @@ inline QString makeNumberedMp4(const QString& path, int seconds, QSize size = {3
     ffmpeg.start("ffmpeg", args);
     if (!ffmpeg.waitForStarted(10000))
         return QStringLiteral("ffmpeg cannot be started: %1").arg(ffmpeg.errorString());
-    if (!ffmpeg.waitForFinished(300000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0)
+    if (!ffmpeg.waitForFinished(1800000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0)
         return QStringLiteral("ffmpeg failed: %1").arg(QString::fromLocal8Bit(ffmpeg.readAllStandardError()));
     return {};
 }
