@@ -66,12 +66,21 @@ void quietDiagnostics(bool verbose) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --log-level=3").trimmed());
 }
 
-void prepareEnvironment() {
+void prepareEnvironment(int argc, char** argv) {
     // The web engine's sandbox cannot run as root.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The web engine and the OpenGL video output share their textures with the window.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // the OpenGL video output asked for on the command line, else in the settings
+    std::optional<bool> openGL;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--video-output") == 0 && i + 1 < argc)
+            openGL = std::strcmp(argv[i + 1], "gl") == 0;
+        else if (std::strncmp(argv[i], "--video-output=", 15) == 0)
+            openGL = std::strcmp(argv[i] + 15, "gl") == 0;
+    }
+    if (!openGL)
+        openGL = QSettings().value(QStringLiteral("videoOutput")).toString() == QLatin1String("gl");
+    daxo::prepareGraphics(*openGL);
 }
 
 // `daxo-viewer --list DIR`: the recording table as CSV, without a window.
@@ -109,9 +118,9 @@ int main(int argc, char** argv) {
     daxo::setLogIdentity("daxo-viewer");
     quietDiagnostics(std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--verbose") == 0; }));
     std::signal(SIGXFSZ, SIG_IGN); // a write beyond the size limit fails and is reported
-    prepareEnvironment();
     QApplication::setOrganizationName(QStringLiteral("daxo"));
     QApplication::setApplicationName(QStringLiteral("daxo-viewer"));
+    prepareEnvironment(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(DAXO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("daxo-viewer"));
     QApplication app(argc, argv);

@@ -131,7 +131,7 @@ void report(const char* action, const test::PairSamples& samples) {
 int main(int argc, char** argv) {
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    prepareGraphics(false); // as the viewer does
     QApplication app(argc, argv);
     setLogQuiet(true);
     QStandardPaths::setTestModeEnabled(true);

@@ -6,6 +6,8 @@
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>
+#include <QDir>
+#include <QFileInfo>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
@@ -43,6 +45,10 @@ std::optional<ZLXVideoOutput> g_requestedOutput;
 bool hardwareOpenGL() {
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return false;
+    // Without a graphics device there is only a software rasteriser: it is not loaded (tens of
+    // megabytes that would stay in memory) just to be told so.
+    if (!hasGraphicsDevice())
         return false;
     QOpenGLContext context;
     QOffscreenSurface surface;
@@ -247,6 +253,27 @@ ZLXVideoOutput chosenVideoOutput() {
 
 void requestVideoOutput(std::optional<ZLXVideoOutput> output) {
     g_requestedOutput = output;
+}
+
+bool hasGraphicsDevice() {
+    for (const QString& pattern : {QStringLiteral("/dev/dri/renderD*"), QStringLiteral("/dev/dri/card*"), QStringLiteral("/dev/nvidia*")}) {
+        const QFileInfo at(pattern);
+        if (!QDir(at.path(), at.fileName(), QDir::NoSort, QDir::System | QDir::Files).entryList().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+bool prepareGraphics(bool openGLAsked) {
+    if (openGLAsked || hasGraphicsDevice() || qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION") ||
+        qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        return true;
+    }
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
+    qputenv("QT_QUICK_BACKEND", "software");
+    requestVideoOutput(ZLXVideoOutput::Software);
+    return false;
 }
 
 std::optional<ZLXVideoOutput> videoOutputFromName(const QString& name) {

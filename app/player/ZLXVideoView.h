@@ -29,6 +29,15 @@ void requestVideoOutput(std::optional<ZLXVideoOutput> output);
 // "gl" or "software", as the command line and the setting spell them.
 std::optional<ZLXVideoOutput> videoOutputFromName(const QString& name);
 
+// Whether the machine has a graphics device (a DRM node, or an NVIDIA device).
+bool hasGraphicsDevice();
+// Before the application object is made. On a machine without a graphics device, where only a
+// software rasteriser could draw OpenGL, the window system's OpenGL is never loaded (some 60 MB
+// that would stay in memory): the video is drawn in software and the map's page by Qt Quick's
+// software renderer. Elsewhere, or when OpenGL is asked for, the web engine and the OpenGL
+// video output share their textures with the window. True when OpenGL stays available.
+bool prepareGraphics(bool openGLAsked);
+
 class ZLXVideoView : public QWidget {
     Q_OBJECT
 public:

@@ -25,8 +25,8 @@ struct NumberedEncoding {
 inline QString makeNumberedMp4(const QString& path, int seconds, QSize size = {320, 180}, bool withAudio = true,
                                const NumberedEncoding& encoding = {}) {
     const QString bits = QStringLiteral("if(lt(Y,H/4),if(mod(floor(N/pow(2,floor(X*16/W))),2),235,16),lum(X,Y))");
-    // the numbers are drawn small and the picture scaled up: the expression runs per pixel
-    const QSize drawn = size.width() > 640 ? QSize(640, 640 * size.height() / size.width()) : size;
+    // a camera's picture: the numbers drawn small (the expression runs per pixel) and scaled up
+    const QSize drawn = !encoding.bitRate.isEmpty() && size.width() > 640 ? QSize(640, 640 * size.height() / size.width()) : size;
     QStringList args{"-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
                      QStringLiteral("testsrc2=duration=%1:size=%2x%3:rate=%4")
                          .arg(seconds).arg(drawn.width()).arg(drawn.height()).arg(encoding.rate)};
