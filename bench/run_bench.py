@@ -263,6 +263,76 @@ def playback(work):
     return out
 
 
+def mpv_pair(front, rear, seconds, speed=1.0):
+    """Two single-file `mpv` players of the pair as processes of their own under a private X
+    server: processor time (% of a core), resident memory (MB) and frames dropped in `seconds`."""
+    script = r"""
+import json, os, socket, subprocess, sys, time
+front, rear, seconds, speed = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
+procs, socks = [], []
+for i, f in enumerate((front, rear)):
+    sock = "/tmp/daxo-bench-mpv-%d-%d" % (os.getpid(), i)
+    procs.append(subprocess.Popen(["mpv", "--no-config", "--ao=null", "--vo=x11", "--loop=inf", "--speed=" + speed,
+                                   "--input-ipc-server=" + sock, f], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    socks.append(sock)
+time.sleep(5)
+def ask(sock, prop):
+    c = socket.socket(socket.AF_UNIX); c.connect(sock)
+    c.sendall((json.dumps({"command": ["get_property", prop]}) + "\n").encode())
+    data = b""
+    while not data.endswith(b"\n"):
+        data += c.recv(4096)
+    c.close()
+    return json.loads(data.splitlines()[-1]).get("data") or 0
+def ticks():
+    return sum(int(open("/proc/%d/stat" % p.pid).read().rsplit(")", 1)[1].split()[11]) +
+               int(open("/proc/%d/stat" % p.pid).read().rsplit(")", 1)[1].split()[12]) for p in procs)
+def drops():
+    return sum(ask(s, "frame-drop-count") + ask(s, "decoder-frame-drop-count") for s in socks)
+t0, d0 = ticks(), drops()
+time.sleep(seconds)
+t1, d1 = ticks(), drops()
+rss = sum(int(l.split()[1]) for p in procs for l in open("/proc/%d/status" % p.pid) if l.startswith("VmRSS"))
+for p in procs:
+    p.kill()
+print(100.0 * (t1 - t0) / os.sysconf("SC_CLK_TCK") / seconds, rss / 1024, d1 - d0)
+"""
+    out = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", "python3", "-c", script, front, rear,
+                          str(seconds), str(speed)], capture_output=True, text=True).stdout.split()
+    return float(out[0]), float(out[1]), int(out[2])
+
+
+def camera(work):
+    """A camera's own pair: 4K HEVC front at 40 Mbit/s with its 1080p H.264 rear, 30 frames/s."""
+    # the pair takes minutes to encode: DAXO_BENCH_CAMERA names a folder where it is kept
+    keep = os.environ.get("DAXO_BENCH_CAMERA") or os.path.join(work, "camera")
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+    out = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", os.path.join(BUILD, "bench/measure_playback"),
+                          "--camera", "--seconds", "20", "--keep", keep], capture_output=True, text=True, env=env).stdout
+    cpu = float(re.search(r"processor time of the viewer while the pair plays: ([\d.]+) %", out).group(1))
+    rss = float(re.search(r"resident memory of the viewer while the pair plays: (\d+) MB", out).group(1))
+    drop1 = int(re.search(r"frames dropped in \d+ s at 1x: (\d+)", out).group(1))
+    drop2 = int(re.search(r"frames dropped in \d+ s at 2x: (\d+)", out).group(1))
+    decoding = re.search(r"video decoding: (\S+)", out).group(1)
+    table = re.findall(r"^\| (.+?)\s+\|\s+(\d+) \|\s+(-?\d+) \|\s+(-?\d+) \|\s+(-?\d+) \|\s+(\d+) \|$", out, re.M)
+    front, rear = (os.path.join(keep, "alwa_20240101_120000_%s.MP4" % c) for c in "FR")
+    peer_cpu, peer_rss, peer_drop1 = mpv_pair(front, rear, 20)
+    _, _, peer_drop2 = mpv_pair(front, rear, 10, 2.0)
+    what = "4K HEVC 40 Mbit/s front + 1080p H.264 rear at 30 frames/s (%s decoding)" % decoding
+    rows.append((what + ": processor time vs two `mpv` processes", "%.0f %% of a core" % cpu,
+                 "%.0f %% of a core" % peer_cpu, "%.2f×" % (cpu / peer_cpu), "≤ 1.1×", cpu <= 1.1 * peer_cpu))
+    rows.append(("same: frames dropped in 20 s at 1× (both channels)", "%d" % drop1, "%d" % peer_drop1, "—",
+                 "0 if two `mpv` drop 0", drop1 == 0 if peer_drop1 == 0 else None))
+    rows.append(("same: frames dropped in 10 s at 2×", "%d" % drop2, "%d" % peer_drop2, "—", "(for reference)", None))
+    rows.append(("same: resident memory vs two `mpv` processes", "%.0f MB" % rss, "%.0f MB" % peer_rss,
+                 "%.2f×" % (rss / peer_rss), "≤ 1.2×", rss <= 1.2 * peer_rss))
+    worst95 = max(int(r[3]) for r in table)
+    worstmax = max(int(r[4]) for r in table)
+    rows.append(("same: front/rear sync on screen after every action", "p95 %d, max %d frames" % (worst95, worstmax),
+                 "—", "—", "p95 ≤ 1, max ≤ 2", worst95 <= 1 and worstmax <= 2))
+    return out
+
+
 def machine():
     cpu = "unknown"
     with open("/proc/cpuinfo") as f:
@@ -283,6 +353,7 @@ def main():
         card_list(work)
         card_scale(work, int(os.environ.get("DAXO_BENCH_GROUPS", "1000")))
         detail = playback(work)
+        detail_camera = camera(work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     lines = ["# Benchmark results", "",
@@ -292,7 +363,8 @@ def main():
     for what, ours, peer, ratio, target, met in rows:
         lines.append("| %s | %s | %s | %s | %s | %s |" % (what, ours, peer, ratio, target,
                                                            "—" if met is None else "yes" if met else "**no**"))
-    lines += ["", "The viewer's own report of the playback run:", "", "```", detail.strip(), "```", ""]
+    lines += ["", "The viewer's own report of the playback run:", "", "```", detail.strip(), "```", "",
+              "And of the camera pair:", "", "```", detail_camera.strip(), "```", ""]
     text = "\n".join(lines)
     with open(os.path.join(ROOT, "bench", "RESULTS.md"), "w") as f:
         f.write(text)

@@ -87,6 +87,34 @@ TEST(TrackIndex, ACardSeenBeforeIsNotReadAgain) {
     EXPECT_EQ(third.drives[0].tracks[0]->points.size(), 10u);
 }
 
+// The card pulled out half-way through: the rest fails at once (no hang, no partial track kept
+// as if whole), what was read stays in the index, and the card put back is read only where
+// it was not.
+TEST(TrackIndex, ACardPulledMidScanKeepsWhatWasRead) {
+    Card card(20);
+    const std::string away = card.tree.path("pulled");
+    ZLXDrive drive;
+    {
+        ZLXTrackCache cache(ZLXTrackIndex::open(card.index));
+        const ZLXMediaList::Contents contents = ZLXMediaList::build(card.folder);
+        const auto trips = groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic, &cache), 180);
+        ASSERT_EQ(trips.size(), 1u);
+        size_t read = 0;
+        drive = ZLXDrive::load(trips[0], [&](const std::string& p) {
+            if (++read == 9)
+                std::filesystem::rename(card.folder, away); // the card leaves its slot
+            return cache.track(p);
+        }, {});
+        EXPECT_EQ(cache.filesRead(), 8u);
+    }
+    ASSERT_EQ(drive.tracks.size(), 20u); // the time line keeps its groups, the missing ones empty
+    EXPECT_EQ(drive.tracks[7]->points.size(), 60u);
+    EXPECT_TRUE(drive.tracks[8]->points.empty());
+    std::filesystem::rename(away, card.folder);
+    const Opening again = openCard(card.folder, card.index);
+    EXPECT_EQ(again.filesRead, 12u);
+}
+
 TEST(TrackIndex, AnIndexNotTrustedIsMadeAnew) {
     test::TempTree tree;
     const std::string path = tree.path("tracks.sqlite");
