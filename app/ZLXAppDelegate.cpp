@@ -28,8 +28,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QSlider>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -427,6 +429,27 @@ void ZLXAppDelegate::showRecordingLoaded() {
 
 void ZLXAppDelegate::showFailure() {
     m_ui->player1BackgroundView->setMessage(qtTrId(m_playback->failureReason().c_str()));
+    // the other camera of that moment may be whole: offered, never started unasked
+    const auto partner = m_playback->intactPartnerIndex();
+    const auto media = partner ? m_mediaList.mediaAtIndex(*partner) : nullptr;
+    if (!media)
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, qtTrId("window.title"), qtTrId(m_playback->failureReason().c_str()),
+                                QMessageBox::NoButton, m_window.get());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("partnerOffer"));
+    box->setInformativeText(qtTrId(media->isRearMedia() ? "player.partner_rear_whole" : "player.partner_front_whole"));
+    QPushButton* play = box->addButton(qtTrId(media->isRearMedia() ? "player.play_rear" : "player.play_front"),
+                                       QMessageBox::AcceptRole);
+    box->addButton(QMessageBox::Close);
+    box->setDefaultButton(play);
+    box->setWindowModality(Qt::WindowModal);
+    const int64_t row = *partner;
+    connect(box, &QMessageBox::finished, this, [this, box, play, row] {
+        if (box->clickedButton() == play)
+            changeAndPlay(int(row));
+    });
+    box->show();
 }
 
 void ZLXAppDelegate::showStopped() {

@@ -175,6 +175,22 @@ void ZLXPlayback::failStart() {
         const ZLXMovieFacts facts = movieFacts(path.constData());
         m_failureReason = !facts.duration ? "player.cut_short" : !facts.hasVideo ? "player.no_picture" : "player.cannot_play";
     }
+    // the other channel of the same moment, when its own file is whole
+    m_intactPartner.reset();
+    if (const auto media = m_mediaList.mediaAtIndex(m_mediaIndex)) {
+        const auto pair = m_mediaList.findMediaPairWithFileName(media->mediaName());
+        const ZLXMediaList::MediaPtr partner = !pair ? nullptr : media->isRearMedia() ? pair->frontMedia : pair->rearMedia;
+        const ZLXMovieFacts facts = partner ? movieFacts(partner->path().c_str()) : ZLXMovieFacts{};
+        for (int64_t i = 0; partner && facts.duration && facts.hasVideo; ++i) {
+            const auto candidate = m_mediaList.mediaAtIndex(i);
+            if (!candidate)
+                break;
+            if (candidate == partner) {
+                m_intactPartner = i;
+                break;
+            }
+        }
+    }
     hideLoading();
     m_sync->cancel();
     m_player2->pause();

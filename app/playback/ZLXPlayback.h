@@ -50,6 +50,9 @@ public:
     // Why the last recording asked for could not be played: a message key ("player.cannot_play"
     // and, where the file tells, "player.cut_short" or "player.no_picture"); empty after a start.
     const std::string& failureReason() const { return m_failureReason; }
+    // After a failure: the row of the failed recording's partner channel when its file holds a
+    // picture to play (it plays alone: its partner cannot).
+    std::optional<int64_t> intactPartnerIndex() const { return m_intactPartner; }
     // The position and length under the video ("0:00:12.480 / 0:01:00" while paused).
     QString timeText() const;
     // Where player 1 is and how long its recording lasts, in seconds (nothing loaded: none).
@@ -154,6 +157,7 @@ private:
     int64_t m_mediaIndex = -1;
     std::optional<double> m_pendingSeek; // seconds to go to once the recording asked for starts
     std::string m_failureReason;
+    std::optional<int64_t> m_intactPartner;
     bool m_preparingPlayNext = false;
     double m_progress = 0;
     bool m_stopVideoLoadingView = true;

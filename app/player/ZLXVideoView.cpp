@@ -273,6 +273,15 @@ bool prepareGraphics(bool openGLAsked) {
     qputenv("QT_XCB_GL_INTEGRATION", "none");
     qputenv("QT_QUICK_BACKEND", "software");
     requestVideoOutput(ZLXVideoOutput::Software);
+    // The web engine asks for a shared OpenGL context as the application starts; the window
+    // system's one warning that it has none to give is expected here and not passed on.
+    static QtMessageHandler next = nullptr;
+    next = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (type == QtWarningMsg && message.startsWith(QLatin1String("QXcbIntegration: Cannot create platform OpenGL context")))
+            return;
+        if (next)
+            next(type, context, message);
+    });
     return false;
 }
 

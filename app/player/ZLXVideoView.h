@@ -36,6 +36,7 @@ bool hasGraphicsDevice();
 // that would stay in memory): the video is drawn in software and the map's page by Qt Quick's
 // software renderer. Elsewhere, or when OpenGL is asked for, the web engine and the OpenGL
 // video output share their textures with the window. True when OpenGL stays available.
+// (Installs a message handler that drops the window system's one expected warning.)
 bool prepareGraphics(bool openGLAsked);
 
 class ZLXVideoView : public QWidget {

@@ -72,6 +72,10 @@ Keep this number: it tells whether a copy of the report was changed.</source><tr
 SHA-256: %2
 Keep this number: it tells whether a copy of the report was changed.</translation></message>
     <message id="side.map"><source>Map</source><translation>Map</translation></message>
+    <message id="player.partner_rear_whole"><source>The rear camera's recording of the same moment is whole.</source><translation>The rear camera's recording of the same moment is whole.</translation></message>
+    <message id="player.partner_front_whole"><source>The front camera's recording of the same moment is whole.</source><translation>The front camera's recording of the same moment is whole.</translation></message>
+    <message id="player.play_rear"><source>Play the Rear Camera</source><translation>Play the Rear Camera</translation></message>
+    <message id="player.play_front"><source>Play the Front Camera</source><translation>Play the Front Camera</translation></message>
     <message id="player.cut_short"><source>Cannot be played: the file was cut short</source><translation>Cannot be played: the file was cut short</translation></message>
     <message id="player.no_picture"><source>Cannot be played: the file holds no picture</source><translation>Cannot be played: the file holds no picture</translation></message>
     <message id="player.cannot_play"><source>This recording cannot be played</source><translation>This recording cannot be played</translation></message>

@@ -293,8 +293,10 @@ private slots:
         setLogObserver(nullptr);
         const QByteArray err = captured.readAll();
         QVERIFY2(!err.contains("ALSA lib"), err.constData());
+        // each message once (how a file is decoded is told for each file)
+        logged.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("video decoding:")); });
         QSet<QString> distinct(logged.begin(), logged.end());
-        QCOMPARE(distinct.size(), logged.size()); // each message once
+        QCOMPARE(distinct.size(), logged.size());
     }
 
     void noMediaEmptiesThePlayerAndTheSurface() {

@@ -27,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <sys/stat.h>
 
 using namespace daxo;
@@ -196,7 +198,17 @@ private slots:
                     .save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-failed.png"));
             }
         }
+        // the cut front's rear is whole: offered, and played alone when taken
+        auto* offer = m_controller->window()->findChild<QMessageBox*>(QStringLiteral("partnerOffer"));
+        QVERIFY(offer); // (the empty file has no partner: one offer only, the first one's)
+        QVERIFY(offer->informativeText().contains(QStringLiteral("rear camera")));
         QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
+        QCOMPARE(m_controller->playback()->intactPartnerIndex(), std::nullopt); // the empty file's
+        offer->buttons().front()->click();
+        QVERIFY(started.wait(15000));
+        QVERIFY(m_controller->playback()->player1()->mediaPath()->endsWith("alwa_20241003_090000_R.MP4"));
+        QVERIFY(!m_controller->playback()->player2()->hasMedia() ||
+                m_controller->playback()->player2()->state() == ZLXMediaPlayer::Error);
         m_controller->changeAndPlay(rowOf("alwa_20241003_081540_F.MP4"));
         QVERIFY(started.wait(15000));
     }
