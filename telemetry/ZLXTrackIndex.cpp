@@ -243,6 +243,13 @@ std::string ZLXTrackIndex::defaultPath() {
 std::unique_ptr<ZLXTrackIndex> ZLXTrackIndex::open(const std::string& path, std::string* why) {
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    // a link, a FIFO or a device in the index's place is left alone, and no index is used
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (why)
+            *why = path + " is not a regular file";
+        return nullptr;
+    }
     std::string reason;
     sqlite3* db = openChecked(path, reason);
     if (!db) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,6 +166,11 @@ TEST(TrackIndex, AnIndexNotTrustedIsMadeAnew) {
     ASSERT_TRUE(index);
     EXPECT_FALSE(why.empty());
     EXPECT_EQ(index->entries(), 0);
+    // a FIFO in its place: refused without waiting on it, and left there
+    const std::string fifo = tree.path("fifo.sqlite");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(ZLXTrackIndex::open(fifo, &why));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     // a place where no index can be made: told, not thrown
     EXPECT_FALSE(ZLXTrackIndex::open("/proc/daxo/tracks.sqlite", &why));
     EXPECT_FALSE(why.empty());
