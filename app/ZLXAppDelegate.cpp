@@ -2,6 +2,8 @@
 #include "app/ZLXAppDelegate.h"
 
 #include "app/ZLXLanguage.h"
+#include "app/ZLXCardImport.h"
+#include "widgets/ZLXAlert.h"
 #include "app/ZLXMediaTableModel.h"
 #include "app/map/ZLXMapWebView.h"
 #include "app/player/ZLXMpvMediaPlayer.h"
@@ -259,6 +261,7 @@ void ZLXAppDelegate::createMenus() {
                   {nullptr, nullptr, {}, {}},
                   {"menu.settings", "showSettingPanelAction", {preferences}, [this] { showSettingPanel(); }},
                   {"menu.camera_clock", "showTimeSetupPanelAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { showTimeSetupPanel(); }},
+                  {"menu.import_card", "importCardAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_I), [this] { importCardDialog(); }},
                   {nullptr, nullptr, {}, {}},
                   {"menu.save_frame", "captureVideoAction", keys(QKeySequence::Save), [this] { captureVideo(); }},
                   {"menu.print_frame", "printAction", keys(QKeySequence::Print), [this] { print(); }},
@@ -335,23 +338,27 @@ void ZLXAppDelegate::initMediaListTableView() {
 
 void ZLXAppDelegate::fitTableColumns(bool measure) {
     // Each column as wide as its title and texts (measured when the list changes, not at every
-    // resize); the file name's column also takes what room is left, so that a wide window shows
-    // long names whole.
+    // resize); the file name's column takes what room is left, and a name still too long is
+    // scrolled to, its path in its tooltip.
     QTableView* table = m_ui->mediaListTableView;
     QHeaderView* header = table->horizontalHeader();
     const int last = m_tableModel->columnCount() - 1;
-    int used = 0;
-    for (int i = 0; i <= last; ++i) {
-        if (measure) {
-            table->resizeColumnToContents(i);
-            header->resizeSection(i, std::max(header->sectionSize(i), header->sectionSizeHint(i)));
-            if (i == last)
-                m_nameColumnWidth = header->sectionSize(i);
+    if (measure) {
+        const QFontMetrics titles(header->font());
+        for (int i = 0; i <= last; ++i) {
+            const int title = titles.horizontalAdvance(m_tableModel->columnNames().at(i)) + 12;
+            // the mode's picture alone needs no room for the text margins
+            const int cells = i == 0 ? table->iconSize().width() + 8
+                                     : static_cast<QAbstractItemView*>(table)->sizeHintForColumn(i);
+            m_columnWidths[size_t(i)] = std::max(cells, title);
         }
-        if (i < last)
-            used += header->sectionSize(i);
     }
-    header->resizeSection(last, std::max(m_nameColumnWidth, table->viewport()->width() - used));
+    int used = 0;
+    for (int i = 0; i < last; ++i) {
+        header->resizeSection(i, m_columnWidths[size_t(i)]);
+        used += m_columnWidths[size_t(i)];
+    }
+    header->resizeSection(last, std::max(m_columnWidths[size_t(last)], table->viewport()->width() - used));
 }
 
 // The head strip and the table --------------------------------------------------------------
@@ -646,20 +653,42 @@ void ZLXAppDelegate::applicationDidFinishLaunching(QSettings& settings) {
     m_window->setInitialFrame(frame);
 }
 
+QString ZLXAppDelegate::chooseFolder(const QString& title) {
+    if (m_directoryChooser)
+        return m_directoryChooser(m_window.get());
+    // It starts in the folder that is open, else in the user's home.
+    const QString open = QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or("")));
+    return QFileDialog::getExistingDirectory(m_window.get(), title,
+                                             open.isEmpty() || !QFileInfo(open).isDir() ? QDir::homePath() : open,
+                                             QFileDialog::ShowDirsOnly);
+}
+
 void ZLXAppDelegate::openMediaDirectoryDialog() {
-    QString chosen;
-    if (m_directoryChooser) {
-        chosen = m_directoryChooser(m_window.get());
-    } else {
-        // It starts in the folder that is open, else in the user's home.
-        const QString open = QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or("")));
-        chosen = QFileDialog::getExistingDirectory(m_window.get(), qtTrId("dialog.choose_folder"),
-                                                   open.isEmpty() || !QFileInfo(open).isDir() ? QDir::homePath() : open,
-                                                   QFileDialog::ShowDirsOnly);
-    }
+    const QString chosen = chooseFolder(qtTrId("dialog.choose_folder"));
     if (chosen.isEmpty())
         return; // cancelled: nothing changes, playback goes on
     openMediaDirectory(chosen);
+}
+
+void ZLXAppDelegate::importCardDialog() {
+    if (m_import && m_import->isRunning()) {
+        showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.running"));
+        return;
+    }
+    const QString card = chooseFolder(qtTrId("import.choose_card"));
+    if (card.isEmpty())
+        return;
+    const QString library = ZLXCardImport::libraryFolder();
+    const QString from = QFileInfo(card).canonicalFilePath(), into = QFileInfo(library).canonicalFilePath();
+    if (!into.isEmpty() && (from == into || from.startsWith(into + QLatin1Char('/')))) {
+        showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.is_library").arg(card));
+        return;
+    }
+    if (!m_import) {
+        m_import = new ZLXCardImport(m_window.get());
+        connect(m_import, &ZLXCardImport::finished, this, &ZLXAppDelegate::importFinished);
+    }
+    m_import->start(card, library);
 }
 
 void ZLXAppDelegate::openMediaDirectory(const QString& directory) {
@@ -730,10 +759,12 @@ void ZLXAppDelegate::closeWindow() {
 void ZLXAppDelegate::showTimeSetupPanel() {
     auto clock = std::make_unique<ZLXTimeSetupController>();
     ZLXTimeSetupController* window = clock.get();
-    window->setMediaFolder(QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or(""))));
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(m_mediaList.directoryPath().value_or("")));
+    window->setMediaFolder(folder);
     m_lastDialogController = std::move(clock); // the one opened before goes
     window->show();
     window->windowDidLoad();
+    window->checkClockOf(folder, m_trackCache);
 }
 
 void ZLXAppDelegate::showSettingPanel() {

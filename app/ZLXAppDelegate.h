@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -27,6 +28,8 @@ namespace daxo {
 
 class ZLXMapWebView;
 class ZLXMediaTableModel;
+class ZLXTrackCache;
+class ZLXCardImport;
 class ZLXVideoView;
 
 class ZLXAppDelegate : public QObject {
@@ -88,6 +91,8 @@ public:
     QRect boxFrame(const QString& name) const;
     // The trips' list shares the side panel; their slider under the position slider takes room.
     void setTripListView(QWidget* tripList);
+    // The tracks the trips read, shared with the clock window's check against GPS.
+    void setTrackCache(std::shared_ptr<ZLXTrackCache> cache) { m_trackCache = std::move(cache); }
     void setTripSliderShown(bool shown);
 
     // The table shows a newly built list.
@@ -135,12 +140,16 @@ public slots:
     void sizeUp();
     void sizeDown();
     void openMediaDirectoryDialog();
+    // The folder chooser (the tests' own when set), starting in the open folder.
+    QString chooseFolder(const QString& title);
     void clickMediaListViewButton();
     void clickMapViewButton();
     void clickTripViewButton();
     void closeWindow();
     void showSettingPanel();
     void showTimeSetupPanel();
+    // File → Import Card…: a folder chosen, copied into the library in the background.
+    void importCardDialog();
     void captureVideo();
     void print();
 
@@ -150,6 +159,8 @@ signals:
     void rightViewModeChanged(int mode);
     // The table shows a newly built list.
     void mediaListReloaded();
+    // An import ended; `summary` is what its window said.
+    void importFinished(const QString& summary);
 
 private:
     void setupControls();
@@ -175,7 +186,10 @@ private:
     ZLXMediaTableModel* m_tableModel = nullptr;
     DirectoryChooser m_directoryChooser;
     ZLXFrameCapture* m_capture = nullptr;
-    int m_nameColumnWidth = 0; // what the longest file name needs
+    // What each column needs, measured when the list changes.
+    std::array<int, 4> m_columnWidths{};
+    std::shared_ptr<ZLXTrackCache> m_trackCache;
+    ZLXCardImport* m_import = nullptr;
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;

@@ -55,9 +55,9 @@ QVariant ZLXMediaTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (column) {
         case 0:
-            return qtTrId(mediaModeKey(*media));
+            return mediaModeImageName(*media) ? QString() : qtTrId(mediaModeKey(*media));
         case 1:
-            return QString::fromStdString(mediaDateText(*media));
+            return QString::fromStdString(mediaDateText(*media, true));
         case 2:
             return QString::fromStdString(mediaTimeText(*media));
         default:
@@ -74,6 +74,10 @@ QVariant ZLXMediaTableModel::data(const QModelIndex& index, int role) const {
     case Qt::FontRole:
         return m_cellFont;
     case Qt::ToolTipRole:
+        if (column == 0)
+            return qtTrId(mediaModeKey(*media));
+        if (column == 1)
+            return QString::fromStdString(mediaDateText(*media));
         return QString::fromStdString(media->path());
     default:
         return {};

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The recording table: one row per record of the media list, four columns.
+// The recording table: one row per record of the media list, four columns. The file name is
+// what a driver reads, so the others are short: the mode is its picture (the text where a
+// record has none), the date has no year; their tooltips say them whole, the name's its path.
 #pragma once
 
 #include "library/ZLXMediaList.h"

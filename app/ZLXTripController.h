@@ -76,6 +76,7 @@ public:
     // next reload.
     void setIndexPath(std::string path) { m_indexPath = std::move(path); }
     ZLXTrackCache& trackCache() const { return *m_cache; }
+    std::shared_ptr<ZLXTrackCache> sharedTrackCache() const { return m_cache; }
     bool isSliderShown() const { return m_sliderShown; }
     std::optional<size_t> activeTrip() const { return m_active; }
     size_t activeGroup() const { return m_activeGroup; }

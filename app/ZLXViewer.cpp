@@ -26,6 +26,7 @@ ZLXViewer::ZLXViewer(const ZLXAppDelegate::PlayerFactory& playerFactory, ZLXPlay
     // command-line tools share
     m_trips->setIndexPath(ZLXTrackIndex::defaultPath());
     m_app->setTripListView(m_trips->tripListView());
+    m_app->setTrackCache(m_trips->sharedTrackCache());
     wire();
 }
 

@@ -5,12 +5,15 @@
 #include "library/ZLXLog.h"
 #include "card/ZLXTimeSetupFile.h"
 #include "card/ZLXVolumes.h"
+#include "telemetry/ZLXClockCheck.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,7 +24,9 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimeEdit>
+#include <QTimeZone>
 #include <QTimer>
+#include <QtConcurrent>
 #include <QtMath>
 
 namespace daxo {
@@ -120,11 +125,21 @@ ZLXTimeSetupController::ZLXTimeSetupController(QWidget* parent) : QDialog(parent
     grid->addWidget(m_timePicker, 1, 1, Qt::AlignCenter);
     grid->addWidget(m_nowDaySettingChk, 2, 1);
     grid->addWidget(m_dateField, 3, 0, 1, 2);
+    // the check against GPS, shown once a folder of recordings is checked
+    m_gpsCheckLabel = new QLabel(this);
+    m_gpsCheckLabel->setObjectName(QStringLiteral("gpsCheckLabel"));
+    m_gpsCheckLabel->setWordWrap(true);
+    m_gpsCheckLabel->hide();
+    m_setFromGpsButton = new QPushButton(qtTrId("time.set_from_gps"), this);
+    m_setFromGpsButton->setObjectName(QStringLiteral("setFromGpsButton"));
+    m_setFromGpsButton->hide();
+    grid->addWidget(m_gpsCheckLabel, 4, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_setFromGpsButton);
     buttons->addStretch(1);
     buttons->addWidget(m_cancelButton);
     buttons->addWidget(m_saveButton);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addLayout(buttons, 5, 0, 1, 2);
 
     // every change of the chosen day, by the pointer or the keyboard
     connect(m_datePicker, &QCalendarWidget::selectionChanged, this, &ZLXTimeSetupController::daySelectedFromPicker);
@@ -133,6 +148,7 @@ ZLXTimeSetupController::ZLXTimeSetupController(QWidget* parent) : QDialog(parent
     connect(m_nowDaySettingChk, &QCheckBox::clicked, this, &ZLXTimeSetupController::nowDayChecked);
     connect(m_saveButton, &QPushButton::clicked, this, &ZLXTimeSetupController::onSaveConfigFile);
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_setFromGpsButton, &QPushButton::clicked, this, &ZLXTimeSetupController::setClockFromGps);
     m_ticks.setInterval(1000);
     connect(&m_ticks, &QTimer::timeout, this, &ZLXTimeSetupController::tick);
     m_chooser = [](QWidget* window, const QString& open) {
@@ -245,6 +261,49 @@ void ZLXTimeSetupController::onSaveConfigFile() {
     }
     emit configFileWritten(path);
     showNoticeSheet(this, windowTitle(), qtTrId("time.filesave"), path, [this] { close(); });
+}
+
+void ZLXTimeSetupController::checkClockOf(const QString& folder, std::shared_ptr<ZLXTrackCache> cache) {
+    if (folder.isEmpty() || !cache)
+        return;
+    m_gpsCheckLabel->setText(qtTrId("time.gps_checking"));
+    m_gpsCheckLabel->show();
+    auto* watcher = new QFutureWatcher<std::pair<ZLXClockCheck, std::optional<int>>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        const auto [check, offset] = watcher->result();
+        watcher->deleteLater();
+        showClockCheck(check, offset);
+    });
+    const std::string dir = QFile::encodeName(folder).toStdString();
+    watcher->setFuture(QtConcurrent::run([dir, cache] {
+        const auto zone = cardClockZone(dir + "/config.bin");
+        std::optional<int> offset;
+        if (zone && zoneOffsetSeconds(zone->zoneIndex))
+            offset = int(cardLocalSeconds(0, *zone));
+        return std::make_pair(checkFolderClock(dir, *cache), offset);
+    }));
+}
+
+void ZLXTimeSetupController::showClockCheck(const ZLXClockCheck& check, std::optional<int> zoneOffset) {
+    m_zoneOffset = zoneOffset;
+    m_gpsCheckLabel->setText(QString::fromStdString(clockVerdictText(check)));
+    m_gpsCheckLabel->show();
+    m_setFromGpsButton->setVisible(zoneOffset.has_value() && check.verdict != ZLXClockCheck::Verdict::Right);
+}
+
+void ZLXTimeSetupController::setClockFromGps() {
+    if (!m_zoneOffset)
+        return;
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(m_now().toSecsSinceEpoch() + *m_zoneOffset, QTimeZone::utc());
+    m_timeFollows = m_dateFollows = false;
+    m_selectedDate = local.date();
+    {
+        const QSignalBlocker quiet(m_datePicker);
+        m_datePicker->setSelectedDate(m_selectedDate);
+    }
+    showTime(local.time());
+    showDate();
+    onSaveConfigFile();
 }
 
 } // namespace daxo

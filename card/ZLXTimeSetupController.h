@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QTime>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QCalendarWidget;
@@ -19,6 +20,9 @@ class QPushButton;
 class QTimeEdit;
 
 namespace daxo {
+
+class ZLXTrackCache;
+struct ZLXClockCheck;
 
 // The time on a clock face; a click or drag on the face sets the minutes (or, near the
 // centre, the hour).
@@ -72,6 +76,16 @@ public:
     void setNow(Now now) { m_now = std::move(now); }
     void tick();
 
+    // Checks the camera's clock against the GPS time in the folder's recordings (in the
+    // background, the tracks through `cache`) and shows what it found, with a button that
+    // sets the clock to the time of the card's own zone.
+    void checkClockOf(const QString& folder, std::shared_ptr<ZLXTrackCache> cache);
+    // What a check found; `zoneOffset` is the card's offset from UTC (daylight saving
+    // included), when its config.bin names one.
+    void showClockCheck(const ZLXClockCheck& check, std::optional<int> zoneOffset);
+    // Sets the time shown to the time of the card's zone, and saves it.
+    void setClockFromGps();
+
     QDate selectedDate() const { return m_selectedDate; }
     QTime selectedTime() const { return m_selectedTime; }
 
@@ -98,6 +112,9 @@ private:
     QLabel* m_dateField;
     QPushButton* m_saveButton;
     QPushButton* m_cancelButton;
+    QLabel* m_gpsCheckLabel;
+    QPushButton* m_setFromGpsButton;
+    std::optional<int> m_zoneOffset; // of the card whose clock was checked
     SaveLocationChooser m_chooser;
 };
 

@@ -25,7 +25,8 @@ _daxo_tools() {
     if [[ $cur == -* ]]; then
         local options="--help --verbose"
         case $command in
-        daxo-card) options+=" --json --yes --date --time" ;;
+        daxo-card) options+=" --json --yes --date --time --check --from-gps" ;;
+        daxo-library) options+=" --library --events-only --since" ;;
         daxo-config) options+=" --raw" ;;
         daxo-export) options+=" --from --to --at -o --layout --captions --force" ;;
         daxo-telemetry) options+=" --gpx --kml --csv --trip --trips --gap --nmea" ;;
@@ -73,6 +74,13 @@ _daxo_tools() {
     daxo-drvlog)
         _daxo_files '*.@(drv|DRV)'
         ;;
+    daxo-library)
+        if ((cword == 1)); then
+            COMPREPLY=($(compgen -W "import" -- "$cur"))
+        elif [[ $prev != --since ]]; then
+            _daxo_dirs
+        fi
+        ;;
     esac
 }
-complete -F _daxo_tools daxo-card daxo-config daxo-export daxo-telemetry daxo-drvlog
+complete -F _daxo_tools daxo-card daxo-config daxo-export daxo-telemetry daxo-drvlog daxo-library

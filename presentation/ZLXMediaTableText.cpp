@@ -5,11 +5,14 @@
 
 namespace daxo {
 
-std::string mediaDateText(const ZLXMedia& media) {
+std::string mediaDateText(const ZLXMedia& media, bool shortForm) {
     if (media.year() < 1)
         return {};
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", media.year(), media.month(), media.day());
+    if (shortForm)
+        std::snprintf(text, sizeof text, "%02d-%02d", media.month(), media.day());
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", media.year(), media.month(), media.day());
     return text;
 }
 

@@ -25,8 +25,8 @@ inline constexpr std::array<ZLXMediaTableColumn, 4> kMediaTableColumns{{
     {"filelist.file", false},
 }};
 
-// "2020-01-31", or empty for a record without a date.
-std::string mediaDateText(const ZLXMedia& media);
+// "2020-01-31", or empty for a record without a date; short: "01-31", for a narrow table.
+std::string mediaDateText(const ZLXMedia& media, bool shortForm = false);
 // "23:59:59", or empty for a record without a date.
 std::string mediaTimeText(const ZLXMedia& media);
 // String-table key of the mode text: "media.always", "media.motion", "media.event".

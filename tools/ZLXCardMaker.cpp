@@ -73,13 +73,12 @@ std::vector<TelemetryRecord> cruiseRecords(size_t count, double seconds, int64_t
 
 CardResult makeCard(const std::string& folder, const CardOptions& options) {
     CardResult result;
-    // 2024-05-06 07:00:00 UTC, the first group's start
-    int64_t start = 1714978800;
+    int64_t start = options.firstUtc;
     for (int g = 0; g < options.groups; ++g) {
         if (g > 0 && options.groupsPerTrip > 0 && g % options.groupsPerTrip == 0)
             start += 600; // a pause: the next trip
         const int64_t s = start + 60 * int64_t(g);
-        const Civil c = civilOf(s);
+        const Civil c = civilOf(s + options.clockAhead);
         const bool event = options.eventEvery > 0 && g % options.eventEvery == options.eventEvery - 1;
         char name[96];
         std::snprintf(name, sizeof name, "%s_%04d%02d%02d_%02d%02d%02d", event ? "event" : "alwa",

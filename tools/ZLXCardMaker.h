@@ -32,6 +32,9 @@ struct CardOptions {
     uint64_t rearBytes = 75ull << 20;   // a minute of 1080p at 10 Mbit/s
     int groupsPerTrip = 30;             // then a pause of ten minutes
     int eventEvery = 25;                // every so many groups is an event recording
+    int64_t firstUtc = 1714978800;      // the first group's start: 2024-05-06 07:00:00 UTC
+    // What the camera's clock reads less UTC: its zone, and any error; the names carry it.
+    int64_t clockAhead = 0;
 };
 
 struct CardResult {

@@ -4,10 +4,17 @@
 //                                                  camera wants it, keeping its config.bin
 // daxo-card clock DIR [--date yyyy/MM/dd] [--time HH:mm:ss]
 //                                                  writes DIR/timeset.cfg, now by default
+// daxo-card clock --check DIR                      the camera's clock against the GPS time in
+//                                                  its recordings
+// daxo-card clock --from-gps DIR                   writes DIR/timeset.cfg with the time of the
+//                                                  card's own zone
 // --verbose (anywhere) also writes the diagnostics the program logs to stderr.
 #include "card/ZLXCardOperations.h"
 #include "library/ZLXLog.h"
 #include "card/ZLXTimeSetupFile.h"
+#include "telemetry/ZLXClockCheck.h"
+#include "telemetry/ZLXTrackIndex.h"
+#include "telemetry/ZLXTrip.h"
 #include "tools/ZLXToolLog.h"
 #include "card/ZLXVolumes.h"
 
@@ -20,6 +27,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTranslator>
 #include <csignal>
 #include <cstdio>
@@ -44,6 +52,8 @@ constexpr const char* kUsage =
     "                                                wants it, keeping its config.bin; asks first\n"
     "       daxo-card clock DIR [--date yyyy/MM/dd] [--time HH:mm:ss]\n"
     "                                                writes DIR/timeset.cfg (now by default)\n"
+    "       daxo-card clock --check DIR              the camera's clock against GPS time\n"
+    "       daxo-card clock --from-gps DIR           writes DIR/timeset.cfg in the card's time zone\n"
     "options: --verbose  also show the diagnostics the program logs\n"
     "         --help     this text\n";
 
@@ -193,9 +203,48 @@ int formatDevice(const QString& argument, bool ask) {
     return formatCard(*operations, *blank, ask);
 }
 
+int writeClockFile(const QString& folder, const ZLXClockTime& clockTime) {
+    if (const auto why = clockTimeRefusal(clockTime))
+        return fail(QStringLiteral("%1: %2").arg(timeSetupText(clockTime).c_str(),
+                                                 QString::fromStdString(*why)),
+                    2);
+    const QString path = QDir(folder).filePath(QStringLiteral("timeset.cfg"));
+    if (const auto why = writeTimeSetupFile(QFile::encodeName(path).toStdString(), clockTime))
+        return fail(QStringLiteral("%1: %2").arg(path, QString::fromStdString(*why)));
+    std::printf("%s\t%s\n", qPrintable(path), timeSetupText(clockTime).c_str());
+    return 0;
+}
+
+// --check prints what the recordings say of the clock; --from-gps writes the time the camera
+// should show now, in the zone its settings name.
+int clockFromGps(const QString& folder, bool write) {
+    if (!QFileInfo(folder).isDir())
+        return fail(QStringLiteral("%1 is not a folder").arg(folder));
+    const std::string dir = QFile::encodeName(folder).toStdString();
+    if (write) {
+        const auto zone = cardClockZone(dir + "/config.bin");
+        if (!zone || !zoneOffsetSeconds(zone->zoneIndex))
+            return fail(QStringLiteral("the card's time zone is not known (no config.bin, or no zone set in it)"));
+        const int64_t local = cardLocalSeconds(QDateTime::currentSecsSinceEpoch(), *zone);
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(local, QTimeZone::utc());
+        return writeClockFile(folder, {at.date().year(), at.date().month(), at.date().day(), at.time().hour(),
+                                       at.time().minute(), at.time().second()});
+    }
+    std::string why;
+    auto index = ZLXTrackIndex::open(ZLXTrackIndex::defaultPath(), &why);
+    if (!index)
+        ZLXLog("no index of recordings: %s", why.c_str());
+    ZLXTrackCache cache(std::move(index));
+    const ZLXClockCheck check = checkFolderClock(dir, cache);
+    std::fputs(clockReportText(check).c_str(), stdout);
+    return check.verdict == ZLXClockCheck::Verdict::Unknown ? 1 : 0;
+}
+
 int clock(const QStringList& args) {
     if (args.isEmpty())
         return usage();
+    if (args[0] == QLatin1String("--check") || args[0] == QLatin1String("--from-gps"))
+        return args.size() == 2 ? clockFromGps(args[1], args[0] == QLatin1String("--from-gps")) : usage();
     const QString folder = args[0];
     QDateTime when = QDateTime::currentDateTime();
     for (int i = 1; i < args.size(); i += 2) {
@@ -219,16 +268,7 @@ int clock(const QStringList& args) {
         return fail(QStringLiteral("%1 is not a folder").arg(folder));
     const QDate d = when.date();
     const QTime t = when.time();
-    const ZLXClockTime clockTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
-    if (const auto why = clockTimeRefusal(clockTime))
-        return fail(QStringLiteral("%1: %2").arg(timeSetupText(clockTime).c_str(),
-                                                 QString::fromStdString(*why)),
-                    2);
-    const QString path = QDir(folder).filePath(QStringLiteral("timeset.cfg"));
-    if (const auto why = writeTimeSetupFile(QFile::encodeName(path).toStdString(), clockTime))
-        return fail(QStringLiteral("%1: %2").arg(path, QString::fromStdString(*why)));
-    std::printf("%s\t%s\n", qPrintable(path), timeSetupText(clockTime).c_str());
-    return 0;
+    return writeClockFile(folder, {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()});
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controller: launch frame, language step, recording table, side view.
+#include "../support/Alerts.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
 #include "../support/TempTree.h"
@@ -13,6 +14,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QHeaderView>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -112,10 +115,25 @@ private slots:
 
         const auto* model = controller.mediaTableModel();
         QCOMPARE(model->rowCount(), 3);
+        // At the opening size the names are whole: the mode is its picture, the date has no
+        // year, and their tooltips say the rest; all four columns fit the view.
+        QTableView* table = controller.ui().mediaListTableView;
+        QHeaderView* header = table->horizontalHeader();
+        const auto needs = [&](int column) { return static_cast<QAbstractItemView*>(table)->sizeHintForColumn(column); };
+        QVERIFY(header->sectionSize(3) >= needs(3));
+        QVERIFY(header->length() <= table->viewport()->width());
+        QVERIFY(header->sectionSize(0) >= table->iconSize().width() && header->sectionSize(1) >= needs(1) &&
+                header->sectionSize(2) >= needs(2));
+        QCOMPARE(cell(controller, 2, 0), QString());
+        QCOMPARE(cell(controller, 2, 0, Qt::ToolTipRole), QStringLiteral("Normal"));
+        QCOMPARE(cell(controller, 2, 1), QStringLiteral("01-31"));
+        QCOMPARE(cell(controller, 2, 1, Qt::ToolTipRole), QStringLiteral("2020-01-31"));
+        QCOMPARE(cell(controller, 2, 3, Qt::ToolTipRole), QString::fromStdString(tree.path() + "/alwa_20200131_090507_R.mp4"));
+
         // undated rows come first; a record with an Unknown channel has text and no image
         const int undated = cell(controller, 0, 3) == "._alwa_20200101_120000_F.mp4" ? 0 : 1;
         const int unknown = 1 - undated;
-        QCOMPARE(cell(controller, undated, 0), QStringLiteral("Normal"));
+        QCOMPARE(cell(controller, undated, 0, Qt::ToolTipRole), QStringLiteral("Normal"));
         QCOMPARE(cell(controller, undated, 1), QString());
         QCOMPARE(cell(controller, undated, 2), QString());
         QVERIFY(!model->data(model->index(undated, 0), Qt::DecorationRole).value<QPixmap>().isNull());
@@ -123,8 +141,6 @@ private slots:
         QCOMPARE(cell(controller, unknown, 3), QStringLiteral("event_20201301_120000_F.MP4"));
         QVERIFY(!model->data(model->index(unknown, 0), Qt::DecorationRole).isValid());
 
-        QCOMPARE(cell(controller, 2, 0), QStringLiteral("Normal"));
-        QCOMPARE(cell(controller, 2, 1), QStringLiteral("2020-01-31"));
         QCOMPARE(cell(controller, 2, 2), QStringLiteral("09:05:07"));
         QCOMPARE(cell(controller, 2, 3), QStringLiteral("alwa_20200131_090507_R.mp4"));
         const QPixmap car = model->data(model->index(2, 0), Qt::DecorationRole).value<QPixmap>();
@@ -200,6 +216,38 @@ private slots:
         QVERIFY(!controller.ui().sizeTextButton->toolTip().isEmpty());
         QVERIFY(!controller.ui().gsensorXCaption->isVisibleTo(controller.window()));
         QVERIFY(controller.ui().gsensorXField->isVisibleTo(controller.window()));
+    }
+
+    // File → Import Card…: the chosen card copied into the library in the background, the end
+    // told with what was copied; the library itself is never imported into itself.
+    void aCardIsImportedIntoTheLibrary() {
+        TempTree card, library;
+        card.touch("alwa_20241003_081500_F.MP4");
+        card.touch("event_20241003_082000_F.MP4");
+        QSettings settings;
+        settings.setValue("library/folder", QString::fromStdString(library.path("DAXO")));
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
+        controller.applicationDidFinishLaunching(settings);
+        QString chosen = QString::fromStdString(card.path());
+        controller.setDirectoryChooser([&](QWidget*) { return chosen; });
+        QSignalSpy finished(&controller, &ZLXAppDelegate::importFinished);
+        controller.window()->findChild<QAction*>("importCardAction")->trigger();
+        QVERIFY(finished.wait(20000));
+        QVERIFY2(finished.front().front().toString().startsWith("Copied 2, skipped 0, failed 0"),
+                 qPrintable(finished.front().front().toString()));
+        QVERIFY(QFile::exists(QString::fromStdString(library.path("DAXO/2024-10-03/event_20241003_082000_F.MP4"))));
+        QMessageBox* told = test::alertOf(controller.window());
+        QVERIFY(told);
+        QCOMPARE(told->icon(), QMessageBox::Information);
+        told->accept();
+
+        chosen = QString::fromStdString(library.path("DAXO/2024-10-03"));
+        controller.importCardDialog();
+        QMessageBox* refused = test::alertOf(controller.window());
+        QVERIFY(refused && refused->informativeText().contains("the library itself"));
+        refused->accept();
+        settings.remove("library/folder");
     }
 
     void eachSettingsWindowReplacesTheOneBefore() {

@@ -115,6 +115,69 @@ private slots:
         }
     }
 
+    // An import through the command line from a card pulled out halfway: what was copied is
+    // whole and nothing half is left; the card back in, a second run copies only what is
+    // missing. A library disk without room stops the import before it is full.
+    void anImportOutlivesAPulledCardAndAFullLibrary() {
+        QVERIFY(makeCard(160));
+        QMap<QString, QByteArray> recordings;
+        for (int i = 0; i < 8; ++i) {
+            const QString name = QStringLiteral("alwa_20241003_0815%1_F.MP4").arg(i * 5, 2, 10, QLatin1Char('0'));
+            recordings[name] = QByteArray(12 << 20, char('a' + i));
+            QFile file(m_mount + "/" + name);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(recordings[name]) == 12 << 20);
+        }
+        const QString library = m_dir.filePath("library"), day = library + "/2024-10-03";
+        const auto libraryIsWhole = [&] {
+            for (const QString& name : QDir(day).entryList(QDir::Files | QDir::Hidden)) {
+                QFile file(day + "/" + name);
+                if (!recordings.contains(name) || !file.open(QIODevice::ReadOnly) || file.readAll() != recordings[name])
+                    return false;
+            }
+            return true;
+        };
+        QProcess pulled;
+        pulled.start(DAXO_LIBRARY_TOOL, {"import", m_mount, "--library", library});
+        QVERIFY(pulled.waitForStarted());
+        QTest::qWait(150);
+        pullOut();
+        QVERIFY(pulled.waitForFinished(60000));
+        const QString told = QString::fromLocal8Bit(pulled.readAllStandardOutput());
+        QVERIFY2(pulled.exitCode() == 1 && told.startsWith("Copied "), qPrintable(told));
+        QVERIFY(libraryIsWhole());
+        const qsizetype before = QDir(day).entryList(QDir::Files).size();
+
+        QVERIFY(insert());
+        QProcess again;
+        again.start(DAXO_LIBRARY_TOOL, {"import", m_mount, "--library", library});
+        QVERIFY(again.waitForFinished(60000));
+        const QString second = QString::fromLocal8Bit(again.readAllStandardOutput());
+        QVERIFY2(again.exitCode() == 0 && second.startsWith(QStringLiteral("Copied %1, skipped %2, failed 0").arg(8 - before).arg(before)),
+                 qPrintable(second));
+        QCOMPARE(QDir(day).entryList(QDir::Files | QDir::Hidden).size(), 8);
+        QVERIFY(libraryIsWhole());
+
+        // the library on a 40 MB disk: two recordings fit with room kept, the third is not begun
+        const QString small = m_dir.filePath("library.img"), smallMount = m_dir.filePath("library-mnt");
+        QFile image(small);
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(40 << 20));
+        image.close();
+        QVERIFY(run("mkfs.fat", {"-F", "16", "-n", "LIBRARY", small}));
+        ZLXImageCardOperations disks;
+        disks.addImage(small, smallMount);
+        const TKUSBDiskEntity disk("LIBRARY", smallMount.toStdString(), small.toStdString(), std::nullopt, 0, true, true, {});
+        QVERIFY(QDir().mkpath(smallMount) && disks.mount(disk).ok());
+        QProcess full;
+        full.start(DAXO_LIBRARY_TOOL, {"import", m_mount, "--library", smallMount});
+        QVERIFY(full.waitForFinished(60000));
+        const QString stopped = QString::fromLocal8Bit(full.readAllStandardOutput());
+        QVERIFY2(full.exitCode() == 1 && stopped.startsWith("Copied 2, skipped 0, failed 1") &&
+                     stopped.contains("Stopped: the library's disk is full"),
+                 qPrintable(stopped));
+        QCOMPARE(QDir(smallMount + "/2024-10-03").entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QVERIFY(disks.unmount(disk).ok());
+    }
+
     // Pulled out while a recording plays: the viewer says the recording cannot be played, the
     // card's folder lists nothing, and another folder plays as before.
     void aCardPulledOutLeavesTheViewerUsable() {

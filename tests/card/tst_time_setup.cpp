@@ -7,9 +7,13 @@
 #include "widgets/ZLXLook.h"
 #include "card/ZLXTimeSetupController.h"
 #include "card/ZLXVolumes.h"
+#include "telemetry/ZLXClockCheck.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QLabel>
+#include <QTimeZone>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -147,6 +151,40 @@ private slots:
         QCOMPARE(warn->text(), QStringLiteral("Warn"));
         warn->accept();
         QVERIFY(locked.isVisible());
+    }
+
+    // The check against GPS runs in the background and says what it found; a clock found
+    // wrong is set in one click, to the time of the card's own zone.
+    void aClockFoundWrongIsSetFromGpsInOneClick() {
+        QTemporaryDir card;
+        QFile existing(card.filePath("timeset.cfg"));
+        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("2000/01/01 00:00:00") == 19);
+        existing.close();
+        ZLXTimeSetupController window;
+        const QDateTime now(QDate(2024, 10, 3), QTime(20, 30, 0), QTimeZone::utc());
+        window.setNow([&] { return now; });
+        window.setMediaFolder(card.path());
+        window.show();
+        window.windowDidLoad();
+        auto* label = window.findChild<QLabel*>("gpsCheckLabel");
+        auto* button = window.findChild<QPushButton*>("setFromGpsButton");
+        window.checkClockOf(card.path(), std::make_shared<ZLXTrackCache>());
+        QTRY_COMPARE(label->text(), QStringLiteral("The camera's clock could not be checked: the card has no "
+                                                   "config.bin, so its time zone is not known."));
+        QVERIFY(!button->isVisible());
+
+        ZLXClockCheck check;
+        check.verdict = ZLXClockCheck::Verdict::Fast;
+        check.median = 83;
+        check.readings.push_back({});
+        window.showClockCheck(check, 9 * 3600);
+        QCOMPARE(label->text(), QStringLiteral("The camera's clock is 83 s fast."));
+        QVERIFY(button->isVisible());
+        QSignalSpy written(&window, &ZLXTimeSetupController::configFileWritten);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(written.count(), 1);
+        QCOMPARE(fileBytes(card.filePath("timeset.cfg")), QByteArray("2024/10/04 05:30:00")); // +09:00
+        alertOf(&window)->accept();
     }
 };
 

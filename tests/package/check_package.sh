@@ -18,7 +18,7 @@ ls "$work"/out/daxo-viewer-dbgsym_*.ddeb >/dev/null || { echo "no debug symbols 
 lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges" || true
 lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || { echo "lintian finds errors or warnings"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
-for f in usr/bin/daxo-viewer usr/bin/daxo-telemetry usr/bin/daxo-config usr/bin/daxo-card usr/bin/daxo-drvlog usr/bin/daxo-export \
+for f in usr/bin/daxo-viewer usr/bin/daxo-telemetry usr/bin/daxo-config usr/bin/daxo-card usr/bin/daxo-drvlog usr/bin/daxo-export usr/bin/daxo-library \
          usr/share/doc/daxo-viewer/copyright usr/share/doc/daxo-viewer/changelog.Debian.gz usr/share/mime/packages/daxo-viewer.xml \
          usr/share/applications/daxo-viewer.desktop usr/share/icons/hicolor/256x256/apps/daxo-viewer.png usr/share/icons/hicolor/48x48/apps/daxo-viewer.png usr/share/icons/hicolor/scalable/apps/daxo-viewer.svg \
          usr/share/metainfo/io.github.daxo_viewer.DaxoViewer.metainfo.xml; do
@@ -43,7 +43,7 @@ done
 grep -qxF ffmpeg <<<"$depended" || { echo "the package does not depend on ffmpeg, which it runs"; missing=1; }
 [ "$missing" -eq 0 ]
 # each program from the unpacked package: its usage, and its manual page as man shows it
-for program in daxo-viewer daxo-card daxo-config daxo-export daxo-telemetry daxo-drvlog; do
+for program in daxo-viewer daxo-card daxo-config daxo-export daxo-telemetry daxo-drvlog daxo-library; do
   QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/$program" --help >"$work/help" 2>/dev/null || { echo "$program --help failed"; exit 1; }
   grep -qi '^usage:' "$work/help" || { echo "$program --help prints no usage"; exit 1; }
   page=$work/root/usr/share/man/man1/$program.1.gz

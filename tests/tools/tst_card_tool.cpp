@@ -3,10 +3,14 @@
 // what it must leave behind: the same bytes when it refuses or is told no; the camera's FAT32,
 // fsck.fat clean, with the card's config.bin, when it is told yes. Nothing is mounted to look.
 #include "../support/QtTestMain.h"
+#include "../support/FfmpegInput.h"
 #include "config/filedata/ZLXFileData.h"
+#include "tools/ZLXCardMaker.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QTimeZone>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -349,6 +353,48 @@ private slots:
         for (const char* date : {"0001/01/01", "1900/06/01", "9999/06/01", "2023/02/29"})
             QVERIFY2(card({"clock", folder, "--date", date}).exitCode != 0, date);
         QCOMPARE(stateOf(clock), written);
+    }
+
+    // The camera's clock against the GPS time in its recordings, then set for the zone its
+    // settings name.
+    void theClockIsCheckedAgainstGpsAndSetInTheCardsZone() {
+        const QString folder = path("gpscard"), input = path("gps-input.mp4");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(daxo::test::ffmpegMp4(input.toStdString(), 2, false));
+        daxo::tools::CardOptions options;
+        options.groups = 2;
+        options.recordsPerMinute = 10;
+        options.frontInput = options.rearInput = input.toStdString();
+        options.frontBytes = options.rearBytes = 1 << 20;
+        options.clockAhead = 9 * 3600 + 83; // +09:00, 83 s fast
+        QVERIFY(daxo::tools::makeCard(folder.toStdString(), options).ok);
+        const Run unknown = card({"clock", "--check", folder});
+        QCOMPARE(unknown.exitCode, 1);
+        QVERIFY2(unknown.out.startsWith("The camera's clock could not be checked: the card has no config.bin"),
+                 qPrintable(unknown.out));
+        QCOMPARE(card({"clock", "--from-gps", folder}).exitCode, 1);
+        QVERIFY(!QFile::exists(folder + "/timeset.cfg"));
+
+        daxo::_FILEDATA record{};
+        daxo::InitFileData(&record);
+        record.time_gmt = 28; // +09:00
+        daxo::FinalizeFileData(&record);
+        QVERIFY(!daxo::SaveFileData(&record, (folder + "/config.bin").toStdString()));
+        const Run checked = card({"clock", "--check", folder});
+        QCOMPARE(checked.exitCode, 0);
+        QVERIFY2(checked.out.startsWith("The camera's clock is 83 s fast.\nerror +83 s (median of 2 recordings"),
+                 qPrintable(checked.out));
+
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        QCOMPARE(card({"clock", "--from-gps", folder}).exitCode, 0);
+        QFile file(folder + "/timeset.cfg");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QCOMPARE(text.size(), 19);
+        QDateTime written = QDateTime::fromString(QString::fromLatin1(text), "yyyy/MM/dd HH:mm:ss");
+        written.setTimeZone(QTimeZone(9 * 3600));
+        QVERIFY(written.isValid());
+        QVERIFY2(written.toSecsSinceEpoch() >= before && written.toSecsSinceEpoch() <= before + 5, text.constData());
     }
 };
 
