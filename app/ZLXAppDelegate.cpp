@@ -258,6 +258,7 @@ void ZLXAppDelegate::createMenus() {
         preferences = QKeySequence(Qt::CTRL | Qt::Key_Comma);
     addMenuItems(bar->addMenu(qtTrId("menu.file")), this,
                  {{"menu.open_folder", "openMediaDirectoryAction", keys(QKeySequence::Open), [this] { openMediaDirectoryDialog(); }},
+                  {"menu.open_library", "openLibraryAction", keys(Qt::CTRL | Qt::Key_L), [this] { openLibrary(); }},
                   {nullptr, nullptr, {}, {}},
                   {"menu.settings", "showSettingPanelAction", {preferences}, [this] { showSettingPanel(); }},
                   {"menu.camera_clock", "showTimeSetupPanelAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { showTimeSetupPanel(); }},
@@ -668,6 +669,15 @@ void ZLXAppDelegate::openMediaDirectoryDialog() {
     if (chosen.isEmpty())
         return; // cancelled: nothing changes, playback goes on
     openMediaDirectory(chosen);
+}
+
+void ZLXAppDelegate::openLibrary() {
+    const QString library = ZLXCardImport::libraryFolder();
+    if (!QFileInfo(library).isDir()) {
+        showAlert(m_window.get(), qtTrId("import.title"), qtTrId("library.none").arg(library));
+        return;
+    }
+    openMediaDirectory(library);
 }
 
 void ZLXAppDelegate::importCardDialog() {

@@ -150,6 +150,8 @@ public slots:
     void showTimeSetupPanel();
     // File → Import Card…: a folder chosen, copied into the library in the background.
     void importCardDialog();
+    // File → Open Library: the library's recordings, of every card and day, as a card's.
+    void openLibrary();
     void captureVideo();
     void print();
 

@@ -241,6 +241,11 @@ private slots:
         QVERIFY(told);
         QCOMPARE(told->icon(), QMessageBox::Information);
         told->accept();
+        // the library opens as a card does, its day folders and all
+        QSignalSpy reloaded(&controller, &ZLXAppDelegate::mediaListReloaded);
+        controller.window()->findChild<QAction*>("openLibraryAction")->trigger();
+        waitForReload(controller, reloaded);
+        QCOMPARE(controller.mediaTableModel()->rowCount(), 2);
 
         chosen = QString::fromStdString(library.path("DAXO/2024-10-03"));
         controller.importCardDialog();
