@@ -9,6 +9,9 @@
 #include "widgets/ZLXAlert.h"
 #include "library/ZLXLog.h"
 #include "config/ZLXSettingUi.h"
+#include "telemetry/ZLXClockCheck.h"
+#include "telemetry/ZLXTrackIndex.h"
+#include "telemetry/ZLXTrip.h"
 #include "card/ZLXVolumes.h"
 #include "ui_SettingWindow.h"
 
@@ -17,6 +20,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QtConcurrent>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
@@ -228,6 +234,9 @@ void ZLXSettingController::changeViewController(int index) {
         page = m_page.get();
     }
     m_targetController = page;
+    if (index == kGpsPageIndex)
+        if (auto* settings = dynamic_cast<ZLXSettingPage*>(page))
+            addClockOffer(settings);
     if (QWidget* view = page->view()) {
         view->setWindowTitle(qtTrId(kTitleKeys[index]));
         m_ui->targetView->layout()->addWidget(view);
@@ -239,6 +248,67 @@ void ZLXSettingController::changeViewController(int index) {
     layout()->activate();
     m_lastSelectedTabIndex = index;
     m_ui->functionSegmentedControl->setSelectedSegment(index);
+}
+
+void ZLXSettingController::addClockOffer(ZLXSettingPage* page) {
+    auto* footer = new QWidget(page);
+    footer->setObjectName(QStringLiteral("clockOffer"));
+    auto* row = new QHBoxLayout(footer);
+    auto* label = new QLabel(footer);
+    label->setObjectName(QStringLiteral("clockOfferLabel"));
+    label->setWordWrap(true);
+    auto* button = new QPushButton(footer);
+    button->setObjectName(QStringLiteral("clockOfferButton"));
+    button->hide();
+    row->addWidget(label, 1);
+    row->addWidget(button);
+    page->addFooter(footer);
+    showClockOffer();
+    if (m_clockCheck || m_clockChecking)
+        return;
+    const QString folder = m_selectedUSBDisk ? QString::fromStdString(m_selectedUSBDisk->mountedURL()) : m_mediaFolder;
+    if (folder.isEmpty()) {
+        footer->hide();
+        return;
+    }
+    m_clockChecking = true;
+    label->setText(qtTrId("time.gps_checking"));
+    auto* watcher = new QFutureWatcher<ZLXClockCheck>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        m_clockCheck = std::make_shared<const ZLXClockCheck>(watcher->result());
+        watcher->deleteLater();
+        m_clockChecking = false;
+        showClockOffer();
+    });
+    watcher->setFuture(QtConcurrent::run([dir = QFile::encodeName(folder).toStdString()] {
+        // the index the viewer keeps makes a card seen before quick
+        ZLXTrackCache cache(ZLXTrackIndex::open(ZLXTrackIndex::defaultPath()));
+        return checkFolderClock(dir, cache);
+    }));
+}
+
+void ZLXSettingController::showClockOffer() {
+    auto* page = dynamic_cast<ZLXSettingPage*>(m_targetController);
+    QWidget* footer = page ? page->findChild<QWidget*>(QStringLiteral("clockOffer")) : nullptr;
+    if (!footer || !m_clockCheck)
+        return;
+    const ZLXClockCheck& check = *m_clockCheck;
+    footer->findChild<QLabel*>(QStringLiteral("clockOfferLabel"))->setText(QString::fromStdString(clockVerdictText(check)));
+    auto* button = footer->findChild<QPushButton*>(QStringLiteral("clockOfferButton"));
+    button->disconnect();
+    if (check.suggestedSummerTime)
+        button->setText(qtTrId(*check.suggestedSummerTime ? "setting.gps.summer_on" : "setting.gps.summer_off"));
+    else if (check.suggestedZone)
+        button->setText(qtTrId("setting.gps.use_zone").arg(QString::fromStdString(zoneText(*zoneOffsetSeconds(*check.suggestedZone)))));
+    button->setVisible(check.suggestedSummerTime || check.suggestedZone);
+    connect(button, &QPushButton::clicked, page, [page, button, check] {
+        if (check.suggestedSummerTime)
+            page->model().state("summerTimeChk").checked = *check.suggestedSummerTime;
+        else if (check.suggestedZone)
+            page->model().state("timeGmtCombo").selected = *check.suggestedZone;
+        page->refresh();
+        button->hide();
+    });
 }
 
 // The window grows (within its screen) until the page shown fits whole: no row is cut.

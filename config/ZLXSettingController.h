@@ -35,6 +35,7 @@ public:
     using SaveLocationChooser = std::function<QString(QWidget* parent)>;
 
     static constexpr int kPageCount = 8;
+    static constexpr int kGpsPageIndex = 2;
 
     explicit ZLXSettingController(QWidget* parent = nullptr, PageFactory pages = {});
     ~ZLXSettingController() override;
@@ -83,6 +84,11 @@ private:
     bool populate();
     void titleWindow();
     void updateLoadingWindow(int steps);
+    // Below the GPS page: the camera's clock checked against GPS (once a window, in the
+    // background) and, when the zone or daylight saving looks wrong, the setting that agrees
+    // with the clock, set on the page for the user to save.
+    void addClockOffer(class ZLXSettingPage* page);
+    void showClockOffer();
 
     std::unique_ptr<Ui::SettingWindow> m_ui;
     PageFactory m_pageFactory;
@@ -97,6 +103,8 @@ private:
     std::unique_ptr<ZLXSettingControllerDelegate> m_page;                // pages 0 to 6, made anew
     std::unique_ptr<ZLXSettingControllerDelegate> m_driveInfoController; // page 7, made once
     ZLXSettingControllerDelegate* createDriveInfoController();
+    std::shared_ptr<const struct ZLXClockCheck> m_clockCheck;
+    bool m_clockChecking = false;
 
     std::shared_ptr<ZLXCardOperations> m_cardOperations;
     std::unique_ptr<ZLXFormatWindowController> m_lastDialogController; // the format window

@@ -63,6 +63,10 @@ ZLXSettingPage::~ZLXSettingPage() {
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
+void ZLXSettingPage::addFooter(QWidget* footer) {
+    layout()->addWidget(footer);
+}
+
 void ZLXSettingPage::build() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -38,6 +38,10 @@ public:
     void setMainController(ZLXSettingController* controller) override { m_controller = controller; }
 
     ZLXPageModel& model() { return *m_model; }
+    // Shows the model again, after a change made for the user.
+    void refresh() { showModel(); }
+    // A widget below the page's controls.
+    void addFooter(QWidget* footer);
 
 private:
     void build();

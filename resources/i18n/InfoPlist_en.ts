@@ -167,6 +167,9 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="time.filesave"><source>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</source><translation>The clock file was saved. Put the card into the camera: it sets its clock from the file when it starts.</translation></message>
     <message id="time.write_fail"><source>The clock file could not be written to %1. Is the card locked?</source><translation>The clock file could not be written to %1. Is the card locked?</translation></message>
     <message id="time.gps_checking"><source>Checking the camera's clock against the GPS time in the recordings…</source><translation>Checking the camera's clock against the GPS time in the recordings…</translation></message>
+    <message id="setting.gps.summer_on"><source>Turn Daylight Saving Time On</source><translation>Turn Daylight Saving Time On</translation></message>
+    <message id="setting.gps.summer_off"><source>Turn Daylight Saving Time Off</source><translation>Turn Daylight Saving Time Off</translation></message>
+    <message id="setting.gps.use_zone"><source>Use the Time Zone %1</source><translation>Use the Time Zone %1</translation></message>
     <message id="time.set_from_gps"><source>Set the Clock from GPS</source><translation>Set the Clock from GPS</translation></message>
     <message id="menu.import_card"><source>&amp;Import Card…</source><translation>&amp;Import Card…</translation></message>
     <message id="import.title"><source>Import Card</source><translation>Import Card</translation></message>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings window on a FAT32 image mounted through FUSE, standing in for the card.
 #include "../support/Alerts.h"
+#include "../support/FfmpegInput.h"
+#include "tools/ZLXCardMaker.h"
 #include "../support/FileBytes.h"
 #include "../support/QtTestMain.h"
 #include "widgets/ZLXLook.h"
@@ -27,6 +29,7 @@
 #include <cstring>
 #include <QLineEdit>
 #include <QLabel>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QCheckBox>
 #include <QToolButton>
@@ -235,6 +238,47 @@ private slots:
         window->clickFunctionSegmentedControl(7);
         const size_t made = m_pages.size();
         QCOMPARE(made, size_t(4)); // pages 0, 1, 7 and 3: page 7 was made once
+    }
+
+    // Below the GPS page: the camera's clock against the GPS time in the card's recordings; an
+    // hour ahead with daylight saving off offers to turn it on, and Save keeps it.
+    void theGpsPageOffersTheSettingTheClockKeeps() {
+        writeConfig(recordBytes([](_FILEDATA& r) { r.time_gmt = 14; r.summer_time = 0; })); // UTC
+        const QString input = m_dir.filePath("gps-input.mp4");
+        QVERIFY(test::ffmpegMp4(input.toStdString(), 2, false));
+        tools::CardOptions options;
+        options.groups = 2;
+        options.recordsPerMinute = 10;
+        options.frontInput = options.rearInput = input.toStdString();
+        options.frontBytes = options.rearBytes = 256 << 10;
+        options.clockAhead = 3600;
+        const QString made = m_dir.filePath("gps-card");
+        QVERIFY(QDir().mkpath(made) && tools::makeCard(made.toStdString(), options).ok);
+        for (const QString& name : QDir(made).entryList(QDir::Files)) // as the camera wrote them
+            QVERIFY(QFile::copy(made + "/" + name, m_mount + "/" + name));
+        auto window = openRealWindow();
+        QVERIFY(window);
+        choosePage(*window, ZLXSettingController::kGpsPageIndex);
+        auto* label = window->findChild<QLabel*>("clockOfferLabel");
+        QVERIFY(label);
+        QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith("Daylight saving time looks wrong"), 20000);
+        auto* offer = window->findChild<QPushButton*>("clockOfferButton");
+        QCOMPARE(offer->text(), QStringLiteral("Turn Daylight Saving Time On"));
+        auto* summer = window->findChild<QCheckBox*>("summerTimeChk");
+        QVERIFY(!summer->isChecked());
+        offer->click();
+        QVERIFY(summer->isChecked());
+        QVERIFY(!offer->isVisible());
+        window->ui().saveButton->click();
+        QMessageBox* saved = alertOf(window.get());
+        QVERIFY(saved);
+        saved->accept();
+        _FILEDATA record{};
+        QVERIFY(LoadFileData((m_mount + "/config.bin").toStdString(), &record));
+        QCOMPARE(record.summer_time, 1u);
+        QCOMPARE(record.time_gmt, 14);
+        for (const QString& name : QDir(m_mount).entryList({"*.MP4"}, QDir::Files))
+            QVERIFY(QFile::remove(m_mount + "/" + name));
     }
 
     void resetShowsTheDefaultsAndSaveWritesTheCard() {
