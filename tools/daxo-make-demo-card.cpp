@@ -298,9 +298,10 @@ int main(int argc, char** argv) {
     // In the car park, only the rear camera saw the motion.
     if (!writeRecording(rear, (card / "motion_20241003_120210_R.MP4").string(), std::nullopt))
         return 1;
-    // The camera's settings as a new camera has them.
+    // The camera's settings as a new camera has them, set to the zone its clock keeps (UTC).
     daxo::_FILEDATA settings{};
     daxo::InitFileData(&settings);
+    settings.time_gmt = 14;
     daxo::FinalizeFileData(&settings);
     if (daxo::SaveFileData(&settings, (card / "config.bin").string())) {
         std::fprintf(stderr, "daxo-make-demo-card: cannot write config.bin\n");

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export/ZLXIncidentReport.h"
+#include "telemetry/ZLXClockCheck.h"
 
 #include "library/ZLXCleanup.h"
 #include "config/filedata/ZLXFileData.h"
@@ -291,6 +292,20 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         const QString when = group.start ? QString::fromStdString(civilDateTimeText(*group.start + int64_t(std::floor(place.seconds))))
                                          : QStringLiteral("unknown (the recording's name carries no date)");
         line(QStringLiteral("Date and time: %1 (camera clock)").arg(when));
+        // the satellites' time of the moment, and how far the camera's clock is from it
+        if (const auto gps = fix ? civilSeconds(fix->utc.wYear, fix->utc.wMonth, fix->utc.wDay, fix->utc.wHour,
+                                                fix->utc.wMinute, fix->utc.wSecond)
+                                 : std::nullopt) {
+            QString offset = QStringLiteral("the card's time zone is not known");
+            const auto zone = cardClockZone(configPath);
+            if (zone && zoneOffsetSeconds(zone->zoneIndex) && group.start) {
+                const int64_t error = *group.start + int64_t(std::floor(place.seconds)) - cardLocalSeconds(*gps, *zone);
+                offset = QStringLiteral("camera clock %1%2 s against it in the card's time zone %3")
+                             .arg(error > 0 ? "+" : "").arg(error)
+                             .arg(QString::fromStdString(zoneText(int(cardLocalSeconds(0, *zone)))));
+            }
+            line(QStringLiteral("GPS time: %1 UTC; %2").arg(QString::fromStdString(civilDateTimeText(*gps)), offset));
+        }
         line(QStringLiteral("Recording: %1 at %2 s")
                  .arg(QFile::decodeName(QByteArray::fromStdString(group.media->fileName())))
                  .arg(place.seconds, 0, 'f', 1));

@@ -419,6 +419,8 @@ private slots:
         QVERIFY(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
         const QString text = run("pdftotext", {"-layout", pdf, "-"});
         QVERIFY(text.contains("Date and time: 2024-10-03 08:16:08"));
+        QVERIFY2(text.contains("GPS time: 2024-10-03 08:16:0") && text.contains("against it in the card's time zone 00:00"),
+                 qPrintable(text));
         QVERIFY(text.contains("Position: 37.570"));
         QVERIFY(text.contains("Event of 4.3 g"));
         QVERIFY(text.contains("Driving impact thresholds: X 0.45 g"));
