@@ -3,6 +3,8 @@
 
 #include "app/ZLXLanguage.h"
 #include "app/ZLXCardImport.h"
+#include "card/ZLXCardWatcher.h"
+#include "library/ZLXLog.h"
 #include "widgets/ZLXAlert.h"
 #include "app/ZLXMediaTableModel.h"
 #include "app/map/ZLXMapWebView.h"
@@ -694,11 +696,49 @@ void ZLXAppDelegate::importCardDialog() {
         showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.is_library").arg(card));
         return;
     }
+    startImport(card);
+}
+
+void ZLXAppDelegate::startImport(const QString& card) {
     if (!m_import) {
         m_import = new ZLXCardImport(m_window.get());
         connect(m_import, &ZLXCardImport::finished, this, &ZLXAppDelegate::importFinished);
     }
-    m_import->start(card, library);
+    if (!m_import->start(card, ZLXCardImport::libraryFolder()))
+        showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.running"));
+}
+
+void ZLXAppDelegate::watchCards(const QDBusConnection& bus) {
+    delete m_cardWatcher;
+    m_cardWatcher = new ZLXCardWatcher(bus, this);
+    if (!m_cardWatcher->start())
+        ZLXLog("cards going in are not noticed: no UDisks2 bus");
+    connect(m_cardWatcher, &ZLXCardWatcher::cardMounted, this, &ZLXAppDelegate::noticeCard);
+}
+
+void ZLXAppDelegate::noticeCard(const QString& mountPoint, const QString& label) {
+    const ZLXCardNews news = cardNews(QFile::encodeName(mountPoint).toStdString(),
+                                      QFile::encodeName(ZLXCardImport::libraryFolder()).toStdString());
+    if (news.events + news.others == 0)
+        return; // nothing the library has not
+    const QString text = QString::fromStdString(cardNewsText(label.toStdString(), news));
+    auto* notice = new QMessageBox(QMessageBox::Information, qtTrId("import.title"), text, QMessageBox::NoButton,
+                                   m_window.get());
+    notice->setObjectName(QStringLiteral("cardNotice"));
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->setWindowModality(Qt::NonModal);
+    QPushButton* open = notice->addButton(qtTrId("card.open"), QMessageBox::ActionRole);
+    QPushButton* import = notice->addButton(qtTrId("card.import"), QMessageBox::AcceptRole);
+    notice->addButton(qtTrId("card.ignore"), QMessageBox::RejectRole);
+    notice->setDefaultButton(import);
+    connect(notice, &QMessageBox::buttonClicked, this, [this, mountPoint, open, import](QAbstractButton* button) {
+        if (button == open)
+            openMediaDirectory(mountPoint);
+        else if (button == import)
+            startImport(mountPoint);
+    });
+    notice->show();
+    emit cardNoticed(text);
 }
 
 void ZLXAppDelegate::openMediaDirectory(const QString& directory) {

@@ -10,6 +10,7 @@
 #include "app/playback/ZLXPlayback.h"
 #include "presentation/ZLXZoom.h"
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -30,6 +31,7 @@ class ZLXMapWebView;
 class ZLXMediaTableModel;
 class ZLXTrackCache;
 class ZLXCardImport;
+class ZLXCardWatcher;
 class ZLXVideoView;
 
 class ZLXAppDelegate : public QObject {
@@ -152,6 +154,10 @@ public slots:
     void importCardDialog();
     // File → Open Library: the library's recordings, of every card and day, as a card's.
     void openLibrary();
+    // Tells of each card mounted (as UDisks2 on `bus` reports) that holds recordings the library
+    // has not: Open, Import or Ignore.
+    void watchCards(const QDBusConnection& bus);
+    void noticeCard(const QString& mountPoint, const QString& label);
     void captureVideo();
     void print();
 
@@ -163,6 +169,8 @@ signals:
     void mediaListReloaded();
     // An import ended; `summary` is what its window said.
     void importFinished(const QString& summary);
+    // A card went in with recordings the library has not; `text` is what the window says.
+    void cardNoticed(const QString& text);
 
 private:
     void setupControls();
@@ -192,6 +200,8 @@ private:
     std::array<int, 4> m_columnWidths{};
     std::shared_ptr<ZLXTrackCache> m_trackCache;
     ZLXCardImport* m_import = nullptr;
+    ZLXCardWatcher* m_cardWatcher = nullptr;
+    void startImport(const QString& card);
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;

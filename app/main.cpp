@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -163,6 +164,7 @@ int main(int argc, char** argv) {
     daxo::ZLXViewer viewer;
     daxo::ZLXAppDelegate& controller = viewer.app();
     controller.applicationDidFinishLaunching(settings);
+    controller.watchCards(QDBusConnection::systemBus()); // a card going in is told
 
     if (const auto folder = folderArgument(argc, argv)) {
         struct stat st {};

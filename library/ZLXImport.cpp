@@ -325,6 +325,29 @@ std::vector<ZLXImportItem> planImport(const std::string& card, const std::string
     return items;
 }
 
+ZLXCardNews cardNews(const std::string& card, const std::string& library) {
+    ZLXCardNews news;
+    for (const ZLXImportItem& item : planImport(card, library, {})) {
+        struct stat there {};
+        if (::stat(item.target.c_str(), &there) == 0 && uint64_t(there.st_size) == item.size)
+            continue;
+        ++(baseName(item.source).starts_with("event_") ? news.events : news.others);
+    }
+    return news;
+}
+
+std::string cardNewsText(const std::string& label, const ZLXCardNews& news) {
+    const auto count = [](size_t n, const char* what) {
+        return std::to_string(n) + " new " + what + (n == 1 ? "" : "s");
+    };
+    std::string text = "Card " + (label.empty() ? std::string("without a name") : label) + ": ";
+    if (news.events > 0)
+        text += count(news.events, "event recording") + (news.others > 0 ? ", " : "");
+    if (news.others > 0 || news.events == 0)
+        text += count(news.others, "recording");
+    return text;
+}
+
 ZLXImportSummary importCard(const std::string& card, const std::string& library, const ZLXImportOptions& options,
                             const ZLXImportObserver& observer) {
     ZLXImportSummary summary;

@@ -63,6 +63,14 @@ struct ZLXImportSummary {
 ZLXImportSummary importCard(const std::string& card, const std::string& library, const ZLXImportOptions& options,
                             const ZLXImportObserver& observer = {});
 
+// What a card holds that the library does not (no file of the same name and size in its day).
+struct ZLXCardNews {
+    size_t events = 0, others = 0;
+};
+ZLXCardNews cardNews(const std::string& card, const std::string& library);
+// "Card DAXO: 3 new event recordings, 47 new recordings"
+std::string cardNewsText(const std::string& label, const ZLXCardNews& news);
+
 // "Copied 47, skipped 3, failed 1 (0.9 GB)." then one line per file that failed or was
 // skipped for a reason other than being there already, and why the import stopped.
 std::string importSummaryText(const ZLXImportSummary& summary);

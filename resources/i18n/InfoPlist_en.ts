@@ -170,6 +170,9 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="setting.gps.summer_on"><source>Turn Daylight Saving Time On</source><translation>Turn Daylight Saving Time On</translation></message>
     <message id="setting.gps.summer_off"><source>Turn Daylight Saving Time Off</source><translation>Turn Daylight Saving Time Off</translation></message>
     <message id="setting.gps.use_zone"><source>Use the Time Zone %1</source><translation>Use the Time Zone %1</translation></message>
+    <message id="card.open"><source>Open</source><translation>Open</translation></message>
+    <message id="card.import"><source>Import</source><translation>Import</translation></message>
+    <message id="card.ignore"><source>Ignore</source><translation>Ignore</translation></message>
     <message id="time.set_from_gps"><source>Set the Clock from GPS</source><translation>Set the Clock from GPS</translation></message>
     <message id="menu.import_card"><source>&amp;Import Card…</source><translation>&amp;Import Card…</translation></message>
     <message id="import.title"><source>Import Card</source><translation>Import Card</translation></message>
