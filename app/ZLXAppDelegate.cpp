@@ -21,6 +21,7 @@
 #include "ui_MainMenu.h"
 
 #include <QAction>
+#include <QSettings>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>
@@ -265,6 +266,7 @@ void ZLXAppDelegate::createMenus() {
                   {"menu.settings", "showSettingPanelAction", {preferences}, [this] { showSettingPanel(); }},
                   {"menu.camera_clock", "showTimeSetupPanelAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { showTimeSetupPanel(); }},
                   {"menu.import_card", "importCardAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_I), [this] { importCardDialog(); }},
+                  {"menu.import_events_at_once", "importEventsAtOnceAction", {}, {}},
                   {nullptr, nullptr, {}, {}},
                   {"menu.save_frame", "captureVideoAction", keys(QKeySequence::Save), [this] { captureVideo(); }},
                   {"menu.print_frame", "printAction", keys(QKeySequence::Print), [this] { print(); }},
@@ -278,6 +280,12 @@ void ZLXAppDelegate::createMenus() {
                   {"menu.close_window", "closeWindowAction", keys(QKeySequence::Close), [this] { closeWindow(); }},
                   {"menu.quit", "quitAction", keys(QKeySequence::Quit), &QApplication::closeAllWindows}});
     action(QStringLiteral("showSettingPanelAction"))->setMenuRole(QAction::PreferencesRole);
+    // a setting: a card's event recordings imported as soon as it goes in
+    QAction* eventsAtOnce = action(QStringLiteral("importEventsAtOnceAction"));
+    eventsAtOnce->setCheckable(true);
+    eventsAtOnce->setChecked(QSettings().value(QStringLiteral("library/importEventsAtOnce")).toBool());
+    connect(eventsAtOnce, &QAction::toggled, this,
+            [](bool on) { QSettings().setValue(QStringLiteral("library/importEventsAtOnce"), on); });
     action(QStringLiteral("quitAction"))->setMenuRole(QAction::QuitRole);
 
     QMenu* view = bar->addMenu(qtTrId("menu.view"));
@@ -699,12 +707,12 @@ void ZLXAppDelegate::importCardDialog() {
     startImport(card);
 }
 
-void ZLXAppDelegate::startImport(const QString& card) {
+void ZLXAppDelegate::startImport(const QString& card, bool eventsOnly) {
     if (!m_import) {
         m_import = new ZLXCardImport(m_window.get());
         connect(m_import, &ZLXCardImport::finished, this, &ZLXAppDelegate::importFinished);
     }
-    if (!m_import->start(card, ZLXCardImport::libraryFolder()))
+    if (!m_import->start(card, ZLXCardImport::libraryFolder(), {.eventsOnly = eventsOnly, .since = {}}))
         showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.running"));
 }
 
@@ -721,7 +729,10 @@ void ZLXAppDelegate::noticeCard(const QString& mountPoint, const QString& label)
                                       QFile::encodeName(ZLXCardImport::libraryFolder()).toStdString());
     if (news.events + news.others == 0)
         return; // nothing the library has not
-    const QString text = QString::fromStdString(cardNewsText(label.toStdString(), news));
+    QString text = QString::fromStdString(cardNewsText(label.toStdString(), news));
+    const bool eventsNow = news.events > 0 && QSettings().value(QStringLiteral("library/importEventsAtOnce")).toBool();
+    if (eventsNow)
+        text += QLatin1Char('\n') + qtTrId("card.importing_events");
     auto* notice = new QMessageBox(QMessageBox::Information, qtTrId("import.title"), text, QMessageBox::NoButton,
                                    m_window.get());
     notice->setObjectName(QStringLiteral("cardNotice"));
@@ -738,6 +749,8 @@ void ZLXAppDelegate::noticeCard(const QString& mountPoint, const QString& label)
             startImport(mountPoint);
     });
     notice->show();
+    if (eventsNow)
+        startImport(mountPoint, true);
     emit cardNoticed(text);
 }
 

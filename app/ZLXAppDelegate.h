@@ -201,7 +201,7 @@ private:
     std::shared_ptr<ZLXTrackCache> m_trackCache;
     ZLXCardImport* m_import = nullptr;
     ZLXCardWatcher* m_cardWatcher = nullptr;
-    void startImport(const QString& card);
+    void startImport(const QString& card, bool eventsOnly = false);
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;

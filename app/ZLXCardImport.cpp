@@ -30,7 +30,7 @@ QString ZLXCardImport::libraryFolder() {
     return videos + QStringLiteral("/DAXO");
 }
 
-bool ZLXCardImport::start(const QString& card, const QString& library) {
+bool ZLXCardImport::start(const QString& card, const QString& library, const ZLXImportOptions& options) {
     if (m_running)
         return false;
     m_running = true;
@@ -69,8 +69,8 @@ bool ZLXCardImport::start(const QString& card, const QString& library) {
     const std::string from = QFile::encodeName(card).toStdString(), to = QFile::encodeName(library).toStdString();
     QPointer<ZLXCardImport> self(this);
     auto cancel = m_cancelShared;
-    watcher->setFuture(QtConcurrent::run([from, to, self, cancel] {
-        return importCard(from, to, {}, [self, cancel](const ZLXImportProgress& p) {
+    watcher->setFuture(QtConcurrent::run([from, to, options, self, cancel] {
+        return importCard(from, to, options, [self, cancel](const ZLXImportProgress& p) {
             QMetaObject::invokeMethod(self, [self, p] { if (self) self->showProgress(p); }, Qt::QueuedConnection);
             return !*cancel;
         });

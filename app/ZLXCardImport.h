@@ -26,7 +26,7 @@ public:
     static QString libraryFolder();
 
     // Starts copying `card` into `library`; false when an import is running already.
-    bool start(const QString& card, const QString& library);
+    bool start(const QString& card, const QString& library, const ZLXImportOptions& options = {});
     bool isRunning() const { return m_running; }
     // Stops between two pieces of a file; what is copied stays, the unfinished copy goes.
     void cancel() { m_cancel = true; }

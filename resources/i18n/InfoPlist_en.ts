@@ -172,6 +172,8 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="setting.gps.use_zone"><source>Use the Time Zone %1</source><translation>Use the Time Zone %1</translation></message>
     <message id="card.open"><source>Open</source><translation>Open</translation></message>
     <message id="card.import"><source>Import</source><translation>Import</translation></message>
+    <message id="card.importing_events"><source>Its event recordings are being imported now.</source><translation>Its event recordings are being imported now.</translation></message>
+    <message id="menu.import_events_at_once"><source>Import Event Recordings When a Card Goes In</source><translation>Import Event Recordings When a Card Goes In</translation></message>
     <message id="card.ignore"><source>Ignore</source><translation>Ignore</translation></message>
     <message id="time.set_from_gps"><source>Set the Clock from GPS</source><translation>Set the Clock from GPS</translation></message>
     <message id="menu.import_card"><source>&amp;Import Card…</source><translation>&amp;Import Card…</translation></message>

@@ -6,6 +6,7 @@
 #include "app/ZLXViewer.h"
 #include "card/ZLXCardOperations.h"
 
+#include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QMessageBox>
@@ -124,6 +125,19 @@ private slots:
         QVERIFY(imported.wait(20000));
         QVERIFY(imported.front().front().toString().startsWith("Copied 2, skipped 0, failed 0"));
         QVERIFY(QFile::exists(m_dir.filePath("library/2024-10-03/event_20241003_081600_F.MP4")));
+        notice->close();
+
+        // the setting: a card's event recordings imported as soon as it goes in
+        QFile more(mount + "/event_20241003_083000_F.MP4");
+        QVERIFY(more.open(QIODevice::WriteOnly) && more.write("e") == 1);
+        more.close();
+        app.window()->findChild<QAction*>("importEventsAtOnceAction")->setChecked(true);
+        QVERIFY(run("/usr/bin/python3", {"-c", kAnnounce, m_address, "reader2", mount, "yes"}, m_env));
+        QVERIFY(noticed.wait(10000));
+        QVERIFY(noticed.back().front().toString().startsWith("Card DAXO: 1 new event recording\nIts event recordings"));
+        QVERIFY(imported.wait(20000));
+        QVERIFY(imported.back().front().toString().startsWith("Copied 1, skipped 1, failed 0"));
+        app.window()->findChild<QAction*>("importEventsAtOnceAction")->setChecked(false);
         settings.remove("library/folder");
         QVERIFY(cards.unmount(card).ok());
     }
