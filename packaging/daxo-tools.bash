@@ -26,7 +26,7 @@ _daxo_tools() {
         local options="--help --verbose"
         case $command in
         daxo-card) options+=" --json --yes --date --time --check --from-gps" ;;
-        daxo-library) options+=" --library --events-only --since" ;;
+        daxo-library) options+=" --library --events-only --since --bbox --from --to --events --min-speed" ;;
         daxo-config) options+=" --raw" ;;
         daxo-export) options+=" --from --to --at -o --layout --captions --force" ;;
         daxo-telemetry) options+=" --gpx --kml --csv --trip --trips --gap --nmea" ;;
@@ -76,8 +76,8 @@ _daxo_tools() {
         ;;
     daxo-library)
         if ((cword == 1)); then
-            COMPREPLY=($(compgen -W "import" -- "$cur"))
-        elif [[ $prev != --since ]]; then
+            COMPREPLY=($(compgen -W "import find" -- "$cur"))
+        elif [[ $prev != --since && $prev != --bbox && $prev != --from && $prev != --to && $prev != --min-speed ]]; then
             _daxo_dirs
         fi
         ;;

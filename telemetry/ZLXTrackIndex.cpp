@@ -2,6 +2,7 @@
 #include "telemetry/ZLXTrackIndex.h"
 
 #include "library/ZLXFileIO.h"
+#include "telemetry/ZLXSqlite.h"
 
 #include <bit>
 #include <cerrno>
@@ -48,89 +49,17 @@ struct Cursor {
     }
 };
 
-// A prepared statement that finalizes itself.
-class Statement {
+// A prepared statement with a recording's key bound to ?1..?4.
+class Statement : public ZLXStatement {
 public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    explicit operator bool() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-    // Binds the key to ?1..?4.
+    using ZLXStatement::ZLXStatement;
     void bindKey(const ZLXIndexKey& key) {
-        sqlite3_bind_text(m_stmt, 1, key.card.data(), int(key.card.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(m_stmt, 2, key.path.data(), int(key.path.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(m_stmt, 3, key.size);
-        sqlite3_bind_int64(m_stmt, 4, key.modified);
+        sqlite3_bind_text(get(), 1, key.card.data(), int(key.card.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(get(), 2, key.path.data(), int(key.path.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(get(), 3, key.size);
+        sqlite3_bind_int64(get(), 4, key.modified);
     }
-    int step() { return sqlite3_step(m_stmt); }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
 };
-
-bool exec(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-std::optional<int64_t> pragmaNumber(sqlite3* db, const char* sql) {
-    Statement s(db, sql);
-    if (!s || s.step() != SQLITE_ROW)
-        return std::nullopt;
-    return sqlite3_column_int64(s.get(), 0);
-}
-
-// The index at `path` as this version keeps it, made when the file is new; none when the file
-// is something else or damaged.
-sqlite3* openChecked(const std::string& path, std::string& why) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        why = db ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db, 10000); // another viewer on the same card waits its turn
-    const auto fail = [&](const char* reason) -> sqlite3* {
-        why = std::string(reason) + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
-        return nullptr;
-    };
-    const std::optional<int64_t> app = pragmaNumber(db, "PRAGMA application_id");
-    const std::optional<int64_t> version = pragmaNumber(db, "PRAGMA user_version");
-    if (!app || !version)
-        return fail("not a database");
-    if (*app == 0 && *version == 0) {
-        // new (or empty): made once, whoever comes first
-        if (!exec(db, "PRAGMA journal_mode=WAL") || !exec(db, "BEGIN IMMEDIATE"))
-            return fail("cannot make the index");
-        const std::optional<int64_t> again = pragmaNumber(db, "PRAGMA application_id");
-        if (again && *again == 0) {
-            const std::string sql = "CREATE TABLE recording(card TEXT NOT NULL, path TEXT NOT NULL,"
-                                    " size INTEGER NOT NULL, modified INTEGER NOT NULL, duration REAL, track BLOB,"
-                                    " seen INTEGER NOT NULL, PRIMARY KEY(card, path)) WITHOUT ROWID;"
-                                    "PRAGMA application_id=" +
-                                    std::to_string(kApplicationId) + ";PRAGMA user_version=" +
-                                    std::to_string(ZLXTrackIndex::kVersion) + ";";
-            if (!exec(db, sql.c_str())) {
-                exec(db, "ROLLBACK");
-                return fail("cannot make the index");
-            }
-        }
-        if (!exec(db, "COMMIT"))
-            return fail("cannot make the index");
-    } else if (*app != kApplicationId || *version != ZLXTrackIndex::kVersion) {
-        return fail("another program's or version's index");
-    }
-    Statement check(db, "PRAGMA quick_check");
-    if (!check || check.step() != SQLITE_ROW ||
-        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)), "ok") != 0)
-        return fail("damaged");
-    exec(db, "PRAGMA journal_mode=WAL");
-    exec(db, "PRAGMA synchronous=NORMAL");
-    return db;
-}
 
 } // namespace
 
@@ -241,32 +170,11 @@ std::string ZLXTrackIndex::defaultPath() {
 }
 
 std::unique_ptr<ZLXTrackIndex> ZLXTrackIndex::open(const std::string& path, std::string* why) {
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    // a link, a FIFO or a device in the index's place is left alone, and no index is used
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        if (why)
-            *why = path + " is not a regular file";
-        return nullptr;
-    }
-    std::string reason;
-    sqlite3* db = openChecked(path, reason);
-    if (!db) {
-        // not trusted: made anew
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            ::unlink((path + suffix).c_str());
-        std::string again;
-        db = openChecked(path, again);
-        if (!db) {
-            if (why)
-                *why = again;
-            return nullptr;
-        }
-    }
-    if (why)
-        *why = reason;
-    return std::unique_ptr<ZLXTrackIndex>(new ZLXTrackIndex(db));
+    const std::string schema = "CREATE TABLE recording(card TEXT NOT NULL, path TEXT NOT NULL,"
+                               " size INTEGER NOT NULL, modified INTEGER NOT NULL, duration REAL, track BLOB,"
+                               " seen INTEGER NOT NULL, PRIMARY KEY(card, path)) WITHOUT ROWID;";
+    sqlite3* db = openCacheDatabase(path, schema, kApplicationId, kVersion, why);
+    return db ? std::unique_ptr<ZLXTrackIndex>(new ZLXTrackIndex(db)) : nullptr;
 }
 
 ZLXTrackIndex::~ZLXTrackIndex() {
@@ -358,7 +266,8 @@ int ZLXTrackIndex::forgetUnseen(int64_t nowSeconds) {
 
 int64_t ZLXTrackIndex::entries() {
     const std::lock_guard lock(m_mutex);
-    return pragmaNumber(m_db, "SELECT count(*) FROM recording").value_or(0);
+    ZLXStatement count(m_db, "SELECT count(*) FROM recording");
+    return count && count.step() == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : 0;
 }
 
 } // namespace daxo

@@ -4,10 +4,17 @@
 //     reading it back against the card's SHA-256; what is there already is skipped, nothing is
 //     overwritten, nothing on the card is changed. Ctrl-C, a closed terminal or a kill stop it
 //     between two pieces of a file: the unfinished copy is removed and a next run goes on.
+// daxo-library find [--library DIR] --bbox S,W,N,E [--from DATE] [--to DATE] [--events]
+//                   [--min-speed KMH]
+//     every pass of the car through the box (decimal degrees), newest first, as CSV: the
+//     library's index of places is brought up to date first
 // --library DIR   the library (default: the "DAXO" folder in the user's Videos folder)
 // --verbose       also writes the diagnostics the program logs to stderr
 #include "library/ZLXImport.h"
 #include "library/ZLXLog.h"
+#include "telemetry/ZLXPlaceIndex.h"
+#include "telemetry/ZLXTrackIndex.h"
+#include "telemetry/ZLXTrip.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -27,6 +34,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: daxo-library import CARD [--library DIR] [--events-only] [--since YYYY-MM-DD]\n"
     "           copies the card's recordings into the library, verified, skipping what is there\n"
+    "       daxo-library find [--library DIR] --bbox S,W,N,E [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+    "                         [--events] [--min-speed KMH]\n"
+    "           every pass of the car through the box, newest first, as CSV\n"
     "options: --library DIR  the library (default: DAXO in your Videos folder)\n"
     "         --verbose      also show the diagnostics the program logs\n"
     "         --help         this text\n";
@@ -105,6 +115,60 @@ int import(const QStringList& args) {
     return summary.failed > 0 || !summary.stopped.empty() ? 1 : 0;
 }
 
+std::optional<int64_t> dayStart(const QString& text) {
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    return day.isValid() ? civilSeconds(day.year(), day.month(), day.day(), 0, 0, 0) : std::nullopt;
+}
+
+int find(const QStringList& args) {
+    std::string library = QFile::encodeName(defaultLibrary()).toStdString();
+    std::optional<ZLXBox> box;
+    ZLXPassFilter filter;
+    for (int i = 0; i < args.size(); ++i) {
+        const bool valued = i + 1 < args.size();
+        if (args[i] == QLatin1String("--events")) {
+            filter.eventsOnly = true;
+        } else if (args[i] == QLatin1String("--library") && valued) {
+            library = QFile::encodeName(args[++i]).toStdString();
+        } else if (args[i] == QLatin1String("--bbox") && valued) {
+            if (!(box = parseBox(args[++i].toStdString()))) {
+                std::fprintf(stderr, "daxo-library: not a box (S,W,N,E in degrees): %s\n", qPrintable(args[i]));
+                return 2;
+            }
+        } else if ((args[i] == QLatin1String("--from") || args[i] == QLatin1String("--to")) && valued) {
+            const auto day = dayStart(args[i + 1]);
+            if (!day) {
+                std::fprintf(stderr, "daxo-library: not a date (YYYY-MM-DD): %s\n", qPrintable(args[i + 1]));
+                return 2;
+            }
+            if (args[i] == QLatin1String("--from"))
+                filter.from = *day;
+            else
+                filter.to = *day + 86400; // the whole last day
+            ++i;
+        } else if (args[i] == QLatin1String("--min-speed") && valued) {
+            bool ok = false;
+            filter.minSpeedKmh = args[++i].toDouble(&ok);
+            if (!ok)
+                return usage();
+        } else {
+            return usage();
+        }
+    }
+    if (!box)
+        return usage();
+    std::string why;
+    const auto places = ZLXPlaceIndex::open(library, &why);
+    if (!places) {
+        std::fprintf(stderr, "daxo-library: the library's index cannot be kept in %s: %s\n", library.c_str(), why.c_str());
+        return 1;
+    }
+    ZLXTrackCache tracks(ZLXTrackIndex::open(ZLXTrackIndex::defaultPath()));
+    places->update(tracks);
+    std::fputs(passesCsv(places->find(*box, filter)).c_str(), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -118,5 +182,7 @@ int main(int argc, char** argv) {
     }
     if (!args.isEmpty() && args[0] == QLatin1String("import"))
         return import(args.mid(1));
+    if (!args.isEmpty() && args[0] == QLatin1String("find"))
+        return find(args.mid(1));
     return usage();
 }

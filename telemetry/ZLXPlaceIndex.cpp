@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "telemetry/ZLXPlaceIndex.h"
+
+#include "library/ZLXMediaList.h"
+#include "presentation/ZLXMediaTableText.h"
+#include "telemetry/ZLXSqlite.h"
+#include "telemetry/ZLXTrip.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sqlite3.h>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace daxo {
+namespace {
+
+constexpr int32_t kApplicationId = 0x4441584c; // marks the file as this program's place index
+
+constexpr const char* kSchema =
+    "CREATE TABLE recording(id INTEGER PRIMARY KEY, path TEXT UNIQUE NOT NULL, size INTEGER NOT NULL,"
+    " modified INTEGER NOT NULL, start INTEGER, event INTEGER NOT NULL);"
+    "CREATE TABLE fix(id INTEGER PRIMARY KEY, recording INTEGER NOT NULL, ordinal INTEGER NOT NULL,"
+    " seconds REAL NOT NULL, latitude REAL NOT NULL, longitude REAL NOT NULL, speed REAL NOT NULL,"
+    " course REAL NOT NULL);"
+    "CREATE INDEX fix_recording ON fix(recording);"
+    "CREATE VIRTUAL TABLE fix_place USING rtree(id, south, north, west, east);";
+
+struct Known {
+    int64_t id = 0, size = 0, modified = 0;
+    bool seen = false;
+};
+
+void forget(sqlite3* db, int64_t recording) {
+    for (const char* sql : {"DELETE FROM fix_place WHERE id IN (SELECT id FROM fix WHERE recording = ?1)",
+                            "DELETE FROM fix WHERE recording = ?1", "DELETE FROM recording WHERE id = ?1"}) {
+        ZLXStatement s(db, sql);
+        sqlite3_bind_int64(s.get(), 1, recording);
+        s.step();
+    }
+}
+
+} // namespace
+
+std::optional<ZLXBox> parseBox(const std::string& text) {
+    ZLXBox box;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &box.south, &box.west, &box.north, &box.east, &end) != 4)
+        return std::nullopt;
+    const auto finite = [](double v) { return std::isfinite(v); };
+    if (!finite(box.south) || !finite(box.west) || !finite(box.north) || !finite(box.east) || box.south > box.north ||
+        box.west > box.east || box.south < -90 || box.north > 90 || box.west < -180 || box.east > 180)
+        return std::nullopt;
+    return box;
+}
+
+std::unique_ptr<ZLXPlaceIndex> ZLXPlaceIndex::open(const std::string& library, std::string* why) {
+    sqlite3* db = openCacheDatabase(library + "/index.sqlite", kSchema, kApplicationId, kVersion, why);
+    return db ? std::unique_ptr<ZLXPlaceIndex>(new ZLXPlaceIndex(db, library)) : nullptr;
+}
+
+ZLXPlaceIndex::~ZLXPlaceIndex() {
+    sqlite3_close(m_db);
+}
+
+size_t ZLXPlaceIndex::update(ZLXTrackCache& tracks) {
+    std::map<std::string, Known> known;
+    {
+        ZLXStatement all(m_db, "SELECT id, path, size, modified FROM recording");
+        while (all && all.step() == SQLITE_ROW)
+            known[reinterpret_cast<const char*>(sqlite3_column_text(all.get(), 1))] = {
+                sqlite3_column_int64(all.get(), 0), sqlite3_column_int64(all.get(), 2),
+                sqlite3_column_int64(all.get(), 3), false};
+    }
+    size_t read = 0;
+    sqliteExec(m_db, "BEGIN IMMEDIATE");
+    ZLXStatement addRecording(m_db, "INSERT INTO recording(path, size, modified, start, event) VALUES(?1, ?2, ?3, ?4, ?5)");
+    ZLXStatement addFix(m_db, "INSERT INTO fix(recording, ordinal, seconds, latitude, longitude, speed, course)"
+                              " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    ZLXStatement addPlace(m_db, "INSERT INTO fix_place(id, south, north, west, east) VALUES(?1, ?2, ?2, ?3, ?3)");
+    for (const auto& media : ZLXMediaList::build(m_library).medias) {
+        if (!media->isFrontMedia())
+            continue;
+        struct stat st {};
+        if (::stat(media->path().c_str(), &st) != 0)
+            continue;
+        const int64_t modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        auto found = known.find(media->path());
+        if (found != known.end()) {
+            found->second.seen = true;
+            if (found->second.size == st.st_size && found->second.modified == modified)
+                continue;
+            forget(m_db, found->second.id);
+        }
+        const auto track = tracks.track(media->path());
+        ++read;
+        addRecording.reset();
+        sqlite3_bind_text(addRecording.get(), 1, media->path().data(), int(media->path().size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(addRecording.get(), 2, st.st_size);
+        sqlite3_bind_int64(addRecording.get(), 3, modified);
+        if (const auto start = civilSeconds(media->year(), media->month(), media->day(), media->hour(),
+                                            media->minute(), media->second()))
+            sqlite3_bind_int64(addRecording.get(), 4, *start);
+        sqlite3_bind_int(addRecording.get(), 5, media->mediaDivision() == ZLXMediaDivision::Event);
+        if (addRecording.step() != SQLITE_DONE)
+            continue;
+        const int64_t recording = sqlite3_last_insert_rowid(m_db);
+        int64_t ordinal = 0;
+        static const std::vector<ZLXTrackPoint> kNoPoints;
+        for (const ZLXTrackPoint& p : track ? track->points : kNoPoints) {
+            if (!p.hasFix)
+                continue;
+            addFix.reset();
+            sqlite3_bind_int64(addFix.get(), 1, recording);
+            sqlite3_bind_int64(addFix.get(), 2, ordinal++);
+            sqlite3_bind_double(addFix.get(), 3, p.seconds);
+            sqlite3_bind_double(addFix.get(), 4, p.latitude);
+            sqlite3_bind_double(addFix.get(), 5, p.longitude);
+            sqlite3_bind_double(addFix.get(), 6, p.speedKmh);
+            sqlite3_bind_double(addFix.get(), 7, p.course);
+            if (addFix.step() != SQLITE_DONE)
+                continue;
+            addPlace.reset();
+            sqlite3_bind_int64(addPlace.get(), 1, sqlite3_last_insert_rowid(m_db));
+            sqlite3_bind_double(addPlace.get(), 2, p.latitude);
+            sqlite3_bind_double(addPlace.get(), 3, p.longitude);
+            addPlace.step();
+        }
+    }
+    for (const auto& [path, k] : known)
+        if (!k.seen)
+            forget(m_db, k.id); // gone from the library
+    sqliteExec(m_db, "COMMIT");
+    return read;
+}
+
+int64_t ZLXPlaceIndex::fixes() {
+    ZLXStatement count(m_db, "SELECT count(*) FROM fix");
+    return count && count.step() == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : 0;
+}
+
+std::vector<ZLXPass> ZLXPlaceIndex::find(const ZLXBox& box, const ZLXPassFilter& filter) {
+    // the R*Tree keeps single-precision boxes a little larger than the points: the points
+    // themselves decide
+    ZLXStatement inBox(m_db, "SELECT f.recording, f.ordinal, f.seconds, f.latitude, f.longitude, f.speed, f.course"
+                             " FROM fix_place p JOIN fix f ON f.id = p.id"
+                             " WHERE p.north >= ?1 AND p.south <= ?3 AND p.east >= ?2 AND p.west <= ?4"
+                             " AND f.latitude BETWEEN ?1 AND ?3 AND f.longitude BETWEEN ?2 AND ?4"
+                             " ORDER BY f.recording, f.ordinal");
+    sqlite3_bind_double(inBox.get(), 1, box.south);
+    sqlite3_bind_double(inBox.get(), 2, box.west);
+    sqlite3_bind_double(inBox.get(), 3, box.north);
+    sqlite3_bind_double(inBox.get(), 4, box.east);
+    std::vector<ZLXPlaceFix> fixes;
+    while (inBox && inBox.step() == SQLITE_ROW)
+        fixes.push_back({sqlite3_column_int64(inBox.get(), 0), sqlite3_column_int64(inBox.get(), 1),
+                         sqlite3_column_double(inBox.get(), 2), sqlite3_column_double(inBox.get(), 3),
+                         sqlite3_column_double(inBox.get(), 4), sqlite3_column_double(inBox.get(), 5),
+                         sqlite3_column_double(inBox.get(), 6)});
+    return passesOf(fixes, filter);
+}
+
+std::vector<ZLXPass> ZLXPlaceIndex::passesOf(const std::vector<ZLXPlaceFix>& inBox, const ZLXPassFilter& filter) {
+    ZLXStatement recording(m_db, "SELECT path, start, event FROM recording WHERE id = ?1");
+    std::vector<ZLXPass> passes;
+    for (size_t i = 0; i < inBox.size();) {
+        // a pass: the fixes of one recording that follow each other inside the box
+        size_t end = i + 1;
+        double fastest = inBox[i].speedKmh;
+        while (end < inBox.size() && inBox[end].recording == inBox[i].recording &&
+               inBox[end].ordinal == inBox[end - 1].ordinal + 1)
+            fastest = std::max(fastest, inBox[end++].speedKmh);
+        const ZLXPlaceFix& first = inBox[i];
+        i = end;
+        recording.reset();
+        sqlite3_bind_int64(recording.get(), 1, first.recording);
+        if (recording.step() != SQLITE_ROW)
+            continue;
+        ZLXPass pass;
+        pass.recording = reinterpret_cast<const char*>(sqlite3_column_text(recording.get(), 0));
+        pass.start = sqlite3_column_int64(recording.get(), 1);
+        pass.event = sqlite3_column_int(recording.get(), 2) != 0;
+        pass.seconds = first.seconds;
+        pass.latitude = first.latitude;
+        pass.longitude = first.longitude;
+        pass.speedKmh = first.speedKmh;
+        pass.course = first.course;
+        if ((filter.eventsOnly && !pass.event) || fastest < filter.minSpeedKmh ||
+            (filter.from && pass.start < *filter.from) || (filter.to && pass.start >= *filter.to))
+            continue;
+        passes.push_back(std::move(pass));
+    }
+    std::stable_sort(passes.begin(), passes.end(), [](const ZLXPass& a, const ZLXPass& b) {
+        return a.start + a.seconds > b.start + b.seconds;
+    });
+    return passes;
+}
+
+std::string passesCsv(const std::vector<ZLXPass>& passes) {
+    std::string csv = "date,time,recording,seconds,latitude,longitude,speed_kmh\n";
+    char numbers[160];
+    for (const ZLXPass& pass : passes) {
+        const std::string when = civilDateTimeText(pass.start + int64_t(std::floor(pass.seconds)));
+        std::snprintf(numbers, sizeof numbers, ",%.1f,%.6f,%.6f,%.1f\n", pass.seconds, pass.latitude, pass.longitude,
+                      pass.speedKmh);
+        csv += when.substr(0, 10) + "," + when.substr(11) + "," + csvField(pass.recording) + numbers;
+    }
+    return csv;
+}
+
+} // namespace daxo

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where the car was: the passes the index finds through a box are the passes a scan of every
+// fix of every recording finds; the index follows the library's files and is never trusted.
+#include "../support/FfmpegInput.h"
+#include "../support/TempTree.h"
+#include "library/ZLXMediaList.h"
+#include "telemetry/ZLXPlaceIndex.h"
+#include "telemetry/ZLXTrip.h"
+#include "tools/ZLXCardMaker.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+using namespace daxo;
+
+namespace {
+
+struct Library {
+    test::TempTree tree;
+    std::string folder = tree.path("library");
+    Library() {
+        const std::string input = tree.path("input.mp4");
+        EXPECT_TRUE(test::ffmpegMp4(input, 2, false));
+        std::filesystem::create_directories(folder + "/2024-05-06");
+        tools::CardOptions options;
+        options.groups = 6;
+        options.recordsPerMinute = 30;
+        options.frontInput = options.rearInput = input;
+        options.frontBytes = options.rearBytes = 1 << 20;
+        options.groupsPerTrip = 3;
+        options.eventEvery = 3;
+        EXPECT_TRUE(tools::makeCard(folder + "/2024-05-06", options).ok);
+    }
+};
+
+// Every pass through `box` found by reading each recording's fixes in turn: (recording, seconds).
+std::vector<std::pair<std::string, double>> scan(const std::string& library, const ZLXBox& box, ZLXTrackCache& cache) {
+    std::vector<std::tuple<int64_t, std::string, double>> passes;
+    for (const auto& media : ZLXMediaList::build(library).medias) {
+        if (!media->isFrontMedia())
+            continue;
+        const int64_t start =
+            *civilSeconds(media->year(), media->month(), media->day(), media->hour(), media->minute(), media->second());
+        bool inside = false;
+        for (const ZLXTrackPoint& p : cache.track(media->path())->points) {
+            if (!p.hasFix)
+                continue;
+            const bool in = p.latitude >= box.south && p.latitude <= box.north && p.longitude >= box.west &&
+                            p.longitude <= box.east;
+            if (in && !inside)
+                passes.emplace_back(start * 1000 + int64_t(p.seconds * 1000), media->path(), p.seconds);
+            inside = in;
+        }
+    }
+    std::sort(passes.rbegin(), passes.rend());
+    std::vector<std::pair<std::string, double>> found;
+    for (const auto& [when, path, seconds] : passes)
+        found.emplace_back(path, seconds);
+    return found;
+}
+
+std::vector<std::pair<std::string, double>> passesOf(const std::vector<ZLXPass>& passes) {
+    std::vector<std::pair<std::string, double>> found;
+    for (const ZLXPass& p : passes)
+        found.emplace_back(p.recording, p.seconds);
+    return found;
+}
+
+} // namespace
+
+// Boxes from a few streets to the whole drive, and one the car never entered: the index finds
+// exactly what a scan of every fix finds, newest first; the filters narrow it.
+TEST(PlaceIndex, FindsWhatAScanOfEveryFixFinds) {
+    Library library;
+    ZLXTrackCache cache;
+    auto index = ZLXPlaceIndex::open(library.folder);
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->update(cache), 6u);
+    int64_t fixes = 0;
+    for (const auto& media : ZLXMediaList::build(library.folder).medias)
+        if (media->isFrontMedia())
+            for (const ZLXTrackPoint& p : cache.track(media->path())->points)
+                fixes += p.hasFix;
+    EXPECT_EQ(index->fixes(), fixes);
+    for (const std::string text : {"37.5,127.0,37.504,127.004", "37.52,127.0,37.56,127.05", "30,120,40,130",
+                                   "10,10,11,11"}) {
+        const ZLXBox box = *parseBox(text);
+        EXPECT_EQ(passesOf(index->find(box)), scan(library.folder, box, cache)) << text;
+    }
+    const ZLXBox all = *parseBox("30,120,40,130");
+    EXPECT_EQ(index->find(all).size(), 6u);
+    EXPECT_EQ(index->find(all, {.from = {}, .to = {}, .eventsOnly = true, .minSpeedKmh = 0}).size(), 2u);
+    EXPECT_TRUE(index->find(all, {.from = {}, .to = {}, .eventsOnly = false, .minSpeedKmh = 100}).empty());
+    const std::string csv = passesCsv(index->find(*parseBox("37.5,127.0,37.5005,127.0005")));
+    EXPECT_EQ(csv.substr(0, csv.find('\n')), "date,time,recording,seconds,latitude,longitude,speed_kmh");
+    EXPECT_NE(csv.find("\n2024-05-06,07:00:00,"), std::string::npos) << csv;
+
+    EXPECT_FALSE(parseBox("37.6,127,37.5,128")); // south of its north only
+    EXPECT_FALSE(parseBox("37.5,127,37.6"));
+}
+
+// A second update reads nothing; a recording written again is read again, one removed is
+// forgotten; a damaged index is made anew from the files.
+TEST(PlaceIndex, FollowsTheFilesAndIsNeverTrusted) {
+    Library library;
+    ZLXTrackCache cache;
+    const ZLXBox all = *parseBox("30,120,40,130");
+    {
+        auto index = ZLXPlaceIndex::open(library.folder);
+        index->update(cache);
+        EXPECT_EQ(index->update(cache), 0u);
+        std::vector<std::string> fronts;
+        for (const auto& entry : std::filesystem::directory_iterator(library.folder + "/2024-05-06"))
+            if (entry.path().string().ends_with("_F.MP4"))
+                fronts.push_back(entry.path().string());
+        std::sort(fronts.begin(), fronts.end());
+        std::filesystem::remove(fronts[0]);
+        std::ofstream(fronts[1], std::ios::app) << "more";
+        EXPECT_EQ(index->update(cache), 1u);
+        EXPECT_EQ(index->find(all).size(), 5u);
+    }
+    std::ofstream(library.folder + "/index.sqlite", std::ios::binary | std::ios::trunc) << std::string(4096, 'x');
+    auto again = ZLXPlaceIndex::open(library.folder);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->find(all).size(), 0u);
+    EXPECT_EQ(again->update(cache), 5u);
+    EXPECT_EQ(again->find(all).size(), 5u);
+}
