@@ -19,14 +19,15 @@ namespace {
 
 constexpr int32_t kApplicationId = 0x4441584c; // marks the file as this program's place index
 
+// The R*Tree holds each recording's box: a search reads the fixes only of the recordings whose
+// box crosses the one searched; a recording wholly inside it is one pass from its first fix.
 constexpr const char* kSchema =
     "CREATE TABLE recording(id INTEGER PRIMARY KEY, path TEXT UNIQUE NOT NULL, size INTEGER NOT NULL,"
-    " modified INTEGER NOT NULL, start INTEGER, event INTEGER NOT NULL);"
-    "CREATE TABLE fix(id INTEGER PRIMARY KEY, recording INTEGER NOT NULL, ordinal INTEGER NOT NULL,"
-    " seconds REAL NOT NULL, latitude REAL NOT NULL, longitude REAL NOT NULL, speed REAL NOT NULL,"
-    " course REAL NOT NULL);"
-    "CREATE INDEX fix_recording ON fix(recording);"
-    "CREATE VIRTUAL TABLE fix_place USING rtree(id, south, north, west, east);";
+    " modified INTEGER NOT NULL, start INTEGER, event INTEGER NOT NULL, fastest REAL NOT NULL);"
+    "CREATE TABLE fix(recording INTEGER NOT NULL, ordinal INTEGER NOT NULL, seconds REAL NOT NULL,"
+    " latitude REAL NOT NULL, longitude REAL NOT NULL, speed REAL NOT NULL, course REAL NOT NULL,"
+    " PRIMARY KEY(recording, ordinal)) WITHOUT ROWID;"
+    "CREATE VIRTUAL TABLE recording_place USING rtree(id, south, north, west, east);";
 
 struct Known {
     int64_t id = 0, size = 0, modified = 0;
@@ -34,8 +35,8 @@ struct Known {
 };
 
 void forget(sqlite3* db, int64_t recording) {
-    for (const char* sql : {"DELETE FROM fix_place WHERE id IN (SELECT id FROM fix WHERE recording = ?1)",
-                            "DELETE FROM fix WHERE recording = ?1", "DELETE FROM recording WHERE id = ?1"}) {
+    for (const char* sql : {"DELETE FROM recording_place WHERE id = ?1", "DELETE FROM fix WHERE recording = ?1",
+                            "DELETE FROM recording WHERE id = ?1"}) {
         ZLXStatement s(db, sql);
         sqlite3_bind_int64(s.get(), 1, recording);
         s.step();
@@ -75,11 +76,7 @@ size_t ZLXPlaceIndex::update(ZLXTrackCache& tracks) {
                 sqlite3_column_int64(all.get(), 3), false};
     }
     size_t read = 0;
-    sqliteExec(m_db, "BEGIN IMMEDIATE");
-    ZLXStatement addRecording(m_db, "INSERT INTO recording(path, size, modified, start, event) VALUES(?1, ?2, ?3, ?4, ?5)");
-    ZLXStatement addFix(m_db, "INSERT INTO fix(recording, ordinal, seconds, latitude, longitude, speed, course)"
-                              " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    ZLXStatement addPlace(m_db, "INSERT INTO fix_place(id, south, north, west, east) VALUES(?1, ?2, ?2, ?3, ?3)");
+    begin();
     for (const auto& media : ZLXMediaList::build(m_library).medias) {
         if (!media->isFrontMedia())
             continue;
@@ -96,44 +93,76 @@ size_t ZLXPlaceIndex::update(ZLXTrackCache& tracks) {
         }
         const auto track = tracks.track(media->path());
         ++read;
-        addRecording.reset();
-        sqlite3_bind_text(addRecording.get(), 1, media->path().data(), int(media->path().size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(addRecording.get(), 2, st.st_size);
-        sqlite3_bind_int64(addRecording.get(), 3, modified);
-        if (const auto start = civilSeconds(media->year(), media->month(), media->day(), media->hour(),
-                                            media->minute(), media->second()))
-            sqlite3_bind_int64(addRecording.get(), 4, *start);
-        sqlite3_bind_int(addRecording.get(), 5, media->mediaDivision() == ZLXMediaDivision::Event);
-        if (addRecording.step() != SQLITE_DONE)
-            continue;
-        const int64_t recording = sqlite3_last_insert_rowid(m_db);
-        int64_t ordinal = 0;
         static const std::vector<ZLXTrackPoint> kNoPoints;
-        for (const ZLXTrackPoint& p : track ? track->points : kNoPoints) {
-            if (!p.hasFix)
-                continue;
-            addFix.reset();
-            sqlite3_bind_int64(addFix.get(), 1, recording);
-            sqlite3_bind_int64(addFix.get(), 2, ordinal++);
-            sqlite3_bind_double(addFix.get(), 3, p.seconds);
-            sqlite3_bind_double(addFix.get(), 4, p.latitude);
-            sqlite3_bind_double(addFix.get(), 5, p.longitude);
-            sqlite3_bind_double(addFix.get(), 6, p.speedKmh);
-            sqlite3_bind_double(addFix.get(), 7, p.course);
-            if (addFix.step() != SQLITE_DONE)
-                continue;
-            addPlace.reset();
-            sqlite3_bind_int64(addPlace.get(), 1, sqlite3_last_insert_rowid(m_db));
-            sqlite3_bind_double(addPlace.get(), 2, p.latitude);
-            sqlite3_bind_double(addPlace.get(), 3, p.longitude);
-            addPlace.step();
-        }
+        addRecording(media->path(), st.st_size, modified,
+                     civilSeconds(media->year(), media->month(), media->day(), media->hour(), media->minute(),
+                                  media->second()),
+                     media->mediaDivision() == ZLXMediaDivision::Event, track ? track->points : kNoPoints);
     }
     for (const auto& [path, k] : known)
         if (!k.seen)
             forget(m_db, k.id); // gone from the library
-    sqliteExec(m_db, "COMMIT");
+    commit();
     return read;
+}
+
+bool ZLXPlaceIndex::begin() {
+    return sqliteExec(m_db, "BEGIN IMMEDIATE");
+}
+
+bool ZLXPlaceIndex::commit() {
+    return sqliteExec(m_db, "COMMIT");
+}
+
+bool ZLXPlaceIndex::addRecording(const std::string& path, int64_t size, int64_t modified, std::optional<int64_t> start,
+                                 bool event, const std::vector<ZLXTrackPoint>& points) {
+    double fastest = 0;
+    ZLXBox box{90, 180, -90, -180};
+    for (const ZLXTrackPoint& p : points) {
+        if (!p.hasFix)
+            continue;
+        fastest = std::max(fastest, p.speedKmh);
+        box = {std::min(box.south, p.latitude), std::min(box.west, p.longitude), std::max(box.north, p.latitude),
+               std::max(box.east, p.longitude)};
+    }
+    ZLXStatement addRecording(m_db, "INSERT INTO recording(path, size, modified, start, event, fastest)"
+                                    " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    sqlite3_bind_text(addRecording.get(), 1, path.data(), int(path.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(addRecording.get(), 2, size);
+    sqlite3_bind_int64(addRecording.get(), 3, modified);
+    if (start)
+        sqlite3_bind_int64(addRecording.get(), 4, *start);
+    sqlite3_bind_int(addRecording.get(), 5, event);
+    sqlite3_bind_double(addRecording.get(), 6, fastest);
+    if (addRecording.step() != SQLITE_DONE)
+        return false;
+    const int64_t recording = sqlite3_last_insert_rowid(m_db);
+    ZLXStatement addFix(m_db, "INSERT INTO fix(recording, ordinal, seconds, latitude, longitude, speed, course)"
+                              " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    int64_t ordinal = 0;
+    for (const ZLXTrackPoint& p : points) {
+        if (!p.hasFix)
+            continue;
+        addFix.reset();
+        sqlite3_bind_int64(addFix.get(), 1, recording);
+        sqlite3_bind_int64(addFix.get(), 2, ordinal++);
+        sqlite3_bind_double(addFix.get(), 3, p.seconds);
+        sqlite3_bind_double(addFix.get(), 4, p.latitude);
+        sqlite3_bind_double(addFix.get(), 5, p.longitude);
+        sqlite3_bind_double(addFix.get(), 6, p.speedKmh);
+        sqlite3_bind_double(addFix.get(), 7, p.course);
+        if (addFix.step() != SQLITE_DONE)
+            return false;
+    }
+    if (ordinal == 0)
+        return true; // no fix: nowhere to be found
+    ZLXStatement place(m_db, "INSERT INTO recording_place(id, south, north, west, east) VALUES(?1, ?2, ?3, ?4, ?5)");
+    sqlite3_bind_int64(place.get(), 1, recording);
+    sqlite3_bind_double(place.get(), 2, box.south);
+    sqlite3_bind_double(place.get(), 3, box.north);
+    sqlite3_bind_double(place.get(), 4, box.west);
+    sqlite3_bind_double(place.get(), 5, box.east);
+    return place.step() == SQLITE_DONE;
 }
 
 int64_t ZLXPlaceIndex::fixes() {
@@ -142,23 +171,48 @@ int64_t ZLXPlaceIndex::fixes() {
 }
 
 std::vector<ZLXPass> ZLXPlaceIndex::find(const ZLXBox& box, const ZLXPassFilter& filter) {
-    // the R*Tree keeps single-precision boxes a little larger than the points: the points
-    // themselves decide
-    ZLXStatement inBox(m_db, "SELECT f.recording, f.ordinal, f.seconds, f.latitude, f.longitude, f.speed, f.course"
-                             " FROM fix_place p JOIN fix f ON f.id = p.id"
-                             " WHERE p.north >= ?1 AND p.south <= ?3 AND p.east >= ?2 AND p.west <= ?4"
-                             " AND f.latitude BETWEEN ?1 AND ?3 AND f.longitude BETWEEN ?2 AND ?4"
-                             " ORDER BY f.recording, f.ordinal");
-    sqlite3_bind_double(inBox.get(), 1, box.south);
-    sqlite3_bind_double(inBox.get(), 2, box.west);
-    sqlite3_bind_double(inBox.get(), 3, box.north);
-    sqlite3_bind_double(inBox.get(), 4, box.east);
+    // the recordings whose box crosses the one searched (the R*Tree keeps single-precision
+    // boxes a little larger than the points: the points themselves decide)
+    ZLXStatement crossing(m_db, "SELECT id, south, north, west, east FROM recording_place"
+                                " WHERE north >= ?1 AND south <= ?3 AND east >= ?2 AND west <= ?4 ORDER BY id");
+    sqlite3_bind_double(crossing.get(), 1, box.south);
+    sqlite3_bind_double(crossing.get(), 2, box.west);
+    sqlite3_bind_double(crossing.get(), 3, box.north);
+    sqlite3_bind_double(crossing.get(), 4, box.east);
+    ZLXStatement inBox(m_db, "SELECT ordinal, seconds, latitude, longitude, speed, course FROM fix WHERE recording = ?1"
+                             " AND latitude BETWEEN ?2 AND ?4 AND longitude BETWEEN ?3 AND ?5 ORDER BY ordinal");
+    ZLXStatement first(m_db, "SELECT f.ordinal, f.seconds, f.latitude, f.longitude, f.speed, f.course, r.fastest"
+                             " FROM fix f JOIN recording r ON r.id = f.recording WHERE f.recording = ?1 ORDER BY f.ordinal"
+                             " LIMIT 1");
     std::vector<ZLXPlaceFix> fixes;
-    while (inBox && inBox.step() == SQLITE_ROW)
-        fixes.push_back({sqlite3_column_int64(inBox.get(), 0), sqlite3_column_int64(inBox.get(), 1),
-                         sqlite3_column_double(inBox.get(), 2), sqlite3_column_double(inBox.get(), 3),
-                         sqlite3_column_double(inBox.get(), 4), sqlite3_column_double(inBox.get(), 5),
-                         sqlite3_column_double(inBox.get(), 6)});
+    while (crossing && crossing.step() == SQLITE_ROW) {
+        const int64_t recording = sqlite3_column_int64(crossing.get(), 0);
+        const auto column = [&](int i) { return sqlite3_column_double(crossing.get(), i); };
+        // a recording wholly inside (its box with room for the tree's rounding) is one pass
+        constexpr double kRounding = 1e-4;
+        if (column(1) >= box.south + kRounding && column(2) <= box.north - kRounding &&
+            column(3) >= box.west + kRounding && column(4) <= box.east - kRounding) {
+            first.reset();
+            sqlite3_bind_int64(first.get(), 1, recording);
+            if (first.step() == SQLITE_ROW)
+                fixes.push_back({recording, sqlite3_column_int64(first.get(), 0), sqlite3_column_double(first.get(), 1),
+                                 sqlite3_column_double(first.get(), 2), sqlite3_column_double(first.get(), 3),
+                                 sqlite3_column_double(first.get(), 4), sqlite3_column_double(first.get(), 5),
+                                 sqlite3_column_double(first.get(), 6)});
+            continue;
+        }
+        inBox.reset();
+        sqlite3_bind_int64(inBox.get(), 1, recording);
+        sqlite3_bind_double(inBox.get(), 2, box.south);
+        sqlite3_bind_double(inBox.get(), 3, box.west);
+        sqlite3_bind_double(inBox.get(), 4, box.north);
+        sqlite3_bind_double(inBox.get(), 5, box.east);
+        while (inBox.step() == SQLITE_ROW)
+            fixes.push_back({recording, sqlite3_column_int64(inBox.get(), 0), sqlite3_column_double(inBox.get(), 1),
+                             sqlite3_column_double(inBox.get(), 2), sqlite3_column_double(inBox.get(), 3),
+                             sqlite3_column_double(inBox.get(), 4), sqlite3_column_double(inBox.get(), 5),
+                             sqlite3_column_double(inBox.get(), 4)});
+    }
     return passesOf(fixes, filter);
 }
 
@@ -168,10 +222,10 @@ std::vector<ZLXPass> ZLXPlaceIndex::passesOf(const std::vector<ZLXPlaceFix>& inB
     for (size_t i = 0; i < inBox.size();) {
         // a pass: the fixes of one recording that follow each other inside the box
         size_t end = i + 1;
-        double fastest = inBox[i].speedKmh;
+        double fastest = inBox[i].fastest;
         while (end < inBox.size() && inBox[end].recording == inBox[i].recording &&
                inBox[end].ordinal == inBox[end - 1].ordinal + 1)
-            fastest = std::max(fastest, inBox[end++].speedKmh);
+            fastest = std::max(fastest, inBox[end++].fastest);
         const ZLXPlaceFix& first = inBox[i];
         i = end;
         recording.reset();

@@ -16,6 +16,7 @@ struct sqlite3;
 namespace daxo {
 
 class ZLXTrackCache;
+struct ZLXTrackPoint;
 
 struct ZLXBox {
     double south = 0, west = 0, north = 0, east = 0;
@@ -43,17 +44,24 @@ struct ZLXPlaceFix {
     int64_t recording = 0; // the recording's row
     int64_t ordinal = 0;   // its place among the recording's fixes
     double seconds = 0, latitude = 0, longitude = 0, speedKmh = 0, course = 0;
+    double fastest = 0; // the top speed of the stretch it stands for
 };
 
 class ZLXPlaceIndex {
 public:
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
     // The index of the library at `library`; none (with why) when it cannot be kept there.
     static std::unique_ptr<ZLXPlaceIndex> open(const std::string& library, std::string* why = nullptr);
     ~ZLXPlaceIndex();
 
     // Brings the index up to date with the library's front recordings; how many were read.
     size_t update(ZLXTrackCache& tracks);
+    // One recording's fixes (`start`: the camera's time at its start, civil seconds), inside a
+    // transaction the caller holds; false when the index would not take it.
+    bool addRecording(const std::string& path, int64_t size, int64_t modified, std::optional<int64_t> start, bool event,
+                      const std::vector<ZLXTrackPoint>& points);
+    bool begin();
+    bool commit();
     // Every pass through `box`, newest first.
     std::vector<ZLXPass> find(const ZLXBox& box, const ZLXPassFilter& filter = {});
     int64_t fixes();
