@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ZLXTripController.h"
+#include "telemetry/ZLXClockCheck.h"
 
 #include "widgets/ZLXAlert.h"
 #include "presentation/ZLXMapScript.h"
@@ -543,8 +544,11 @@ bool ZLXTripController::exportClip(const ZLXClipOptions& options, const QString&
         });
     }
     m_clipPath = path;
+    ZLXClipOptions withClock = options;
+    const std::string config = m_mediaList.directoryPath().value_or(std::string()) + "/config.bin";
+    withClock.clockError = driveClockError(m_drives[*m_clipTrip], cardClockZone(config));
     return m_clip->start(m_drives[*m_clipTrip], std::min(*m_clipIn, *m_clipOut), std::max(*m_clipIn, *m_clipOut),
-                         options, path, error);
+                         withClock, path, error);
 }
 
 void ZLXTripController::exportClipWithDialog() {

@@ -143,7 +143,7 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
     return args;
 }
 
-std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh) {
+std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh, std::optional<int64_t> clockError) {
     std::string out;
     to = std::min(to, drive.trip.duration());
     int cue = 0;
@@ -153,8 +153,13 @@ std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh
             break;
         const ZLXTripGroup& group = drive.trip.groups[place.group];
         std::string text;
-        if (group.start)
-            text = civilDateTimeText(*group.start + int64_t(std::floor(place.seconds)));
+        if (group.start) {
+            const int64_t camera = *group.start + int64_t(std::floor(place.seconds));
+            text = civilDateTimeText(camera);
+            if (clockError)
+                text += " (GPS " + civilDateTimeText(camera - *clockError).substr(11) + ", camera " +
+                        (*clockError > 0 ? "+" : "") + std::to_string(*clockError) + " s)";
+        }
         if (place.group < drive.tracks.size()) {
             if (const ZLXTrackPoint* fix = fixAt(*drive.tracks[place.group], place.seconds)) {
                 const double speed = kmh ? fix->speedKmh : fix->speedKmh / 1.609344;

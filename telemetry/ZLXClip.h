@@ -35,6 +35,9 @@ struct ZLXClipOptions {
     bool captions = false; // date, time, speed and position burned in at the bottom
     bool audio = true;     // the front channel's sound
     bool replace = false;  // an existing file at the target may be replaced (the user said so)
+    // The camera clock's error against GPS (seconds, fast when positive), when the check found
+    // one: the captions then give the GPS time beside the camera's.
+    std::optional<int64_t> clockError;
 };
 
 // The arguments after "ffmpeg" that write `output`. `captionsPath` is the captions file (with
@@ -47,8 +50,10 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
 // The captions of a clip from `from` to `to` of the drive's line (no further than the drive
 // goes), one a second, as SubRip text:
 // "2024-10-03 08:16:05 · 62 km/h · 37.57058 N 126.98135 E". Times come from the recordings'
-// names, the rest from the fix of that moment (left out when there is none).
-std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh = true);
+// names, the rest from the fix of that moment (left out when there is none). With the clock's
+// error: "2024-10-03 08:16:05 (GPS 08:14:42, camera +83 s) · 62 km/h · …".
+std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh = true,
+                         std::optional<int64_t> clockError = std::nullopt);
 
 // The concat demuxer's list for the pieces: each file with its in and out points.
 std::string clipConcatList(const std::vector<ZLXClipSegment>& segments);

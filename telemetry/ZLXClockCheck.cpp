@@ -209,6 +209,19 @@ std::optional<ZLXClockZone> cardClockZone(const std::string& configPath) {
     return ZLXClockZone{record.time_gmt, record.summer_time != 0};
 }
 
+std::optional<int64_t> driveClockError(const ZLXDrive& drive, std::optional<ZLXClockZone> zone) {
+    std::vector<ZLXClockInput> inputs;
+    for (size_t i = 0; i < drive.trip.groups.size() && i < drive.tracks.size(); ++i) {
+        const ZLXTripGroup& group = drive.trip.groups[i];
+        if (group.media && group.media->isFrontMedia())
+            inputs.push_back({group.media.get(), drive.tracks[i].get()});
+    }
+    const ZLXClockCheck check = checkClock(inputs, zone);
+    if (check.verdict == ZLXClockCheck::Verdict::Unknown || check.verdict == ZLXClockCheck::Verdict::Right)
+        return std::nullopt;
+    return check.median;
+}
+
 ZLXClockCheck checkFolderClock(const std::string& folder, ZLXTrackCache& cache) {
     const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
     std::vector<std::shared_ptr<const ZLXTrack>> tracks;

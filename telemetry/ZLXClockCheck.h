@@ -88,6 +88,10 @@ std::optional<ZLXClockZone> cardClockZone(const std::string& configPath);
 // config.bin, the tracks through `cache` (an index makes a card seen before quick).
 ZLXClockCheck checkFolderClock(const std::string& folder, ZLXTrackCache& cache);
 
+// The error of the camera's clock over a drive's front recordings, when the check finds one
+// (none when it is right or cannot tell).
+std::optional<int64_t> driveClockError(const struct ZLXDrive& drive, std::optional<ZLXClockZone> zone);
+
 // The local time of the card's zone at `utcSeconds` (civil seconds, as the camera's clock
 // should read).
 int64_t cardLocalSeconds(int64_t utcSeconds, const ZLXClockZone& zone);

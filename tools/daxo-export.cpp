@@ -15,6 +15,7 @@
 #include "app/export/ZLXIncidentReport.h"
 #include "library/ZLXLog.h"
 #include "tools/ZLXToolLog.h"
+#include "telemetry/ZLXClockCheck.h"
 #include "telemetry/ZLXTrip.h"
 
 #include <QFile>
@@ -190,6 +191,7 @@ int clip(const std::vector<std::string>& args, bool force) {
     if (const QString* why = std::get_if<QString>(&found))
         return fail(*why);
     const Found& f = std::get<Found>(found);
+    options.clockError = driveClockError(f.drive, cardClockZone(f.config));
     ZLXClipExport exporter;
     QString error;
     QObject::connect(&exporter, &ZLXClipExport::finished,

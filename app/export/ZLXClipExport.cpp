@@ -151,7 +151,7 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
         m_leftovers.push_back(ZLXCleanupEntry::file(QFile::encodeName(path).toStdString()));
     m_leftovers.push_back(ZLXCleanupEntry::folder(QFile::encodeName(m_work->path()).toStdString()));
     const bool kmh = drive.tracks.empty() || drive.tracks.front()->speedInKmh;
-    if ((options.captions && !writeText(m_captions, clipCaptions(drive, a, b, kmh))) ||
+    if ((options.captions && !writeText(m_captions, clipCaptions(drive, a, b, kmh, options.clockError))) ||
         !writeText(m_list, clipConcatList(m_inputs)))
         return fail(QStringLiteral("No temporary folder."));
     m_length = 0;

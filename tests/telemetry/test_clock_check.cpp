@@ -3,6 +3,8 @@
 #include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
 #include "config/filedata/ZLXFileData.h"
+#include "library/ZLXMediaList.h"
+#include "telemetry/ZLXClip.h"
 #include "telemetry/ZLXClockCheck.h"
 #include "telemetry/ZLXTrip.h"
 #include "tools/ZLXCardMaker.h"
@@ -174,4 +176,14 @@ TEST(ClockCheck, ACardIsCheckedFromItsFiles) {
     const ZLXClockCheck c = checkFolderClock(folder, cache);
     EXPECT_EQ(c.readings.size(), 3u);
     EXPECT_EQ(clockVerdictText(c), "The camera's clock is 83 s slow.");
+
+    // a clip's captions give the GPS time beside the camera's
+    const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
+    const auto trips = groupTrips(tripGroupsWithDurations(contents.medias, contents.mediaPairDic, &cache), 180);
+    ASSERT_EQ(trips.size(), 1u);
+    const ZLXDrive drive = ZLXDrive::load(trips[0], [&](const std::string& p) { return cache.track(p); }, {});
+    const auto error = driveClockError(drive, cardClockZone(folder + "/config.bin"));
+    ASSERT_EQ(error, -83);
+    const std::string captions = clipCaptions(drive, 0, 1, true, error);
+    EXPECT_NE(captions.find("2024-05-06 12:28:37 (GPS 12:30:00, camera -83 s)"), std::string::npos) << captions;
 }
