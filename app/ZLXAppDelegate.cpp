@@ -4,6 +4,8 @@
 #include "app/ZLXLanguage.h"
 #include "app/ZLXCardImport.h"
 #include "card/ZLXCardWatcher.h"
+#include "telemetry/ZLXPlaceIndex.h"
+#include "telemetry/ZLXTrip.h"
 #include "library/ZLXLog.h"
 #include "widgets/ZLXAlert.h"
 #include "app/ZLXMediaTableModel.h"
@@ -39,6 +41,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableView>
+#include <QDialog>
+#include <QtConcurrent>
+#include <QTableWidget>
+#include <QFutureWatcher>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
@@ -714,6 +720,83 @@ void ZLXAppDelegate::startImport(const QString& card, bool eventsOnly) {
     }
     if (!m_import->start(card, ZLXCardImport::libraryFolder(), {.eventsOnly = eventsOnly, .since = {}}))
         showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.running"));
+}
+
+void ZLXAppDelegate::searchArea(double south, double west, double north, double east) {
+    const QString library = ZLXCardImport::libraryFolder();
+    if (!QFileInfo(library).isDir()) {
+        showAlert(m_window.get(), qtTrId("passes.title"), qtTrId("library.none").arg(library));
+        return;
+    }
+    auto cache = m_trackCache ? m_trackCache : std::make_shared<ZLXTrackCache>();
+    auto* watcher = new QFutureWatcher<std::vector<ZLXPass>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, library] {
+        const std::vector<ZLXPass> passes = watcher->result();
+        watcher->deleteLater();
+        showPasses(passes, library);
+    });
+    watcher->setFuture(QtConcurrent::run([folder = QFile::encodeName(library).toStdString(), cache,
+                                          box = ZLXBox{south, west, north, east}] {
+        std::string why;
+        const auto places = ZLXPlaceIndex::open(folder, &why);
+        if (!places) {
+            ZLXLog("no index of places in %s: %s", folder.c_str(), why.c_str());
+            return std::vector<ZLXPass>{};
+        }
+        places->update(*cache); // the files are the truth
+        return places->find(box);
+    }));
+}
+
+void ZLXAppDelegate::showPasses(const std::vector<ZLXPass>& passes, const QString& library) {
+    if (QWidget* before = m_window->findChild<QDialog*>(QStringLiteral("passesWindow")))
+        before->close();
+    auto* window = new QDialog(m_window.get());
+    window->setObjectName(QStringLiteral("passesWindow"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(qtTrId("passes.title"));
+    auto* layout = new QVBoxLayout(window);
+    auto* said = new QLabel(passes.empty() ? qtTrId("passes.none") : qtTrId("passes.count").arg(passes.size()), window);
+    layout->addWidget(said);
+    auto* table = new QTableWidget(int(passes.size()), 5, window);
+    table->setObjectName(QStringLiteral("passesTable"));
+    table->setHorizontalHeaderLabels({qtTrId("filelist.date"), qtTrId("filelist.time"), qtTrId("filelist.file"),
+                                      qtTrId("passes.speed"), qtTrId("passes.heading")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->verticalHeader()->hide();
+    static const char* const kCompass[] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW"};
+    for (int row = 0; row < int(passes.size()); ++row) {
+        const ZLXPass& pass = passes[size_t(row)];
+        const QString when = QString::fromStdString(civilDateTimeText(pass.start + int64_t(std::floor(pass.seconds))));
+        const int heading = int(std::lround(pass.course)) % 360;
+        const QStringList cells{when.left(10), when.mid(11), QFile::decodeName(QByteArray::fromStdString(pass.recording)).section('/', -1) +
+                                                                 (pass.event ? QStringLiteral(" ●") : QString()),
+                                QStringLiteral("%1 km/h").arg(std::lround(pass.speedKmh)),
+                                QStringLiteral("%1° %2").arg(heading).arg(kCompass[((heading + 22) / 45) % 8])};
+        for (int column = 0; column < cells.size(); ++column)
+            table->setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+    table->resizeColumnsToContents();
+    layout->addWidget(table);
+    connect(table, &QTableWidget::cellDoubleClicked, this,
+            [this, passes, library](int row, int) { playPass(passes[size_t(row)], library); });
+    window->resize(620, 380);
+    window->show();
+    emit passesShown(int(passes.size()));
+}
+
+void ZLXAppDelegate::playPass(const ZLXPass& pass, const QString& library) {
+    const std::string folder = QFile::encodeName(library).toStdString();
+    if (m_mediaList.directoryPath() == folder) {
+        m_playback->playAt(pass.recording, pass.seconds);
+        return;
+    }
+    // the library first, then the recording from that moment
+    connect(this, &ZLXAppDelegate::mediaListReloaded, this,
+            [this, path = pass.recording, seconds = pass.seconds] { m_playback->playAt(path, seconds); },
+            Qt::SingleShotConnection);
+    openMediaDirectory(library);
 }
 
 void ZLXAppDelegate::watchCards(const QDBusConnection& bus) {

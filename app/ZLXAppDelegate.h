@@ -158,6 +158,9 @@ public slots:
     // has not: Open, Import or Ignore.
     void watchCards(const QDBusConnection& bus);
     void noticeCard(const QString& mountPoint, const QString& label);
+    // Every pass of the car through an area (marked on the map) across the library, in a
+    // window of its own, newest first; a double-clicked row plays from that moment.
+    void searchArea(double south, double west, double north, double east);
     void captureVideo();
     void print();
 
@@ -171,6 +174,8 @@ signals:
     void importFinished(const QString& summary);
     // A card went in with recordings the library has not; `text` is what the window says.
     void cardNoticed(const QString& text);
+    // The passes through an area are shown.
+    void passesShown(int count);
 
 private:
     void setupControls();
@@ -202,6 +207,8 @@ private:
     ZLXCardImport* m_import = nullptr;
     ZLXCardWatcher* m_cardWatcher = nullptr;
     void startImport(const QString& card, bool eventsOnly = false);
+    void showPasses(const std::vector<struct ZLXPass>& passes, const QString& library);
+    void playPass(const struct ZLXPass& pass, const QString& library);
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;

@@ -72,6 +72,7 @@ void ZLXViewer::wire() {
     connect(trips, &ZLXTripController::impactMarksChanged, app->ui().graphView, &GraphView::setImpactMarks);
     connect(trips, &ZLXTripController::routeChanged, app->mapWebView(), &ZLXMapWebView::showRoute);
     connect(app->mapWebView(), &ZLXMapWebView::routeClicked, trips, &ZLXTripController::playRouteAt);
+    connect(app->mapWebView(), &ZLXMapWebView::areaChosen, app, &ZLXAppDelegate::searchArea);
 
     // the window's menu commands that belong to the trips
     const std::pair<const char*, void (ZLXTripController::*)()> commands[] = {

@@ -20,6 +20,9 @@ class MapHost : public QObject {
 public:
     explicit MapHost(ZLXMapWebView* view) : QObject(view), m_view(view) {}
     Q_INVOKABLE void routeClicked(double seconds) { emit m_view->routeClicked(seconds); }
+    Q_INVOKABLE void areaChosen(double south, double west, double north, double east) {
+        emit m_view->areaChosen(south, west, north, east);
+    }
 
 private:
     ZLXMapWebView* m_view;

@@ -40,6 +40,8 @@ signals:
     void mapPageLoaded(bool ok);
     // The user clicked the route or an impact mark at this time of the route.
     void routeClicked(double seconds);
+    // The user marked an area on the map (Shift and a drag), in decimal degrees.
+    void areaChosen(double south, double west, double north, double east);
 
 private:
     void makePage();

@@ -174,6 +174,11 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="card.import"><source>Import</source><translation>Import</translation></message>
     <message id="card.importing_events"><source>Its event recordings are being imported now.</source><translation>Its event recordings are being imported now.</translation></message>
     <message id="menu.import_events_at_once"><source>Import Event Recordings When a Card Goes In</source><translation>Import Event Recordings When a Card Goes In</translation></message>
+    <message id="passes.title"><source>Passes Through the Area</source><translation>Passes Through the Area</translation></message>
+    <message id="passes.none"><source>The library has no drive through this area.</source><translation>The library has no drive through this area.</translation></message>
+    <message id="passes.count"><source>%1 passes, newest first; double-click one to play it from that moment.</source><translation>%1 passes, newest first; double-click one to play it from that moment.</translation></message>
+    <message id="passes.speed"><source>Speed</source><translation>Speed</translation></message>
+    <message id="passes.heading"><source>Heading</source><translation>Heading</translation></message>
     <message id="card.ignore"><source>Ignore</source><translation>Ignore</translation></message>
     <message id="time.set_from_gps"><source>Set the Clock from GPS</source><translation>Set the Clock from GPS</translation></message>
     <message id="menu.import_card"><source>&amp;Import Card…</source><translation>&amp;Import Card…</translation></message>

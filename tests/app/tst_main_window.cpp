@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controller: launch frame, language step, recording table, side view.
 #include "../support/Alerts.h"
+#include "../support/FfmpegInput.h"
+#include "app/playback/ZLXPlayback.h"
+#include "tools/ZLXCardMaker.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
 #include "../support/TempTree.h"
@@ -21,6 +24,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTableWidget>
+#include <filesystem>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -252,6 +257,41 @@ private slots:
         QMessageBox* refused = test::alertOf(controller.window());
         QVERIFY(refused && refused->informativeText().contains("the library itself"));
         refused->accept();
+        settings.remove("library/folder");
+    }
+
+    // An area marked on the map: every pass through it across the library, in a window of its
+    // own; a double-clicked pass opens the library and plays that recording.
+    void theLibraryIsSearchedForAnArea() {
+        TempTree library;
+        const std::string input = library.path("input.mp4");
+        QVERIFY(test::ffmpegMp4(input, 2, false));
+        std::filesystem::create_directories(library.path("DAXO/2024-05-06"));
+        tools::CardOptions options;
+        options.groups = 4;
+        options.recordsPerMinute = 10;
+        options.frontInput = options.rearInput = input;
+        options.frontBytes = options.rearBytes = 256 << 10;
+        QVERIFY(tools::makeCard(library.path("DAXO/2024-05-06"), options).ok);
+        QSettings settings;
+        settings.setValue("library/folder", QString::fromStdString(library.path("DAXO")));
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
+        controller.applicationDidFinishLaunching(settings);
+        QSignalSpy shown(&controller, &ZLXAppDelegate::passesShown);
+        controller.searchArea(37.0, 126.0, 38.0, 128.0); // every drive of the made card
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.front().front().toInt(), 4);
+        auto* table = controller.window()->findChild<QTableWidget*>("passesTable");
+        QVERIFY(table && table->isVisible());
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("alwa_20240506_070300_F.MP4")); // the newest
+        QSignalSpy chosen(controller.playback(), &ZLXPlayback::recordingChosen);
+        emit table->cellDoubleClicked(0, 0);
+        QVERIFY(chosen.wait(20000));
+        QCOMPARE(controller.mediaList().directoryPath(), library.path("DAXO"));
+        controller.searchArea(10, 10, 11, 11); // where the car never went
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.back().front().toInt(), 0);
         settings.remove("library/folder");
     }
 

@@ -91,6 +91,27 @@ private slots:
         QVERIFY(!mapped.contains("swrast_dri"));
     }
 
+    // Shift and a drag marks an area, and the host is told its corners.
+    void aShiftDragMarksAnAreaToSearch() {
+        ZLXMapWebView view;
+        view.resize(334, 300);
+        view.show();
+        QVERIFY(loadPage(view));
+        view.runScript(mapSetLatLagScript(127.0, 37.5));
+        QSignalSpy chosen(&view, &ZLXMapWebView::areaChosen);
+        QWidget* surface = view.focusProxy();
+        QVERIFY(surface);
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate(view, "typeof qt").toString() == "object", 5000);
+        QTest::mousePress(surface, Qt::LeftButton, Qt::ShiftModifier, QPoint(60, 60));
+        QTest::mouseRelease(surface, Qt::LeftButton, Qt::ShiftModifier, QPoint(220, 200));
+        QVERIFY(chosen.wait(5000));
+        const QList<QVariant> corners = chosen.front();
+        const double south = corners[0].toDouble(), west = corners[1].toDouble(), north = corners[2].toDouble(),
+                     east = corners[3].toDouble();
+        QVERIFY(south < 37.5 && 37.5 < north && west < 127.0 && 127.0 < east); // around the car, at the centre
+        QCOMPARE(evaluate(view, "markedArea()").toList().size(), 4);
+    }
+
     void debugTextShowsInTheStatusLine() {
         ZLXMapWebView view;
         QVERIFY(loadPage(view));
