@@ -268,6 +268,7 @@ void ZLXAppDelegate::createMenus() {
     addMenuItems(bar->addMenu(qtTrId("menu.file")), this,
                  {{"menu.open_folder", "openMediaDirectoryAction", keys(QKeySequence::Open), [this] { openMediaDirectoryDialog(); }},
                   {"menu.open_library", "openLibraryAction", keys(Qt::CTRL | Qt::Key_L), [this] { openLibrary(); }},
+                  {"menu.choose_library", "chooseLibraryAction", {}, [this] { chooseLibraryFolder(); }},
                   {nullptr, nullptr, {}, {}},
                   {"menu.settings", "showSettingPanelAction", {preferences}, [this] { showSettingPanel(); }},
                   {"menu.camera_clock", "showTimeSetupPanelAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { showTimeSetupPanel(); }},
@@ -685,6 +686,13 @@ void ZLXAppDelegate::openMediaDirectoryDialog() {
     if (chosen.isEmpty())
         return; // cancelled: nothing changes, playback goes on
     openMediaDirectory(chosen);
+}
+
+void ZLXAppDelegate::chooseLibraryFolder() {
+    const QString chosen = chooseFolder(qtTrId("library.choose"));
+    if (chosen.isEmpty())
+        return;
+    QSettings().setValue(QStringLiteral("library/folder"), chosen);
 }
 
 void ZLXAppDelegate::openLibrary() {

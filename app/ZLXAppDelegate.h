@@ -154,6 +154,8 @@ public slots:
     void importCardDialog();
     // File → Open Library: the library's recordings, of every card and day, as a card's.
     void openLibrary();
+    // File → Library Folder…: where imports go from now on (kept in the settings).
+    void chooseLibraryFolder();
     // Tells of each card mounted (as UDisks2 on `bus` reports) that holds recordings the library
     // has not: Open, Import or Ignore.
     void watchCards(const QDBusConnection& bus);

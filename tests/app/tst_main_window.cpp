@@ -230,12 +230,15 @@ private slots:
         card.touch("alwa_20241003_081500_F.MP4");
         card.touch("event_20241003_082000_F.MP4");
         QSettings settings;
-        settings.setValue("library/folder", QString::fromStdString(library.path("DAXO")));
         ZLXViewer controllerObject;
         ZLXAppDelegate& controller = controllerObject.app();
         controller.applicationDidFinishLaunching(settings);
-        QString chosen = QString::fromStdString(card.path());
+        // File → Library Folder… names the library
+        QString chosen = QString::fromStdString(library.path("DAXO"));
         controller.setDirectoryChooser([&](QWidget*) { return chosen; });
+        controller.window()->findChild<QAction*>("chooseLibraryAction")->trigger();
+        QCOMPARE(settings.value("library/folder").toString(), chosen);
+        chosen = QString::fromStdString(card.path());
         QSignalSpy finished(&controller, &ZLXAppDelegate::importFinished);
         controller.window()->findChild<QAction*>("importCardAction")->trigger();
         QVERIFY(finished.wait(20000));
