@@ -324,6 +324,7 @@ void ZLXAppDelegate::createMenus() {
                   {"menu.map", "mapViewAction", keys(Qt::CTRL | Qt::Key_2), [this] { clickMapViewButton(); }},
                   {"menu.trips", "tripViewAction", keys(Qt::CTRL | Qt::Key_3), [this] { clickTripViewButton(); }},
                   {"menu.trip_gap", "tripGapAction", {}, {}},
+                  {"menu.trip_gps_times", "tripGpsTimesAction", {}, {}},
                   {nullptr, nullptr, {}, {}},
                   {"menu.full_screen", "toggleFullScreenAction", keys(Qt::Key_F), [this] { toggleFullScreen(); }},
                   {"menu.size_up", "sizeUpAction", keys(Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal), [this] { sizeUp(); }},

@@ -54,16 +54,18 @@ QString lengthText(double seconds) {
                      : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-// "3 Oct 2024  08:15–08:16", or the file's name for an undated trip.
-QString tripTitle(const ZLXTrip& trip) {
+// "3 Oct 2024  08:15–08:16", or the file's name for an undated trip; with the camera clock's
+// error taken off: "3 Oct 2024  08:13–08:14 GPS".
+QString tripTitle(const ZLXTrip& trip, std::optional<int64_t> clockError = std::nullopt) {
     const auto start = trip.startTime(), end = trip.endTime();
     if (!start || !end)
         return QString::fromStdString(trip.groups.empty() ? std::string() : trip.groups.front().media->fileName());
-    const QDateTime from = civilDateTime(*start), to = civilDateTime(*end);
+    const int64_t shift = clockError.value_or(0);
+    const QDateTime from = civilDateTime(*start - shift), to = civilDateTime(*end - shift);
     const QLocale locale;
-    return QStringLiteral("%1  %2\u2013%3")
+    return QStringLiteral("%1  %2\u2013%3%4")
         .arg(locale.toString(from.date(), QStringLiteral("d MMM yyyy")), from.toString(QStringLiteral("HH:mm")),
-             to.toString(QStringLiteral("HH:mm")));
+             to.toString(QStringLiteral("HH:mm")), clockError ? QStringLiteral(" GPS") : QString());
 }
 
 // "1:20 · 1.0 km · top 80 km/h · 1 impact"
@@ -251,6 +253,7 @@ void ZLXTripController::reload() {
         m_current->store(0);
     m_current = std::make_shared<std::atomic<uint64_t>>(generation);
     m_wanted = std::make_shared<std::atomic<int64_t>>(-1);
+    m_zone.reset();
     m_drives.clear();
     m_complete.clear();
     m_clipTrip.reset();
@@ -359,11 +362,25 @@ bool ZLXTripController::isComplete(size_t trip) const {
     return trip < m_complete.size() && m_complete[trip];
 }
 
+void ZLXTripController::setGpsTimes(bool on) {
+    m_gpsTimes = on;
+    for (size_t t = 0; t < m_drives.size(); ++t)
+        if (QTreeWidgetItem* item = m_tree->topLevelItem(int(t)))
+            fillItem(item, t);
+}
+
 void ZLXTripController::fillItem(QTreeWidgetItem* item, size_t t) {
     const ZLXDrive& drive = m_drives[t];
     const QLocale locale;
     qDeleteAll(item->takeChildren());
-    item->setText(0, tripTitle(drive.trip) + QLatin1Char('\n') +
+    // with GPS times asked for, a trip read whole shows its times less the clock's error
+    std::optional<int64_t> clockError;
+    if (m_gpsTimes && isComplete(t)) {
+        if (!m_zone)
+            m_zone = cardClockZone(m_mediaList.directoryPath().value_or(std::string()) + "/config.bin");
+        clockError = driveClockError(drive, *m_zone);
+    }
+    item->setText(0, tripTitle(drive.trip, clockError) + QLatin1Char('\n') +
                          (isComplete(t) ? tripFigures(drive) : qtTrId("trip.figures_pending").arg(lengthText(drive.trip.duration()))));
     item->setData(0, TripRole, qulonglong(t));
     item->setData(0, TimeRole, 0.0);
@@ -373,7 +390,8 @@ void ZLXTripController::fillItem(QTreeWidgetItem* item, size_t t) {
         const ZLXTripGroup& group = drive.trip.groups[impact.group];
         QString when = lengthText(impact.time);
         if (group.start)
-            when = civilDateTime(*group.start + int64_t(impact.impact.seconds)).toString(QStringLiteral("HH:mm:ss"));
+            when = civilDateTime(*group.start + int64_t(impact.impact.seconds) - clockError.value_or(0))
+                       .toString(QStringLiteral("HH:mm:ss"));
         child->setText(0, QStringLiteral("%1  %2 %3 g")
                               .arg(when, impact.impact.eventRecording ? qtTrId("trip.event") : qtTrId("trip.impact"),
                                    locale.toString(double(impact.impact.g), 'f', 1)));

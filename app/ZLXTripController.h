@@ -4,6 +4,7 @@
 #pragma once
 
 #include "telemetry/ZLXClip.h"
+#include "telemetry/ZLXClockCheck.h"
 #include "telemetry/ZLXTrip.h"
 
 #include <QObject>
@@ -116,6 +117,8 @@ public slots:
     void exportKml() { exportWithDialog(Format::Kml); }
     void exportCsv() { exportWithDialog(Format::Csv); }
     void chooseGap();
+    // The trips' times by GPS: less the camera clock's error, where the check finds one.
+    void setGpsTimes(bool on);
     void markClipIn();
     void markClipOut();
     void exportClipWithDialog();
@@ -165,6 +168,8 @@ private:
     // shared with a load under way, which may outlive the controller by one recording
     std::shared_ptr<ZLXTrackCache> m_cache = std::make_shared<ZLXTrackCache>();
     std::vector<ZLXDrive> m_drives;
+    bool m_gpsTimes = false;
+    std::optional<std::optional<ZLXClockZone>> m_zone; // the open card's, once read
     bool m_loading = false;
     bool m_sliderShown = false;
     uint64_t m_generation = 0;

@@ -7,6 +7,7 @@
 #include "ui_MainMenu.h"
 
 #include <QAction>
+#include <QSettings>
 
 namespace daxo {
 
@@ -87,6 +88,15 @@ void ZLXViewer::wire() {
     };
     for (const auto& [name, command] : commands)
         connect(app->action(QString::fromLatin1(name)), &QAction::triggered, trips, command);
+    // a setting: the trips' times by GPS
+    QAction* gpsTimes = app->action(QStringLiteral("tripGpsTimesAction"));
+    gpsTimes->setCheckable(true);
+    gpsTimes->setChecked(QSettings().value(QStringLiteral("trips/gpsTimes")).toBool());
+    trips->setGpsTimes(gpsTimes->isChecked());
+    connect(gpsTimes, &QAction::toggled, trips, [trips](bool on) {
+        QSettings().setValue(QStringLiteral("trips/gpsTimes"), on);
+        trips->setGpsTimes(on);
+    });
 }
 
 } // namespace daxo

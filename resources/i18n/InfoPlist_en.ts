@@ -14,6 +14,7 @@
     <message id="window.title"><source>DAXO Viewer</source><translation>DAXO Viewer</translation></message>
     <message id="menu.file"><source>&amp;File</source><translation>&amp;File</translation></message>
     <message id="menu.open_folder"><source>&amp;Open Folder…</source><translation>&amp;Open Folder…</translation></message>
+    <message id="menu.trip_gps_times"><source>Trip Times by GPS</source><translation>Trip Times by GPS</translation></message>
     <message id="menu.choose_library"><source>Library Folder…</source><translation>Library Folder…</translation></message>
     <message id="library.choose"><source>Choose the Folder of Your Library</source><translation>Choose the Folder of Your Library</translation></message>
     <message id="menu.open_library"><source>Open &amp;Library</source><translation>Open &amp;Library</translation></message>

@@ -11,6 +11,7 @@
 #include "app/map/ZLXMapWebView.h"
 #include "app/playback/ZLXPlayerSync.h"
 #include "app/ZLXTripController.h"
+#include "config/filedata/ZLXFileData.h"
 #include "app/player/ZLXVideoView.h"
 #include "ui_MainMenu.h"
 
@@ -128,6 +129,22 @@ private slots:
         QCOMPARE(drive->childCount(), 1);
         QVERIFY2(drive->child(0)->text(0).startsWith(QStringLiteral("08:16:08  Event 4.3 g")), qPrintable(drive->child(0)->text(0)));
         QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("3 Oct 2024  12:02\u201312:02\n0:20 \u00b7 0.0 km \u00b7 top 0 km/h \u00b7 0 impacts"));
+
+        // by GPS (View → Trip Times by GPS): a card set to +01:00 whose clock kept UTC shows
+        // its trips an hour later, marked so; its own clock's times come back when unchecked
+        const std::string config = QFile::encodeName(m_card + "/config.bin").toStdString();
+        _FILEDATA settings{};
+        QVERIFY(LoadFileData(config, &settings));
+        const _FILEDATA kept = settings;
+        settings.time_gmt = 15;
+        QVERIFY(!SaveFileData(&settings, config));
+        QAction* gps = m_viewer->window()->findChild<QAction*>(QStringLiteral("tripGpsTimesAction"));
+        gps->trigger();
+        QVERIFY(drive->text(0).startsWith(QStringLiteral("3 Oct 2024  09:15\u201309:16 GPS\n")));
+        QVERIFY(drive->child(0)->text(0).startsWith(QStringLiteral("09:16:08")));
+        gps->trigger();
+        QVERIFY(drive->text(0).startsWith(QStringLiteral("3 Oct 2024  08:15\u201308:16\n")));
+        QVERIFY(!SaveFileData(&kept, config));
     }
 
     // A click on the event plays its group from 5 s before it; the route is drawn, the map
