@@ -3,6 +3,7 @@
 
 #include "app/ZLXLanguage.h"
 #include "app/ZLXCardImport.h"
+#include "app/ZLXLibraryWindow.h"
 #include "card/ZLXCardWatcher.h"
 #include "telemetry/ZLXPlaceIndex.h"
 #include "telemetry/ZLXTrip.h"
@@ -269,6 +270,7 @@ void ZLXAppDelegate::createMenus() {
                  {{"menu.open_folder", "openMediaDirectoryAction", keys(QKeySequence::Open), [this] { openMediaDirectoryDialog(); }},
                   {"menu.open_library", "openLibraryAction", keys(Qt::CTRL | Qt::Key_L), [this] { openLibrary(); }},
                   {"menu.choose_library", "chooseLibraryAction", {}, [this] { chooseLibraryFolder(); }},
+                  {"menu.library", "libraryWindowAction", {}, [this] { showLibraryWindow(); }},
                   {nullptr, nullptr, {}, {}},
                   {"menu.settings", "showSettingPanelAction", {preferences}, [this] { showSettingPanel(); }},
                   {"menu.camera_clock", "showTimeSetupPanelAction", keys(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { showTimeSetupPanel(); }},
@@ -687,6 +689,19 @@ void ZLXAppDelegate::openMediaDirectoryDialog() {
     if (chosen.isEmpty())
         return; // cancelled: nothing changes, playback goes on
     openMediaDirectory(chosen);
+}
+
+void ZLXAppDelegate::showLibraryWindow() {
+    const QString library = ZLXCardImport::libraryFolder();
+    if (!QFileInfo(library).isDir()) {
+        showAlert(m_window.get(), qtTrId("library.title"), qtTrId("library.none").arg(library));
+        return;
+    }
+    if (QWidget* before = m_window->findChild<QDialog*>(QStringLiteral("libraryWindow")))
+        before->close();
+    auto* window = new ZLXLibraryWindow(library, m_window.get());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 void ZLXAppDelegate::chooseLibraryFolder() {

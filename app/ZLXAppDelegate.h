@@ -156,6 +156,8 @@ public slots:
     void openLibrary();
     // File → Library Folder…: where imports go from now on (kept in the settings).
     void chooseLibraryFolder();
+    // File → Library…: its days, their sizes, the room left, and Remove Day….
+    void showLibraryWindow();
     // Tells of each card mounted (as UDisks2 on `bus` reports) that holds recordings the library
     // has not: Open, Import or Ignore.
     void watchCards(const QDBusConnection& bus);

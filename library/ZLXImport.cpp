@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -421,6 +422,45 @@ ZLXImportSummary importCard(const std::string& card, const std::string& library,
         }
     }
     return summary;
+}
+
+std::vector<ZLXLibraryDay> libraryDays(const std::string& library) {
+    std::vector<ZLXLibraryDay> days;
+    DIR* top = ::opendir(library.c_str());
+    if (!top)
+        return days;
+    while (const dirent* entry = ::readdir(top)) {
+        const std::string name = entry->d_name;
+        const bool dated = name.size() == 10 && name[4] == '-' && name[7] == '-' &&
+                           std::all_of(name.begin(), name.end(), [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
+        if (!dated && name != "undated")
+            continue;
+        ZLXLibraryDay day{name, 0, 0, 0};
+        const std::string folder = library + "/" + name;
+        DIR* inside = ::opendir(folder.c_str());
+        if (!inside)
+            continue;
+        while (const dirent* file = ::readdir(inside)) {
+            const std::string f = file->d_name;
+            struct stat st {};
+            if (f.size() < 5 || f.front() == '.' || ::stat((folder + "/" + f).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            std::string ext = f.substr(f.size() - 4);
+            std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+            if (ext != ".mp4")
+                continue;
+            ++day.recordings;
+            day.events += f.starts_with("event_");
+            day.bytes += uint64_t(st.st_size);
+        }
+        ::closedir(inside);
+        days.push_back(std::move(day));
+    }
+    ::closedir(top);
+    std::sort(days.begin(), days.end(), [](const ZLXLibraryDay& a, const ZLXLibraryDay& b) {
+        return (a.day == "undated") != (b.day == "undated") ? b.day == "undated" : a.day > b.day;
+    });
+    return days;
 }
 
 std::string importSummaryText(const ZLXImportSummary& summary) {

@@ -71,6 +71,15 @@ ZLXCardNews cardNews(const std::string& card, const std::string& library);
 // "Card DAXO: 3 new event recordings, 47 new recordings"
 std::string cardNewsText(const std::string& label, const ZLXCardNews& news);
 
+// One day folder of the library: its recordings, the event ones among them, their bytes.
+struct ZLXLibraryDay {
+    std::string day; // "2024-10-03", or "undated"
+    size_t recordings = 0, events = 0;
+    uint64_t bytes = 0;
+};
+// The library's days, newest first (undated last).
+std::vector<ZLXLibraryDay> libraryDays(const std::string& library);
+
 // "Copied 47, skipped 3, failed 1 (0.9 GB)." then one line per file that failed or was
 // skipped for a reason other than being there already, and why the import stopped.
 std::string importSummaryText(const ZLXImportSummary& summary);

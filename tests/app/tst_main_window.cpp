@@ -3,6 +3,7 @@
 #include "../support/Alerts.h"
 #include "../support/FfmpegInput.h"
 #include "app/playback/ZLXPlayback.h"
+#include "app/ZLXLibraryWindow.h"
 #include "tools/ZLXCardMaker.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
@@ -25,6 +26,9 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QLabel>
 #include <filesystem>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -295,6 +299,46 @@ private slots:
         controller.searchArea(10, 10, 11, 11); // where the car never went
         QVERIFY(shown.wait(20000));
         QCOMPARE(shown.back().front().toInt(), 0);
+        settings.remove("library/folder");
+    }
+
+    // File → Library…: the days newest first with their counts and sizes; Remove Day… asks, then
+    // moves the day's files to the trash, never deletes them.
+    void aDayOfTheLibraryGoesToTheTrashAfterAsking() {
+        TempTree library;
+        for (const char* file : {"2024-10-03/alwa_20241003_081500_F.MP4", "2024-10-03/event_20241003_081600_F.MP4",
+                                 "2024-10-04/alwa_20241004_090000_F.MP4", "undated/holiday_F.MP4"})
+            library.touch(file);
+        QSettings settings;
+        settings.setValue("library/folder", QString::fromStdString(library.path()));
+        ZLXViewer controllerObject;
+        ZLXAppDelegate& controller = controllerObject.app();
+        controller.applicationDidFinishLaunching(settings);
+        controller.window()->findChild<QAction*>("libraryWindowAction")->trigger();
+        auto* window = controller.window()->findChild<ZLXLibraryWindow*>("libraryWindow");
+        QVERIFY(window && window->isVisible());
+        auto* days = window->findChild<QTableWidget*>("libraryDays");
+        QCOMPARE(days->rowCount(), 3);
+        QCOMPARE(days->item(0, 0)->text(), QStringLiteral("2024-10-04"));
+        QCOMPARE(days->item(1, 1)->text(), QStringLiteral("2"));
+        QCOMPARE(days->item(1, 2)->text(), QStringLiteral("1")); // its event
+        QCOMPARE(days->item(2, 0)->text(), QStringLiteral("undated"));
+        QVERIFY(window->findChild<QLabel*>("libraryStorage")->text().contains("free"));
+
+        days->selectRow(1);
+        QSignalSpy removed(window, &ZLXLibraryWindow::dayRemoved);
+        window->findChild<QPushButton*>("removeDayButton")->click();
+        auto* ask = window->findChild<QMessageBox*>("removeDayQuestion");
+        QVERIFY(ask && ask->text().contains("2 recordings of 2024-10-03"));
+        const auto buttons = ask->buttons();
+        const auto trash = std::find_if(buttons.begin(), buttons.end(), [](QAbstractButton* b) { return b->text() == "Move to Trash"; });
+        QVERIFY(trash != buttons.end());
+        (*trash)->click();
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.front().at(1).toInt(), 2);
+        QCOMPARE(removed.front().at(2).toInt(), 0);
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(library.path("2024-10-03"))));
+        QCOMPARE(days->rowCount(), 2);
         settings.remove("library/folder");
     }
 
