@@ -15,6 +15,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -256,29 +257,37 @@ struct Copier {
     }
 };
 
-// Removes what an import that did not end left behind: its temporary files in the day folders.
-size_t removeLeftovers(const std::string& library) {
-    size_t removed = 0;
+// Calls `visit(folder, name)` for every entry of every folder one level below `library` whose
+// name `wanted` accepts.
+template <typename Wanted, typename Visit>
+void eachDayEntry(const std::string& library, Wanted wanted, Visit visit) {
     DIR* top = ::opendir(library.c_str());
     if (!top)
-        return 0;
+        return;
     while (const dirent* day = ::readdir(top)) {
         const std::string name = day->d_name;
-        if (name == "." || name == "..")
+        if (name == "." || name == ".." || !wanted(name))
             continue;
         const std::string folder = library + "/" + name;
         DIR* inside = ::opendir(folder.c_str());
         if (!inside)
             continue;
-        while (const dirent* file = ::readdir(inside)) {
-            const std::string f = file->d_name;
-            if (f.size() > std::strlen(kPartSuffix) + 1 && f.front() == '.' && f.ends_with(kPartSuffix) &&
-                ::unlink((folder + "/" + f).c_str()) == 0)
-                ++removed;
-        }
+        while (const dirent* file = ::readdir(inside))
+            visit(folder, name, std::string(file->d_name));
         ::closedir(inside);
     }
     ::closedir(top);
+}
+
+// Removes what an import that did not end left behind: its temporary files in the day folders.
+size_t removeLeftovers(const std::string& library) {
+    size_t removed = 0;
+    eachDayEntry(library, [](const std::string&) { return true; },
+                 [&](const std::string& folder, const std::string&, const std::string& f) {
+                     if (f.size() > std::strlen(kPartSuffix) + 1 && f.front() == '.' && f.ends_with(kPartSuffix) &&
+                         ::unlink((folder + "/" + f).c_str()) == 0)
+                         ++removed;
+                 });
     return removed;
 }
 
@@ -425,42 +434,33 @@ ZLXImportSummary importCard(const std::string& card, const std::string& library,
 }
 
 std::vector<ZLXLibraryDay> libraryDays(const std::string& library) {
-    std::vector<ZLXLibraryDay> days;
-    DIR* top = ::opendir(library.c_str());
-    if (!top)
-        return days;
-    while (const dirent* entry = ::readdir(top)) {
-        const std::string name = entry->d_name;
+    std::map<std::string, ZLXLibraryDay> days;
+    const auto isDay = [](const std::string& name) {
         const bool dated = name.size() == 10 && name[4] == '-' && name[7] == '-' &&
                            std::all_of(name.begin(), name.end(), [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
-        if (!dated && name != "undated")
-            continue;
-        ZLXLibraryDay day{name, 0, 0, 0};
-        const std::string folder = library + "/" + name;
-        DIR* inside = ::opendir(folder.c_str());
-        if (!inside)
-            continue;
-        while (const dirent* file = ::readdir(inside)) {
-            const std::string f = file->d_name;
-            struct stat st {};
-            if (f.size() < 5 || f.front() == '.' || ::stat((folder + "/" + f).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-                continue;
-            std::string ext = f.substr(f.size() - 4);
-            std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-            if (ext != ".mp4")
-                continue;
-            ++day.recordings;
-            day.events += f.starts_with("event_");
-            day.bytes += uint64_t(st.st_size);
-        }
-        ::closedir(inside);
-        days.push_back(std::move(day));
-    }
-    ::closedir(top);
-    std::sort(days.begin(), days.end(), [](const ZLXLibraryDay& a, const ZLXLibraryDay& b) {
+        return dated || name == "undated";
+    };
+    eachDayEntry(library, isDay, [&](const std::string& folder, const std::string& name, const std::string& f) {
+        ZLXLibraryDay& day = days[name];
+        day.day = name;
+        struct stat st {};
+        if (f.size() < 5 || f.front() == '.' || ::stat((folder + "/" + f).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        std::string ext = f.substr(f.size() - 4);
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext != ".mp4")
+            return;
+        ++day.recordings;
+        day.events += f.starts_with("event_");
+        day.bytes += uint64_t(st.st_size);
+    });
+    std::vector<ZLXLibraryDay> list;
+    for (auto& [name, day] : days)
+        list.push_back(std::move(day));
+    std::sort(list.begin(), list.end(), [](const ZLXLibraryDay& a, const ZLXLibraryDay& b) {
         return (a.day == "undated") != (b.day == "undated") ? b.day == "undated" : a.day > b.day;
     });
-    return days;
+    return list;
 }
 
 std::string importSummaryText(const ZLXImportSummary& summary) {

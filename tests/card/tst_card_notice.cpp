@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A card going in is told: a fake UDisks2 (python3-dbusmock on a private bus) announces a FAT
 // image mounted with fusefat; the window says what is new on it and imports it on request.
+#include "../support/FatImage.h"
 #include "../support/QtTestMain.h"
 #include "app/ZLXLanguage.h"
 #include "app/ZLXViewer.h"
@@ -88,15 +89,9 @@ private slots:
     // A card with recordings the library has not: told once, with what is new; Import copies
     // them. A fixed disk's file system is never taken for a card.
     void aCardGoingInIsToldAndImported() {
-        const QString image = m_dir.filePath("card.img"), mount = m_dir.filePath("mnt");
-        QFile file(image);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(64 << 20));
-        file.close();
-        QVERIFY(run("mkfs.fat", {"-F", "32", "-n", "DAXO", image}));
-        ZLXImageCardOperations cards;
-        cards.addImage(image, mount);
-        const TKUSBDiskEntity card("DAXO", mount.toStdString(), image.toStdString(), std::nullopt, 0, true, true, {});
-        QVERIFY(QDir().mkpath(mount) && cards.mount(card).ok());
+        const QString mount = m_dir.filePath("mnt");
+        test::MountedFat card(m_dir.filePath("card.img"), mount, 64, "32", "DAXO");
+        QVERIFY(card.ok);
         for (const char* name : {"alwa_20241003_081500_F.MP4", "event_20241003_081600_F.MP4"}) {
             QFile recording(mount + "/" + name);
             QVERIFY(recording.open(QIODevice::WriteOnly) && recording.write(QByteArray(4096, 'r')) == 4096);
@@ -139,7 +134,6 @@ private slots:
         QVERIFY(imported.back().front().toString().startsWith("Copied 1, skipped 1, failed 0"));
         app.window()->findChild<QAction*>("importEventsAtOnceAction")->setChecked(false);
         settings.remove("library/folder");
-        QVERIFY(cards.unmount(card).ok());
     }
 };
 

@@ -2,6 +2,7 @@
 // Cards that go away: pulled out in the middle of a settings save, while the recordings are
 // listed, while one plays. FAT images mounted with fusefat stand in; killing fusefat is the
 // card leaving the reader.
+#include "../support/FatImage.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
 #include "widgets/TKPartImages.h"
@@ -158,15 +159,9 @@ private slots:
         QVERIFY(libraryIsWhole());
 
         // the library on a 40 MB disk: two recordings fit with room kept, the third is not begun
-        const QString small = m_dir.filePath("library.img"), smallMount = m_dir.filePath("library-mnt");
-        QFile image(small);
-        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(40 << 20));
-        image.close();
-        QVERIFY(run("mkfs.fat", {"-F", "16", "-n", "LIBRARY", small}));
-        ZLXImageCardOperations disks;
-        disks.addImage(small, smallMount);
-        const TKUSBDiskEntity disk("LIBRARY", smallMount.toStdString(), small.toStdString(), std::nullopt, 0, true, true, {});
-        QVERIFY(QDir().mkpath(smallMount) && disks.mount(disk).ok());
+        const QString smallMount = m_dir.filePath("library-mnt");
+        test::MountedFat disk(m_dir.filePath("library.img"), smallMount, 40, "16", "LIBRARY");
+        QVERIFY(disk.ok);
         QProcess full;
         full.start(DAXO_LIBRARY_TOOL, {"import", m_mount, "--library", smallMount});
         QVERIFY(full.waitForFinished(60000));
@@ -175,7 +170,6 @@ private slots:
                      stopped.contains("Stopped: the library's disk is full"),
                  qPrintable(stopped));
         QCOMPARE(QDir(smallMount + "/2024-10-03").entryList(QDir::Files | QDir::Hidden).size(), 2);
-        QVERIFY(disks.unmount(disk).ok());
     }
 
     // Pulled out while a recording plays: the viewer says the recording cannot be played, the
