@@ -728,9 +728,8 @@ void ZLXAppDelegate::importCardDialog() {
     const QString card = chooseFolder(qtTrId("import.choose_card"));
     if (card.isEmpty())
         return;
-    const QString library = ZLXCardImport::libraryFolder();
-    const QString from = QFileInfo(card).canonicalFilePath(), into = QFileInfo(library).canonicalFilePath();
-    if (!into.isEmpty() && (from == into || from.startsWith(into + QLatin1Char('/')))) {
+    if (importRefusal(QFile::encodeName(card).toStdString(),
+                      QFile::encodeName(ZLXCardImport::libraryFolder()).toStdString())) {
         showAlert(m_window.get(), qtTrId("import.title"), qtTrId("import.is_library").arg(card));
         return;
     }

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sys/file.h>
@@ -358,9 +359,31 @@ std::string cardNewsText(const std::string& label, const ZLXCardNews& news) {
     return text;
 }
 
+std::optional<std::string> importRefusal(const std::string& card, const std::string& library) {
+    std::error_code error;
+    const std::filesystem::path from = std::filesystem::canonical(card, error);
+    if (error)
+        return "the card's folder " + card + " cannot be read: " + error.message();
+    // the library may not be there yet: what of its path exists, resolved, and the rest
+    const std::filesystem::path into = std::filesystem::weakly_canonical(std::filesystem::absolute(library), error);
+    if (error)
+        return "the library folder " + library + " cannot be reached: " + error.message();
+    const auto within = [](const std::filesystem::path& inner, const std::filesystem::path& outer) {
+        const auto [end, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+        return end == outer.end();
+    };
+    if (within(from, into) || within(into, from))
+        return "the library and the card are one folder, or one holds the other";
+    return std::nullopt;
+}
+
 ZLXImportSummary importCard(const std::string& card, const std::string& library, const ZLXImportOptions& options,
                             const ZLXImportObserver& observer) {
     ZLXImportSummary summary;
+    if (const auto why = importRefusal(card, library)) {
+        summary.stopped = *why; // nothing written, on the card or anywhere
+        return summary;
+    }
     if (!makeFolders(library)) {
         summary.stopped = "the library folder " + library + " could not be made: " + errnoText(errno);
         return summary;

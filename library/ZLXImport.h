@@ -60,6 +60,10 @@ struct ZLXImportSummary {
     std::string keptIn;  // the folder the card's settings and logs were kept in, if any
 };
 
+// Why `card` must not be imported into `library`: one is the other or holds it (links
+// followed), so the import would write on the card or read the library as a card; else none.
+std::optional<std::string> importRefusal(const std::string& card, const std::string& library);
+
 ZLXImportSummary importCard(const std::string& card, const std::string& library, const ZLXImportOptions& options,
                             const ZLXImportObserver& observer = {});
 

@@ -91,10 +91,11 @@ int import(const QStringList& args) {
         std::signal(signal, [](int) { g_stop = true; });
 
     const auto started = std::chrono::steady_clock::now();
-    size_t shownFile = size_t(-1);
+    std::string shown;
     const ZLXImportSummary summary = importCard(card, library, options, [&](const ZLXImportProgress& p) {
-        if (p.filesDone != shownFile && p.filesDone < p.filesTotal) {
-            shownFile = p.filesDone;
+        // a line as each file begins (the call after a file ends still names that file)
+        if (p.current != shown && p.filesDone < p.filesTotal) {
+            shown = p.current;
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             std::string left;
             if (p.bytesDone > 0 && seconds > 1) {

@@ -140,7 +140,9 @@ private slots:
         QProcess pulled;
         pulled.start(DAXO_LIBRARY_TOOL, {"import", m_mount, "--library", library});
         QVERIFY(pulled.waitForStarted());
-        QTest::qWait(150);
+        // pulled as the first file is being copied: its first line of progress is out
+        pulled.setReadChannel(QProcess::StandardError);
+        QVERIFY(pulled.waitForReadyRead(30000));
         pullOut();
         QVERIFY(pulled.waitForFinished(60000));
         const QString told = QString::fromLocal8Bit(pulled.readAllStandardOutput());

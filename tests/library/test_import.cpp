@@ -132,9 +132,17 @@ TEST(Import, NeverOverAnotherFileNorFromAChangingOne) {
     EXPECT_EQ(restless.items.front().why, "the file changed on the card while it was copied");
 }
 
-// Two imports into one library: the second refuses while the first runs.
+// Two imports into one library: the second refuses while the first runs. A library that is the
+// card, inside it or around it (through a link too) is refused before anything is written.
 TEST(Import, OneImportAtATime) {
     Card c;
+    const auto card = treeOf(c.card);
+    fs::create_symlink(c.card, c.tree.path("link"));
+    for (const std::string& library : {c.card, c.card + "/library", c.tree.path("link") + "/new", c.tree.path()}) {
+        EXPECT_EQ(importCard(c.card, library, {}).stopped,
+                  "the library and the card are one folder, or one holds the other") << library;
+    }
+    EXPECT_EQ(treeOf(c.card), card);
     fs::create_directories(c.library);
     const int held = ::open((c.library + "/.daxo-import.lock").c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
