@@ -831,8 +831,19 @@ void ZLXAppDelegate::watchCards(const QDBusConnection& bus) {
 }
 
 void ZLXAppDelegate::noticeCard(const QString& mountPoint, const QString& label) {
-    const ZLXCardNews news = cardNews(QFile::encodeName(mountPoint).toStdString(),
-                                      QFile::encodeName(ZLXCardImport::libraryFolder()).toStdString());
+    // the card's walk, against the library, away from the window: a card is slow to read
+    auto* watcher = new QFutureWatcher<ZLXCardNews>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, mountPoint, label] {
+        watcher->deleteLater();
+        tellCard(mountPoint, label, watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run([card = QFile::encodeName(mountPoint).toStdString(),
+                                          library = QFile::encodeName(ZLXCardImport::libraryFolder()).toStdString()] {
+        return cardNews(card, library);
+    }));
+}
+
+void ZLXAppDelegate::tellCard(const QString& mountPoint, const QString& label, const ZLXCardNews& news) {
     if (news.events + news.others == 0)
         return; // nothing the library has not
     QString text = QString::fromStdString(cardNewsText(label.toStdString(), news));

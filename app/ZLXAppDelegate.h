@@ -211,6 +211,7 @@ private:
     ZLXCardImport* m_import = nullptr;
     ZLXCardWatcher* m_cardWatcher = nullptr;
     void startImport(const QString& card, bool eventsOnly = false);
+    void tellCard(const QString& mountPoint, const QString& label, const struct ZLXCardNews& news);
     void showPasses(const std::vector<struct ZLXPass>& passes, const QString& library);
     void playPass(const struct ZLXPass& pass, const QString& library);
     ZLXZoom m_zoom;
