@@ -141,6 +141,8 @@ void ZLXRecordingReader::hold(uint64_t position, uint64_t size) {
     if (position >= m_size)
         return;
     size = std::min({size, m_size - position, kMaxHeld});
+    if (position >= m_heldAt && position + size <= m_heldAt + m_held.size())
+        return; // held already
     std::vector<uint8_t> held(size_t(size), 0);
     g_recordingReads.fetch_add(1, std::memory_order_relaxed);
     const size_t done = readFullyAt(m_fd, position, held.data(), held.size());

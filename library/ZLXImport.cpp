@@ -5,6 +5,7 @@
 #include "library/ZLXLog.h"
 #include "library/ZLXMediaList.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -57,6 +58,11 @@ struct Digest {
         }
         return text;
     }
+};
+
+// Frees OpenSSL's state for the calling thread when it goes out of scope.
+struct HashingEnds {
+    ~HashingEnds() { OPENSSL_thread_stop(); }
 };
 
 std::string errnoText(int error) {
@@ -379,6 +385,9 @@ std::optional<std::string> importRefusal(const std::string& card, const std::str
 
 ZLXImportSummary importCard(const std::string& card, const std::string& library, const ZLXImportOptions& options,
                             const ZLXImportObserver& observer) {
+    // the hashing's per-thread state goes when the import ends: the caller's thread may be a pool
+    // thread that lives on past the process's own clean-up, and would keep it for good
+    const HashingEnds hashingEnds;
     ZLXImportSummary summary;
     if (const auto why = importRefusal(card, library)) {
         summary.stopped = *why; // nothing written, on the card or anywhere

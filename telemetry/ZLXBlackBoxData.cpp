@@ -82,10 +82,12 @@ void ZLXBlackBoxData::clear() {
     m_LastTimeEventType = 0;
 }
 
-bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
+bool ZLXBlackBoxData::ExtractStreamInformation(const char* path, const std::function<bool(const ZLXBlackBoxData&)>& enough) {
     ZLXLog("#############################   START");
     clear();
     m_bytesRead = 0;
+    m_recordsNamed = 0;
+    m_headerSeconds = 0;
     if (!path)
         return false;
     RecordingFile file(path);
@@ -119,12 +121,24 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
         if (!file.readAt(p, header, 8))
             return false;
         p += readBE32(header);
+        // the camera writes the movie box last: when it is the file's short tail, one read
+        // takes its header and its body together
+        if (p < file.size() && file.size() - p <= ZLXRecordingReader::kMaxHeld)
+            file.hold(p, file.size() - p);
         uint32_t moovSize = 0;
         if (!file.size32At(p, moovSize) || !file.typeAt(p + 4, "moov"))
             return false;
         file.hold(p, moovSize); // the hops below stay inside the movie box
         if (!file.size32At(p + 8, size))
             return false;
+        // the movie header's length, read from what is held: version 0 keeps 32-bit times
+        uint8_t movieHeader[24];
+        if (size >= 8 + sizeof movieHeader && file.typeAt(p + 12, "mvhd") &&
+            file.readAt(p + 16, movieHeader, sizeof movieHeader) && movieHeader[0] == 0) {
+            const uint32_t scale = readBE32(movieHeader + 12), length = readBE32(movieHeader + 16);
+            if (scale > 0 && length != UINT32_MAX)
+                m_headerSeconds = double(length) / scale;
+        }
         p += 8 + size;
         for (int i = 0; i < 3; ++i) {
             if (!hop())
@@ -157,6 +171,7 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
         const uint64_t entries = std::min<uint64_t>({count, inFile, inBox});
         const uint64_t records = std::min<uint64_t>(file.size() / kTelemetryRecordSize, kMaxTelemetryRecords);
 
+        m_recordsNamed = std::min(entries, records);
         const size_t expected = size_t(std::min<uint64_t>({entries, records, 1u << 16}));
         m_Times.reserve(expected);
         m_GSensors.reserve(expected);
@@ -176,8 +191,11 @@ bool ZLXBlackBoxData::ExtractStreamInformation(const char* path) {
                 // A chunk whose record lies past the end adds nothing; the next one is read.
                 if (offset + kTelemetryRecordSize > file.size())
                     continue;
-                if (m_Times.size() < records && file.readAt(offset + kTelemetryPrefixSize, record, kTelemetryPayloadSize))
+                if (m_Times.size() < records && file.readAt(offset + kTelemetryPrefixSize, record, kTelemetryPayloadSize)) {
                     processRecord(record);
+                    if (enough && enough(*this))
+                        return true;
+                }
             }
         }
         return true;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace daxo {
@@ -60,8 +61,9 @@ public:
     void clear();
 
     // Walks the recording at `path` to its telemetry track and reads every record. True when
-    // the chunk table was reached. The lists hold what was read either way.
-    bool ExtractStreamInformation(const char* path);
+    // the chunk table was reached. The lists hold what was read either way. With `enough`, the
+    // walk ends after the first record it says yes to.
+    bool ExtractStreamInformation(const char* path, const std::function<bool(const ZLXBlackBoxData&)>& enough = {});
 
     bool ParseGSensor(const uint8_t* block, size_t size);
     // Splits the text at CR, LF and NUL (writing NUL over each) and parses every sentence that
@@ -75,6 +77,10 @@ public:
     // What the last walk read, in bytes (the header reads on its path, the chunk table and the
     // records).
     uint64_t bytesRead() const { return m_bytesRead; }
+    // What the last walk found in the movie box: the records its chunk table names (bounded as
+    // the walk bounds them) and the movie header's length in seconds (0 when it states none).
+    uint64_t recordsNamed() const { return m_recordsNamed; }
+    double headerSeconds() const { return m_headerSeconds; }
 
     uint8_t m_udatSpeedDisplay = 0;
     uint8_t m_udatIncludeEvent = 0;
@@ -96,6 +102,8 @@ public:
 private:
     void processRecord(const uint8_t* payload);
     uint64_t m_bytesRead = 0;
+    uint64_t m_recordsNamed = 0;
+    double m_headerSeconds = 0;
     size_t m_sentencesInLastText = 0;
 };
 

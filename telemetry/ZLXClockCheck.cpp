@@ -86,16 +86,15 @@ ZLXClockCheck checkClock(const std::vector<ZLXClockInput>& recordings, std::opti
         bool undated = false;
         static const std::vector<ZLXTrackPoint> kNoPoints;
         for (const ZLXTrackPoint& point : input.track ? input.track->points : kNoPoints) {
-            if (!point.hasFix)
-                continue;
             const _SYSTEMTIME& t = point.utc;
-            fixUtc = civilSeconds(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+            fixUtc = t.wYear != 0 ? civilSeconds(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond)
+                                  : std::nullopt;
             if (fixUtc) {
                 *fixUtc += t.wMilliseconds >= 500 ? 1 : 0;
                 fixSeconds = point.seconds;
                 break;
             }
-            undated = true;
+            undated = undated || point.hasFix;
         }
         if (!fixUtc) {
             check.unused.push_back({media.fileName(), !input.track ? "its telemetry could not be read"
@@ -229,7 +228,9 @@ ZLXClockCheck checkFolderClock(const std::string& folder, ZLXTrackCache& cache) 
     for (const auto& media : contents.medias) {
         if (!media->isFrontMedia())
             continue;
-        tracks.push_back(cache.track(media->path()));
+        // a recording not seen before is read only as far as its first dated fix
+        std::shared_ptr<const ZLXTrack> track = cache.knownTrack(media->path());
+        tracks.push_back(track ? track : readTrackToFirstFix(media->path()));
         inputs.push_back({media.get(), tracks.back().get()});
     }
     return checkClock(inputs, cardClockZone(folder + "/config.bin"));

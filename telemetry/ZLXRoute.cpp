@@ -228,42 +228,61 @@ std::optional<double> recordingDuration(const char* path) {
     return movieFacts(path).duration;
 }
 
-ZLXTrack makeTrack(const ZLXBlackBoxData& data, double duration, std::string name) {
+namespace {
+
+// The fix a record's text left, on `point`: its time when valid and dated, the rest when it has
+// a position; false when it has none.
+bool placeFix(const ZLXGpsData& fix, ZLXTrackPoint& point) {
+    double lat = 0, lon = 0;
+    degreesOf(fix, lat, lon);
+    // a valid fix gives the satellites' time even before its position is known
+    if (fix.gpsValid && validDateTime(fix.Now))
+        point.utc = fix.Now;
+    if (!fix.gpsValid || (fix.Latitude == 0 && fix.Longitude == 0) || !std::isfinite(lat) || !std::isfinite(lon) ||
+        std::fabs(lat) > 90 || std::fabs(lon) > 180)
+        return false;
+    point.hasFix = true;
+    point.latitude = lat;
+    point.longitude = lon;
+    point.speedKmh = std::isfinite(fix.SpeedOverGround) ? fix.SpeedOverGround * 1.852 : 0;
+    point.course = std::isfinite(fix.CourseOverGround) ? fix.CourseOverGround : 0;
+    point.hdop = std::isfinite(fix.HDOP) ? fix.HDOP : 0;
+    point.satellites = fix.SatelliteUsedCount;
+    return true;
+}
+
+} // namespace
+
+ZLXTrack makeTrack(const ZLXBlackBoxData& data, double duration, std::string name, size_t recordsInAll) {
     ZLXTrack track;
     track.name = std::move(name);
     track.duration = duration;
     const size_t n = data.m_GSensors.size();
+    const size_t places = std::max(n, recordsInAll);
     track.points.reserve(n);
     size_t fixes = 0;
     for (size_t i = 0; i < n; ++i) {
         ZLXTrackPoint point;
-        point.seconds = duration * double(i) / double(n);
+        point.seconds = duration * double(i) / double(places);
         point.g = data.m_GSensors[i];
         const size_t sentences = i < data.m_RecordSentenceCounts.size() ? data.m_RecordSentenceCounts[i] : 0;
         fixes += std::min(sentences, ZLXBlackBoxData::kMaxFixesPerText);
         // the last fix this record's text left, when it left one with a position
-        if (sentences > 0 && fixes <= data.m_NMEAs.size()) {
-            const ZLXGpsData& fix = data.m_NMEAs[fixes - 1];
-            double lat = 0, lon = 0;
-            degreesOf(fix, lat, lon);
-            if (fix.gpsValid && (fix.Latitude != 0 || fix.Longitude != 0) && std::isfinite(lat) && std::isfinite(lon) &&
-                std::fabs(lat) <= 90 && std::fabs(lon) <= 180) {
-                point.hasFix = true;
-                point.latitude = lat;
-                point.longitude = lon;
-                point.speedKmh = std::isfinite(fix.SpeedOverGround) ? fix.SpeedOverGround * 1.852 : 0;
-                point.course = std::isfinite(fix.CourseOverGround) ? fix.CourseOverGround : 0;
-                point.hdop = std::isfinite(fix.HDOP) ? fix.HDOP : 0;
-                point.satellites = fix.SatelliteUsedCount;
-                if (validDateTime(fix.Now))
-                    point.utc = fix.Now;
-            }
-        }
+        if (sentences > 0 && fixes <= data.m_NMEAs.size())
+            placeFix(data.m_NMEAs[fixes - 1], point);
         track.points.push_back(point);
     }
     if (!data.m_vGpsData.empty())
         track.speedInKmh = data.m_vGpsData.front().data.unit == '9';
     return track;
+}
+
+bool lastRecordHasDatedFix(const ZLXBlackBoxData& data) {
+    ZLXTrackPoint point;
+    if (data.m_RecordSentenceCounts.empty() || data.m_RecordSentenceCounts.back() == 0 || data.m_NMEAs.empty())
+        return false;
+    placeFix(data.m_NMEAs.back(), point);
+    return validDateTime(point.utc);
 }
 
 double ZLXRoute::duration() const {

@@ -38,7 +38,8 @@ struct ZLXTrackPoint {
     double course = 0;        // degrees from true north
     double hdop = 0;
     uint32_t satellites = 0;
-    _SYSTEMTIME utc{};        // all zero when the fix carried no valid date and time
+    _SYSTEMTIME utc{};        // the fix's time; all zero when no valid fix carried a date and time
+                              // (a valid fix has one before its position is known)
 };
 
 // One recording's points. Record i of n stands at i / n of the duration, as the viewer's
@@ -50,7 +51,11 @@ struct ZLXTrack {
     std::vector<ZLXTrackPoint> points;
 };
 
-ZLXTrack makeTrack(const ZLXBlackBoxData& data, double duration, std::string name);
+// `recordsInAll`, when more than were read (a walk that ended early), places the points as
+// the whole recording's records.
+ZLXTrack makeTrack(const ZLXBlackBoxData& data, double duration, std::string name, size_t recordsInAll = 0);
+// Whether the last record read left a valid fix with a date and a time.
+bool lastRecordHasDatedFix(const ZLXBlackBoxData& data);
 
 // A point of a route: a track point placed on the route's time line.
 struct ZLXRoutePoint {

@@ -42,7 +42,7 @@ std::optional<ZLXIndexKey> indexKeyOf(const std::string& path);
 class ZLXTrackIndex {
 public:
     // Bumped whenever what is stored changes meaning: an index of another version is discarded.
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
     // Entries of files not seen for this long are dropped.
     static constexpr int64_t kForgetAfterSeconds = 90 * 86400;
 

@@ -263,6 +263,32 @@ ZLXIndexKey ZLXTrackCache::indexKeyFor(const Key& key) {
     return ZLXIndexKey{std::move(place.card), std::move(path), key.size, key.modified};
 }
 
+std::shared_ptr<const ZLXTrack> readTrackToFirstFix(const std::string& path) {
+    ZLXBlackBoxData data;
+    if (!data.ExtractStreamInformation(path.c_str(), lastRecordHasDatedFix))
+        return nullptr;
+    constexpr double kRecordsPerSecond = 5;
+    const double duration = data.headerSeconds() > 0 ? data.headerSeconds()
+                                                     : double(data.recordsNamed()) / kRecordsPerSecond;
+    const size_t slash = path.rfind('/');
+    return std::make_shared<const ZLXTrack>(makeTrack(data, duration,
+                                                      slash == std::string::npos ? path : path.substr(slash + 1),
+                                                      size_t(data.recordsNamed())));
+}
+
+std::shared_ptr<const ZLXTrack> ZLXTrackCache::knownTrack(const std::string& path) {
+    const std::optional<Key> key = keyOf(path);
+    if (!key)
+        return nullptr;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto found = m_tracks.find(*key); found != m_tracks.end())
+            return found->second;
+    }
+    const std::shared_ptr<ZLXTrackIndex> kept = index();
+    return kept ? kept->track(indexKeyFor(*key)) : nullptr;
+}
+
 std::shared_ptr<const ZLXTrack> ZLXTrackCache::track(const std::string& path) {
     const std::optional<Key> key = keyOf(path);
     if (!key)

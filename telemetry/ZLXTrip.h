@@ -88,6 +88,10 @@ std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThres
 // A recording's track: its telemetry, placed over the length its movie header gives (else
 // five records a second, the camera's rate). None when the file cannot be read as a recording.
 std::shared_ptr<const ZLXTrack> readTrack(const std::string& path);
+// The same, read only as far as the first fix with a date and time (the whole track when it
+// has none): a few reads of a card, for the clock check. Its points stand where the whole
+// track's would.
+std::shared_ptr<const ZLXTrack> readTrackToFirstFix(const std::string& path);
 
 // Tracks already read, kept by path, size and modification time: a file written again is read
 // again. With an index, tracks and lengths are looked up there first and what is read is kept
@@ -101,6 +105,8 @@ public:
     void openIndex(const std::string& path);
 
     std::shared_ptr<const ZLXTrack> track(const std::string& path);
+    // The track when it is kept (here or in the index), never reading the file.
+    std::shared_ptr<const ZLXTrack> knownTrack(const std::string& path);
     // The recording's length: the track's when read, else the index's, else its movie header's
     // (two reads; the track's, bounded by its samples, replaces it once read); 0 when it has none.
     double duration(const std::string& path);

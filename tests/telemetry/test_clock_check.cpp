@@ -8,6 +8,7 @@
 #include "telemetry/ZLXClockCheck.h"
 #include "telemetry/ZLXTrip.h"
 #include "tools/ZLXCardMaker.h"
+#include "tools/ZLXRecordingWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +177,23 @@ TEST(ClockCheck, ACardIsCheckedFromItsFiles) {
     const ZLXClockCheck c = checkFolderClock(folder, cache);
     EXPECT_EQ(c.readings.size(), 3u);
     EXPECT_EQ(clockVerdictText(c), "The camera's clock is 83 s slow.");
+    EXPECT_EQ(cache.filesRead(), 0u); // a card not seen before: each read only to its first fix
+
+    // a recording whose fixes begin later: read that far, the fix where the whole track has it
+    const std::string late = tree.path("late.mp4");
+    tools::WriterOptions writer;
+    writer.telemetry = tools::cruiseRecords(20, 4, 1714978800, 37.5, 127.0, 60, false);
+    for (size_t i = 0; i < 5; ++i)
+        (*writer.telemetry)[i].text.clear();
+    ASSERT_TRUE(tools::writeRecording(input, late, writer).ok);
+    const auto whole = readTrack(late), first = readTrackToFirstFix(late);
+    ASSERT_TRUE(whole && first);
+    ASSERT_EQ(first->points.size(), 7u); // the odd records carry no date
+    EXPECT_EQ(whole->points.size(), 20u);
+    const ZLXTrackPoint &a = first->points.back(), &b = whole->points[6];
+    EXPECT_DOUBLE_EQ(a.seconds, b.seconds);
+    EXPECT_EQ(isoUtc(a.utc), isoUtc(b.utc));
+    EXPECT_FALSE(isoUtc(a.utc).empty());
 
     // a clip's captions give the GPS time beside the camera's
     const ZLXMediaList::Contents contents = ZLXMediaList::build(folder);
