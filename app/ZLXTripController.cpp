@@ -4,10 +4,12 @@
 
 #include "widgets/ZLXAlert.h"
 #include "presentation/ZLXMapScript.h"
+#include "presentation/ZLXTimeText.h"
 #include "app/playback/ZLXPlayback.h"
 
 #include "app/export/ZLXClipExport.h"
 #include "app/export/ZLXIncidentReport.h"
+#include "app/thumbnails/ZLXThumbnailStrip.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>
@@ -221,6 +223,43 @@ ZLXTripController::ZLXTripController(ZLXPlayback& playback, const ZLXMediaList& 
     });
 
     m_gapSeconds = std::clamp(QSettings().value(QString::fromLatin1(kGapKey), 180.0).toDouble(), 10.0, 86400.0);
+}
+
+void ZLXTripController::setThumbnails(ZLXThumbnailer& thumbnailer, ZLXThumbnailPreview& preview) {
+    m_thumbnailer = &thumbnailer;
+    m_sliderPreview = new ZLXSliderPreview(m_slider, thumbnailer, preview,
+                                           [this](double fraction) { return tripMoment(fraction); });
+    m_strip = new ZLXThumbnailStrip(m_slider->parentWidget());
+    m_strip->setVisible(m_sliderShown);
+    static_cast<QVBoxLayout*>(m_slider->parentWidget()->layout())->insertWidget(1, m_strip);
+    m_strip->setSource([this](double fraction) -> QImage {
+        const std::optional<ZLXSliderMoment> moment = tripMoment(fraction);
+        if (!moment || !m_thumbnailer)
+            return QImage();
+        return m_thumbnailer->thumbnail(moment->front.isEmpty() ? moment->rear : moment->front, moment->seconds);
+    });
+    connect(&thumbnailer, &ZLXThumbnailer::ready, m_strip, [this] {
+        if (m_strip->isVisible())
+            m_strip->update();
+    });
+}
+
+std::optional<ZLXSliderMoment> ZLXTripController::tripMoment(double fraction) const {
+    if (!m_active || *m_active >= m_drives.size())
+        return std::nullopt;
+    const ZLXTrip& trip = m_drives[*m_active].trip;
+    if (trip.groups.empty() || trip.duration() <= 0)
+        return std::nullopt;
+    const double at = std::clamp(fraction, 0.0, 1.0) * trip.duration();
+    const ZLXTrip::Place place = trip.placeAt(at);
+    const ZLXTripGroup& group = trip.groups[place.group];
+    ZLXSliderMoment moment;
+    moment.front = QString::fromStdString(group.frontPath);
+    moment.rear = QString::fromStdString(group.rearPath);
+    moment.seconds = place.seconds;
+    moment.timeText = group.start ? QString::fromStdString(civilDateTimeText(*group.start + int64_t(place.seconds)))
+                                  : QString::fromStdString(ZLXTimeString(int64_t(at * 1000)));
+    return moment;
 }
 
 void ZLXTripController::playRouteAt(double seconds) {
@@ -452,6 +491,11 @@ void ZLXTripController::showSlider(bool show) {
         return;
     m_sliderShown = show;
     m_slider->setVisible(show);
+    if (m_strip) {
+        const auto [left, right] = ZLXSliderPreview::handleRun(m_slider);
+        m_strip->setMargins(left, right);
+        m_strip->setVisible(show);
+    }
     emit tripSliderShown(show);
 }
 

@@ -3,6 +3,7 @@
 // recording's, the route and impacts on the map and the G graph, and the route's exports.
 #pragma once
 
+#include "app/thumbnails/ZLXSliderPreview.h"
 #include "telemetry/ZLXClip.h"
 #include "telemetry/ZLXClockCheck.h"
 #include "telemetry/ZLXTrip.h"
@@ -24,6 +25,9 @@ namespace daxo {
 
 class ZLXPlayback;
 class ZLXMediaList;
+class ZLXThumbnailer;
+class ZLXThumbnailPreview;
+class ZLXThumbnailStrip;
 
 // The trip's slider: where the groups meet, and the impacts in red; a click goes there.
 class ZLXTripSlider : public QSlider {
@@ -68,6 +72,13 @@ public:
     QTreeWidget* tripTree() const { return m_tree; }
     QProgressBar* progressBar() const { return m_progress; }
     ZLXTripSlider* tripSlider() const { return m_slider; }
+    // Pictures of the trip: a strip of them over its slider, and the preview while the pointer
+    // rests on the slider.
+    void setThumbnails(ZLXThumbnailer& thumbnailer, ZLXThumbnailPreview& preview);
+    ZLXThumbnailStrip* thumbnailStrip() const { return m_strip; }
+    ZLXSliderPreview* sliderPreview() const { return m_sliderPreview; }
+    // What stands at a fraction of the playing trip's slider; none while no trip plays.
+    std::optional<ZLXSliderMoment> tripMoment(double fraction) const;
     const std::vector<ZLXDrive>& drives() const { return m_drives; }
     // True until every trip's route and impacts are read.
     bool isLoading() const { return m_loading; }
@@ -165,6 +176,9 @@ private:
     QTreeWidget* m_tree = nullptr;
     QProgressBar* m_progress = nullptr;
     ZLXTripSlider* m_slider = nullptr;
+    ZLXThumbnailStrip* m_strip = nullptr;
+    ZLXSliderPreview* m_sliderPreview = nullptr;
+    ZLXThumbnailer* m_thumbnailer = nullptr;
     // shared with a load under way, which may outlive the controller by one recording
     std::shared_ptr<ZLXTrackCache> m_cache = std::make_shared<ZLXTrackCache>();
     std::vector<ZLXDrive> m_drives;

@@ -3,10 +3,15 @@
 
 #include "app/ZLXTripController.h"
 #include "app/map/ZLXMapWebView.h"
+#include "app/thumbnails/ZLXSliderPreview.h"
+#include "app/thumbnails/ZLXThumbnailPreview.h"
+#include "presentation/ZLXTimeText.h"
+#include "telemetry/ZLXTrip.h"
 #include "telemetry/GraphView.h"
 #include "ui_MainMenu.h"
 
 #include <QAction>
+#include <QSlider>
 #include <QSettings>
 
 namespace daxo {
@@ -28,7 +33,35 @@ ZLXViewer::ZLXViewer(const ZLXAppDelegate::PlayerFactory& playerFactory, ZLXPlay
     m_trips->setIndexPath(ZLXTrackIndex::defaultPath());
     m_app->setTripListView(m_trips->tripListView());
     m_app->setTrackCache(m_trips->sharedTrackCache());
+    // pictures of the recordings, kept beside the index
+    m_thumbnailer = std::make_unique<ZLXThumbnailer>();
+    m_preview = new ZLXThumbnailPreview(m_app->window());
+    m_trips->setThumbnails(*m_thumbnailer, *m_preview);
+    for (QSlider* slider : {ui.videoPositionSlider, ui.videoPositionSliderForFullScreen})
+        new ZLXSliderPreview(slider, *m_thumbnailer, *m_preview,
+                             [this](double fraction) { return recordingMoment(fraction); });
     wire();
+}
+
+std::optional<ZLXSliderMoment> ZLXViewer::recordingMoment(double fraction) const {
+    const ZLXMediaList::MediaPtr media = playback().playingMedia();
+    const std::optional<double> length = playback().lengthSeconds();
+    if (!media || !length || *length <= 0)
+        return std::nullopt;
+    const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName());
+    ZLXSliderMoment moment;
+    moment.front = QString::fromStdString(pair && pair->frontMedia ? pair->frontMedia->path()
+                                          : media->isRearMedia()   ? std::string()
+                                                                   : media->path());
+    moment.rear = QString::fromStdString(pair && pair->rearMedia ? pair->rearMedia->path()
+                                         : media->isRearMedia()  ? media->path()
+                                                                 : std::string());
+    moment.seconds = std::clamp(fraction, 0.0, 1.0) * *length;
+    const std::optional<int64_t> start = civilSeconds(media->year(), media->month(), media->day(), media->hour(),
+                                                      media->minute(), media->second());
+    moment.timeText = start ? QString::fromStdString(civilDateTimeText(*start + int64_t(moment.seconds)))
+                            : QString::fromStdString(ZLXTimeString(int64_t(moment.seconds * 1000)));
+    return moment;
 }
 
 // The trips go first, then the window with its playback, then the list: whatever a rebuild
@@ -63,6 +96,11 @@ void ZLXViewer::wire() {
     connect(playback, &ZLXPlayback::loadingHidden, app, &ZLXAppDelegate::hideLoading);
     // window → playback
     connect(app->window(), &CustomWindow::windowWillClose, playback, &ZLXPlayback::stopPlay);
+    // playback → thumbnails: the background pictures wait while a picture larger than
+    // full HD plays (its decoding takes the processor)
+    connect(playback->playInfo(), &ZLXPlayInfo::isPlayingChanged, m_thumbnailer.get(), [this, playback](bool playing) {
+        m_thumbnailer->setHeldBack(playing && playback->player1()->videoSize().height() > 1080);
+    });
 
     // the recordings and playback → trips
     connect(app, &ZLXAppDelegate::mediaListReloaded, trips, &ZLXTripController::reload);

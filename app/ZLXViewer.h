@@ -9,10 +9,14 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 namespace daxo {
 
 class ZLXTripController;
+class ZLXThumbnailer;
+class ZLXThumbnailPreview;
+struct ZLXSliderMoment;
 
 class ZLXViewer : public QObject, public ZLXMediaListDelegate {
     Q_OBJECT
@@ -25,6 +29,11 @@ public:
     ZLXPlayback& playback() const { return *m_app->playback(); }
     ZLXTripController& trips() const { return *m_trips; }
     ZLXMediaList& mediaList() const { return *m_mediaList; }
+    ZLXThumbnailer& thumbnailer() const { return *m_thumbnailer; }
+    ZLXThumbnailPreview& thumbnailPreview() const { return *m_preview; }
+    // What stands at a fraction of the recording's position slider: both channels of the
+    // recording loaded; none while nothing is loaded.
+    std::optional<ZLXSliderMoment> recordingMoment(double fraction) const;
 
 private:
     void mediaListChanged(ZLXMediaList& list) override;
@@ -33,6 +42,8 @@ private:
     std::unique_ptr<ZLXMediaList> m_mediaList;
     std::unique_ptr<ZLXAppDelegate> m_app;
     std::unique_ptr<ZLXTripController> m_trips;
+    std::unique_ptr<ZLXThumbnailer> m_thumbnailer;
+    ZLXThumbnailPreview* m_preview = nullptr; // the window's
 };
 
 } // namespace daxo

@@ -4,6 +4,7 @@
 #include "app/ZLXAppDelegate.h"
 
 #include "app/player/ZLXVideoView.h"
+#include "app/thumbnails/ZLXThumbnailStrip.h"
 #include "presentation/ZLXWindowLayout.h"
 #include "widgets/PMProgressIndicator.h"
 #include "ui_MainMenu.h"
@@ -19,7 +20,8 @@
 namespace daxo {
 namespace {
 
-constexpr int kTripSliderHeight = 20; // the trip's slider and the space above it
+// the trip's slider and its strip of pictures, each with the space above it
+constexpr int kTripSliderHeight = 20 + ZLXThumbnailStrip::kHeight + 4;
 
 void place(QWidget* w, const ZLXRect& r) {
     w->setGeometry(r.x, r.y, r.width, r.height);

@@ -2,6 +2,7 @@
 #include "telemetry/ZLXTrackIndex.h"
 
 #include "library/ZLXFileIO.h"
+#include "library/ZLXThumbnailKey.h"
 #include "telemetry/ZLXSqlite.h"
 
 #include <bit>
@@ -160,13 +161,7 @@ std::optional<ZLXIndexKey> indexKeyOf(const std::string& path) {
 }
 
 std::string ZLXTrackIndex::defaultPath() {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    std::string base = cache && *cache == '/' ? cache : std::string();
-    if (base.empty()) {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "/tmp") + "/.cache";
-    }
-    return base + "/daxo-viewer/tracks.sqlite";
+    return programCacheFolder() + "/tracks.sqlite";
 }
 
 std::unique_ptr<ZLXTrackIndex> ZLXTrackIndex::open(const std::string& path, std::string* why) {

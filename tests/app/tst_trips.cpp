@@ -11,6 +11,9 @@
 #include "app/map/ZLXMapWebView.h"
 #include "app/playback/ZLXPlayerSync.h"
 #include "app/ZLXTripController.h"
+#include "app/thumbnails/ZLXThumbnailPreview.h"
+#include "app/thumbnails/ZLXThumbnailStrip.h"
+#include "app/thumbnails/ZLXThumbnailer.h"
 #include "config/filedata/ZLXFileData.h"
 #include "app/player/ZLXVideoView.h"
 #include "ui_MainMenu.h"
@@ -159,9 +162,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(playingSeconds() - 3.4) < 0.6, 10000);
         QCOMPARE(m_viewerObject->trips().activeTrip(), std::optional<size_t>(0));
         QVERIFY(m_viewerObject->trips().tripSlider()->isVisible());
-        // the controls grow by the trip's slider, the video gives the room
-        QCOMPARE(m_viewer->boxFrame("mediaControlBox").height(), 92);
-        QCOMPARE(m_viewer->boxFrame("gsensorBox").bottom() + 4 + 92, m_viewer->boxFrame("mediaControlBox").bottom());
+        // the controls grow by the trip's slider and its strip of pictures, the video gives the room
+        QVERIFY(m_viewerObject->trips().thumbnailStrip()->isVisible());
+        QCOMPARE(m_viewer->boxFrame("mediaControlBox").height(), 130);
+        QCOMPARE(m_viewer->boxFrame("gsensorBox").bottom() + 4 + 130, m_viewer->boxFrame("mediaControlBox").bottom());
         QCOMPARE(m_viewer->ui().graphView->impactMarks().size(), size_t(1));
         QVERIFY(std::abs(m_viewer->ui().graphView->impactMarks()[0] - 0.42) < 0.01);
         // the slider: past the three recordings before it (60 s of 80) and 3 s into the event's
@@ -220,6 +224,51 @@ private slots:
             grabWindow(picturePath(QStringLiteral("fullscreen")));
             m_viewer->toggleFullScreen();
             QTest::qWait(1000);
+        }
+    }
+
+    // The pointer resting on the trip's slider previews both channels of that moment without
+    // moving playback; the pictures are made once, then found; the strip shows the trip.
+    void hoveringTheTripSliderPreviewsBothChannels() {
+        ZLXTripSlider* slider = m_viewerObject->trips().tripSlider();
+        ZLXThumbnailer& thumbnailer = m_viewerObject->thumbnailer();
+        ZLXThumbnailPreview& preview = m_viewerObject->thumbnailPreview();
+        const QString playing = playingName();
+        const int position = slider->value();
+        // 0.6 of 80 s: 8 s into the third recording (08:15:40)
+        const auto [left, right] = ZLXSliderPreview::handleRun(slider);
+        const int x = left + int(std::lround(0.6 * (slider->width() - left - right)));
+        QTest::mouseMove(slider, QPoint(x, slider->height() / 2));
+        QTRY_VERIFY_WITH_TIMEOUT(preview.isVisible(), 5000);
+        const int at = int(ZLXSliderPreview::fractionAt(slider, x) * 80); // the trip starts at 08:15:00
+        QVERIFY(at >= 47 && at <= 48);
+        QCOMPARE(preview.timeText(), QStringLiteral("2024-10-03 08:15:%1").arg(at));
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.front().isNull() && preview.rear() && !preview.rear()->isNull(), 20000);
+        QCOMPARE(preview.front().width(), kThumbnailWidth);
+        QVERIFY(preview.front() != ZLXThumbnailer::unreadable());
+        QCOMPARE(playingName(), playing); // playback did not move
+        QVERIFY(std::abs(slider->value() - position) < 300);
+        if (const QString path = picturePath(QStringLiteral("preview")); !path.isEmpty()) {
+            QTest::qWait(500);
+            grabWindow(path);
+        }
+        // away and back: both pictures found, nothing decoded again
+        QTRY_VERIFY_WITH_TIMEOUT(!thumbnailer.isBusy(), 20000);
+        const int decodes = thumbnailer.decodes();
+        m_viewerObject->trips().sliderPreview()->hide();
+        m_viewerObject->trips().sliderPreview()->hoverAt(x);
+        QVERIFY(!preview.front().isNull() && preview.rear() && !preview.rear()->isNull());
+        QCOMPARE(thumbnailer.decodes(), decodes);
+        m_viewerObject->trips().sliderPreview()->hide();
+        QVERIFY(!preview.isVisible());
+        // the strip: a picture per tile, once made
+        ZLXThumbnailStrip* strip = m_viewerObject->trips().thumbnailStrip();
+        QVERIFY(strip->tileCount() >= 4);
+        QTRY_VERIFY_WITH_TIMEOUT(!thumbnailer.isBusy() && !strip->grab().isNull(), 30000);
+        for (int tile = 0; tile < strip->tileCount(); ++tile) {
+            const auto moment = m_viewerObject->trips().tripMoment(strip->tileFraction(tile));
+            QVERIFY(moment);
+            QTRY_VERIFY_WITH_TIMEOUT(!thumbnailer.thumbnail(moment->front, moment->seconds).isNull(), 20000);
         }
     }
 

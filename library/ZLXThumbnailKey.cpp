@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/ZLXThumbnailKey.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace daxo {
+
+std::optional<ZLXThumbnailKey> thumbnailKeyOf(const std::string& path, double seconds) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !std::isfinite(seconds))
+        return std::nullopt;
+    ZLXThumbnailKey key;
+    key.path = path;
+    key.size = int64_t(st.st_size);
+    key.modified = int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    key.second = int64_t(std::floor(std::max(0.0, seconds)));
+    return key;
+}
+
+std::string thumbnailFileName(const ZLXThumbnailKey& key) {
+    // FNV-1a over the fields, each ended by a zero byte: stable from one run to the next
+    uint64_t hash = 0xcbf29ce484222325ull;
+    auto add = [&](const std::string& text) {
+        for (const char c : text + '\0') {
+            hash ^= uint8_t(c);
+            hash *= 0x100000001b3ull;
+        }
+    };
+    add(key.path);
+    add(std::to_string(key.size));
+    add(std::to_string(key.modified));
+    add(std::to_string(key.second));
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx.jpg", static_cast<unsigned long long>(hash));
+    return name;
+}
+
+std::string programCacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    std::string base = cache && *cache == '/' ? cache : std::string();
+    if (base.empty()) {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : "/tmp") + "/.cache";
+    }
+    return base + "/daxo-viewer";
+}
+
+std::string defaultThumbnailFolder() {
+    return programCacheFolder() + "/thumbnails";
+}
+
+std::vector<std::string> thumbnailFfmpegArguments(const std::string& path, double seconds) {
+    char at[32];
+    std::snprintf(at, sizeof at, "%.3f", std::max(0.0, seconds));
+    // "file:" keeps a name with a colon or a leading dash from being read as anything else
+    return {"-nostdin", "-hide_banner", "-loglevel", "error", "-noaccurate_seek", "-ss", at, "-skip_frame", "nokey",
+            // the key frame before the moment stands before the cut: passed on, not dropped
+            "-i", "file:" + path, "-an", "-sn", "-frames:v", "1", "-fps_mode", "passthrough", "-vf",
+            "scale=" + std::to_string(kThumbnailWidth) + ":-2", "-f", "image2pipe", "-c:v", "mjpeg", "-q:v", "4", "-"};
+}
+
+} // namespace daxo
