@@ -398,7 +398,7 @@ ZLXImportSummary importCard(const std::string& card, const std::string& library,
         return summary;
     }
     // one import at a time into a library; the lock goes with the process, however it ends
-    const Fd lock(::open((library + "/.daxo-import.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    const Fd lock(::open((library + "/" + kLibraryMarkName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (lock.fd < 0 || ::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
         summary.stopped = lock.fd < 0 ? "the library could not be written: " + errnoText(errno)
                                       : "another import into this library is running";

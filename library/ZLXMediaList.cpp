@@ -159,11 +159,12 @@ namespace {
 struct Walk {
     std::vector<ZLXMediaList::MediaPtr>& collector;
     std::stop_token stop;
+    size_t limit = kMaxMediaCount;
     std::set<std::pair<dev_t, ino_t>> visited;
 
     void run(const std::string& root) {
         std::vector<std::string> pending{root};
-        while (!pending.empty() && !stop.stop_requested() && collector.size() < kMaxMediaCount) {
+        while (!pending.empty() && !stop.stop_requested() && collector.size() < limit) {
             const std::string dirPath = std::move(pending.back());
             pending.pop_back();
             const int fd = openDirectory(dirPath);
@@ -225,7 +226,7 @@ struct Walk {
                 continue;
             if (auto media = ZLXMediaList::createMediaByPath(path)) {
                 collector.push_back(std::move(media));
-                if (collector.size() >= kMaxMediaCount)
+                if (collector.size() >= limit)
                     break;
             }
         }
@@ -246,7 +247,9 @@ struct Walk {
 
 void ZLXMediaList::eachDir(const std::string& directory, std::vector<MediaPtr>& collector,
                            std::stop_token stop) {
-    Walk walk{collector, std::move(stop), {}};
+    struct stat mark {};
+    const bool library = ::stat((directory + "/" + kLibraryMarkName).c_str(), &mark) == 0 && S_ISREG(mark.st_mode);
+    Walk walk{collector, std::move(stop), library ? kMaxLibraryMediaCount : kMaxMediaCount, {}};
     walk.run(directory);
 }
 

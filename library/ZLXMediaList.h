@@ -25,6 +25,10 @@ public:
 
 // The walk keeps at most about this many recordings.
 inline constexpr size_t kMaxMediaCount = 15000;
+// A library holds years of them: its folder, known by the file every import keeps at its root,
+// is walked for up to this many.
+inline constexpr size_t kMaxLibraryMediaCount = 250000;
+inline constexpr const char* kLibraryMarkName = ".daxo-import.lock";
 
 class ZLXMediaList {
 public:

@@ -239,7 +239,7 @@ TEST(MediaWalk, UnreadableOrMissingFolderGivesAnEmptyList) {
     EXPECT_TRUE(ZLXMediaList::build(tree.path("nothing-here")).medias.empty());
 }
 
-TEST(MediaWalk, KeepsAtMost15000RecordsOfOneFolder) {
+TEST(MediaWalk, KeepsAtMost15000RecordsOfACardAndAllOfALibrary) {
     TempTree tree;
     const std::string dir = tree.mkdir("many");
     char name[64];
@@ -256,6 +256,10 @@ TEST(MediaWalk, KeepsAtMost15000RecordsOfOneFolder) {
     const size_t total = ZLXMediaList::build(tree.path()).medias.size();
     EXPECT_GE(total, kMaxMediaCount);
     EXPECT_LE(total, kMaxMediaCount + 1);
+
+    // a library (its root holds the imports' lock) keeps them all
+    tree.touch(std::string("many/") + kLibraryMarkName);
+    EXPECT_EQ(ZLXMediaList::build(dir).medias.size(), 20000u);
 }
 
 TEST(MediaListRebuild, HandsTheWholeListOverOnTheOwnersThread) {
