@@ -27,7 +27,12 @@ constexpr const char* kSchema =
     "CREATE TABLE fix(recording INTEGER NOT NULL, ordinal INTEGER NOT NULL, seconds REAL NOT NULL,"
     " latitude REAL NOT NULL, longitude REAL NOT NULL, speed REAL NOT NULL, course REAL NOT NULL,"
     " PRIMARY KEY(recording, ordinal)) WITHOUT ROWID;"
-    "CREATE VIRTUAL TABLE recording_place USING rtree(id, south, north, west, east);";
+    "CREATE VIRTUAL TABLE recording_place USING rtree(id, south, north, west, east);"
+    "CREATE TABLE impact(recording INTEGER NOT NULL, seconds REAL NOT NULL, PRIMARY KEY(recording, seconds))"
+    " WITHOUT ROWID;";
+
+// An impact this close to a pass belongs to it.
+constexpr double kImpactNear = 10;
 
 struct Known {
     int64_t id = 0, size = 0, modified = 0;
@@ -36,7 +41,7 @@ struct Known {
 
 void forget(sqlite3* db, int64_t recording) {
     for (const char* sql : {"DELETE FROM recording_place WHERE id = ?1", "DELETE FROM fix WHERE recording = ?1",
-                            "DELETE FROM recording WHERE id = ?1"}) {
+                            "DELETE FROM impact WHERE recording = ?1", "DELETE FROM recording WHERE id = ?1"}) {
         ZLXStatement s(db, sql);
         sqlite3_bind_int64(s.get(), 1, recording);
         s.step();
@@ -55,6 +60,26 @@ std::optional<ZLXBox> parseBox(const std::string& text) {
         box.west > box.east || box.south < -90 || box.north > 90 || box.west < -180 || box.east > 180)
         return std::nullopt;
     return box;
+}
+
+ZLXBox boxAround(const ZLXCircle& circle) {
+    constexpr double kMetresPerDegree = 111320;
+    const double dLat = circle.metres / kMetresPerDegree;
+    // toward the poles a degree of longitude shrinks; near them the box takes every longitude
+    const double shrink = std::cos(std::min(89.0, std::fabs(circle.latitude) + dLat) * M_PI / 180);
+    const double dLon = std::min(180.0, circle.metres / (kMetresPerDegree * shrink));
+    return {std::max(-90.0, circle.latitude - dLat), std::max(-180.0, circle.longitude - dLon),
+            std::min(90.0, circle.latitude + dLat), std::min(180.0, circle.longitude + dLon)};
+}
+
+std::optional<ZLXCircle> parseCircle(const std::string& text) {
+    ZLXCircle c;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%lf,%lf,%lf%c", &c.latitude, &c.longitude, &c.metres, &end) != 3 ||
+        !std::isfinite(c.latitude) || !std::isfinite(c.longitude) || !std::isfinite(c.metres) ||
+        std::fabs(c.latitude) > 90 || std::fabs(c.longitude) > 180 || c.metres < 1 || c.metres > 100000)
+        return std::nullopt;
+    return c;
 }
 
 std::unique_ptr<ZLXPlaceIndex> ZLXPlaceIndex::open(const std::string& library, std::string* why) {
@@ -94,10 +119,16 @@ size_t ZLXPlaceIndex::update(ZLXTrackCache& tracks) {
         const auto track = tracks.track(media->path());
         ++read;
         static const std::vector<ZLXTrackPoint> kNoPoints;
+        const bool event = media->mediaDivision() == ZLXMediaDivision::Event;
+        // impacts by the camera's default thresholds: the library mixes cards and their settings
+        std::vector<double> impacts;
+        if (track)
+            for (const ZLXImpact& impact : detectImpacts(*track, ZLXImpactThresholds{}, event))
+                impacts.push_back(impact.seconds);
         addRecording(media->path(), st.st_size, modified,
                      civilSeconds(media->year(), media->month(), media->day(), media->hour(), media->minute(),
                                   media->second()),
-                     media->mediaDivision() == ZLXMediaDivision::Event, track ? track->points : kNoPoints);
+                     event, track ? track->points : kNoPoints, impacts);
     }
     for (const auto& [path, k] : known)
         if (!k.seen)
@@ -115,7 +146,8 @@ bool ZLXPlaceIndex::commit() {
 }
 
 bool ZLXPlaceIndex::addRecording(const std::string& path, int64_t size, int64_t modified, std::optional<int64_t> start,
-                                 bool event, const std::vector<ZLXTrackPoint>& points) {
+                                 bool event, const std::vector<ZLXTrackPoint>& points,
+                                 const std::vector<double>& impactSeconds) {
     double fastest = 0;
     ZLXBox box{90, 180, -90, -180};
     for (const ZLXTrackPoint& p : points) {
@@ -137,6 +169,14 @@ bool ZLXPlaceIndex::addRecording(const std::string& path, int64_t size, int64_t 
     if (addRecording.step() != SQLITE_DONE)
         return false;
     const int64_t recording = sqlite3_last_insert_rowid(m_db);
+    ZLXStatement addImpact(m_db, "INSERT OR IGNORE INTO impact(recording, seconds) VALUES(?1, ?2)");
+    for (const double seconds : impactSeconds) {
+        addImpact.reset();
+        sqlite3_bind_int64(addImpact.get(), 1, recording);
+        sqlite3_bind_double(addImpact.get(), 2, seconds);
+        if (addImpact.step() != SQLITE_DONE)
+            return false;
+    }
     ZLXStatement addFix(m_db, "INSERT INTO fix(recording, ordinal, seconds, latitude, longitude, speed, course)"
                               " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     int64_t ordinal = 0;
@@ -190,7 +230,7 @@ std::vector<ZLXPass> ZLXPlaceIndex::find(const ZLXBox& box, const ZLXPassFilter&
         const auto column = [&](int i) { return sqlite3_column_double(crossing.get(), i); };
         // a recording wholly inside (its box with room for the tree's rounding) is one pass
         constexpr double kRounding = 1e-4;
-        if (column(1) >= box.south + kRounding && column(2) <= box.north - kRounding &&
+        if (!filter.around && column(1) >= box.south + kRounding && column(2) <= box.north - kRounding &&
             column(3) >= box.west + kRounding && column(4) <= box.east - kRounding) {
             first.reset();
             sqlite3_bind_int64(first.get(), 1, recording);
@@ -213,11 +253,16 @@ std::vector<ZLXPass> ZLXPlaceIndex::find(const ZLXBox& box, const ZLXPassFilter&
                              sqlite3_column_double(inBox.get(), 4), sqlite3_column_double(inBox.get(), 5),
                              sqlite3_column_double(inBox.get(), 4)});
     }
+    if (const auto& c = filter.around)
+        std::erase_if(fixes, [&](const ZLXPlaceFix& f) {
+            return haversineMeters(c->latitude, c->longitude, f.latitude, f.longitude) > c->metres;
+        });
     return passesOf(fixes, filter);
 }
 
 std::vector<ZLXPass> ZLXPlaceIndex::passesOf(const std::vector<ZLXPlaceFix>& inBox, const ZLXPassFilter& filter) {
     ZLXStatement recording(m_db, "SELECT path, start, event FROM recording WHERE id = ?1");
+    ZLXStatement impact(m_db, "SELECT 1 FROM impact WHERE recording = ?1 AND seconds BETWEEN ?2 AND ?3 LIMIT 1");
     std::vector<ZLXPass> passes;
     for (size_t i = 0; i < inBox.size();) {
         // a pass: the fixes of one recording that follow each other inside the box
@@ -227,7 +272,16 @@ std::vector<ZLXPass> ZLXPlaceIndex::passesOf(const std::vector<ZLXPlaceFix>& inB
                inBox[end].ordinal == inBox[end - 1].ordinal + 1)
             fastest = std::max(fastest, inBox[end++].fastest);
         const ZLXPlaceFix& first = inBox[i];
+        const double lastSeconds = inBox[end - 1].seconds;
         i = end;
+        if (filter.impactsOnly) {
+            impact.reset();
+            sqlite3_bind_int64(impact.get(), 1, first.recording);
+            sqlite3_bind_double(impact.get(), 2, first.seconds - kImpactNear);
+            sqlite3_bind_double(impact.get(), 3, lastSeconds + kImpactNear);
+            if (impact.step() != SQLITE_ROW)
+                continue;
+        }
         recording.reset();
         sqlite3_bind_int64(recording.get(), 1, first.recording);
         if (recording.step() != SQLITE_ROW)

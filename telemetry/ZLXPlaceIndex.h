@@ -24,10 +24,21 @@ struct ZLXBox {
 // "S,W,N,E" in decimal degrees; none when it is not four numbers of a box on the globe.
 std::optional<ZLXBox> parseBox(const std::string& text);
 
+// A circle on the ground: its centre in decimal degrees, its radius in metres.
+struct ZLXCircle {
+    double latitude = 0, longitude = 0, metres = 0;
+};
+// The box around it.
+ZLXBox boxAround(const ZLXCircle& circle);
+// "LAT,LON,METRES"; none when it is not a place on the globe and a radius from 1 m to 100 km.
+std::optional<ZLXCircle> parseCircle(const std::string& text);
+
 struct ZLXPassFilter {
     std::optional<int64_t> from, to; // civil seconds of the recording's start, `to` exclusive
     bool eventsOnly = false;
     double minSpeedKmh = 0;
+    bool impactsOnly = false; // an impact during the pass or within 10 s of it
+    std::optional<ZLXCircle> around; // the passes through this circle (the box searched holds it)
 };
 
 // One pass of the car through a box: its first fix there.
@@ -49,7 +60,7 @@ struct ZLXPlaceFix {
 
 class ZLXPlaceIndex {
 public:
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     // The index of the library at `library`; none (with why) when it cannot be kept there.
     static std::unique_ptr<ZLXPlaceIndex> open(const std::string& library, std::string* why = nullptr);
     ~ZLXPlaceIndex();
@@ -59,10 +70,10 @@ public:
     // One recording's fixes (`start`: the camera's time at its start, civil seconds), inside a
     // transaction the caller holds; false when the index would not take it.
     bool addRecording(const std::string& path, int64_t size, int64_t modified, std::optional<int64_t> start, bool event,
-                      const std::vector<ZLXTrackPoint>& points);
+                      const std::vector<ZLXTrackPoint>& points, const std::vector<double>& impactSeconds = {});
     bool begin();
     bool commit();
-    // Every pass through `box`, newest first.
+    // Every pass through `box` (and the filter's circle), newest first.
     std::vector<ZLXPass> find(const ZLXBox& box, const ZLXPassFilter& filter = {});
     int64_t fixes();
 

@@ -4,10 +4,10 @@
 //     reading it back against the card's SHA-256; what is there already is skipped, nothing is
 //     overwritten, nothing on the card is changed. Ctrl-C, a closed terminal or a kill stop it
 //     between two pieces of a file: the unfinished copy is removed and a next run goes on.
-// daxo-library find [--library DIR] --bbox S,W,N,E [--from DATE] [--to DATE] [--events]
-//                   [--min-speed KMH]
-//     every pass of the car through the box (decimal degrees), newest first, as CSV: the
-//     library's index of places is brought up to date first
+// daxo-library find [--library DIR] (--bbox S,W,N,E | --around LAT,LON,METRES) [--from DATE]
+//                   [--to DATE] [--events] [--impacts] [--min-speed KMH]
+//     every pass of the car through the box (decimal degrees) or the circle, newest first, as
+//     CSV: the library's index of places is brought up to date first
 // --library DIR   the library (default: the "DAXO" folder in the user's Videos folder)
 // --verbose       also writes the diagnostics the program logs to stderr
 #include "library/ZLXImport.h"
@@ -34,9 +34,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: daxo-library import CARD [--library DIR] [--events-only] [--since YYYY-MM-DD]\n"
     "           copies the card's recordings into the library, verified, skipping what is there\n"
-    "       daxo-library find [--library DIR] --bbox S,W,N,E [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-    "                         [--events] [--min-speed KMH]\n"
-    "           every pass of the car through the box, newest first, as CSV\n"
+    "       daxo-library find [--library DIR] (--bbox S,W,N,E | --around LAT,LON,METRES)\n"
+    "                         [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--events] [--impacts] [--min-speed KMH]\n"
+    "           every pass of the car through the box or circle, newest first, as CSV\n"
     "options: --library DIR  the library (default: DAXO in your Videos folder)\n"
     "         --verbose      also show the diagnostics the program logs\n"
     "         --help         this text\n";
@@ -129,6 +129,15 @@ int find(const QStringList& args) {
         const bool valued = i + 1 < args.size();
         if (args[i] == QLatin1String("--events")) {
             filter.eventsOnly = true;
+        } else if (args[i] == QLatin1String("--impacts")) {
+            filter.impactsOnly = true;
+        } else if (args[i] == QLatin1String("--around") && valued) {
+            if (!(filter.around = parseCircle(args[++i].toStdString()))) {
+                std::fprintf(stderr, "daxo-library: not a circle (LAT,LON in degrees, METRES from 1 to 100000): %s\n",
+                             qPrintable(args[i]));
+                return 2;
+            }
+            box = boxAround(*filter.around);
         } else if (args[i] == QLatin1String("--library") && valued) {
             library = QFile::encodeName(args[++i]).toStdString();
         } else if (args[i] == QLatin1String("--bbox") && valued) {

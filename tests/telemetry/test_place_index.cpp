@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <sys/wait.h>
+#include <functional>
 #include <fstream>
 #include <set>
 
@@ -36,23 +40,24 @@ struct Library {
     }
 };
 
-// Every pass through `box` found by reading each recording's fixes in turn: (recording, seconds).
-std::vector<std::pair<std::string, double>> scan(const std::string& library, const ZLXBox& box, ZLXTrackCache& cache) {
+// Every pass through a place found by reading each recording's fixes in turn: (recording, seconds).
+std::vector<std::pair<std::string, double>> scan(const std::string& library,
+                                                 const std::function<bool(const ZLXTrackPoint&)>& inside,
+                                                 ZLXTrackCache& cache) {
     std::vector<std::tuple<int64_t, std::string, double>> passes;
     for (const auto& media : ZLXMediaList::build(library).medias) {
         if (!media->isFrontMedia())
             continue;
         const int64_t start =
             *civilSeconds(media->year(), media->month(), media->day(), media->hour(), media->minute(), media->second());
-        bool inside = false;
+        bool was = false;
         for (const ZLXTrackPoint& p : cache.track(media->path())->points) {
             if (!p.hasFix)
                 continue;
-            const bool in = p.latitude >= box.south && p.latitude <= box.north && p.longitude >= box.west &&
-                            p.longitude <= box.east;
-            if (in && !inside)
+            const bool in = inside(p);
+            if (in && !was)
                 passes.emplace_back(start * 1000 + int64_t(p.seconds * 1000), media->path(), p.seconds);
-            inside = in;
+            was = in;
         }
     }
     std::sort(passes.rbegin(), passes.rend());
@@ -60,6 +65,16 @@ std::vector<std::pair<std::string, double>> scan(const std::string& library, con
     for (const auto& [when, path, seconds] : passes)
         found.emplace_back(path, seconds);
     return found;
+}
+
+std::vector<std::pair<std::string, double>> scan(const std::string& library, const ZLXBox& box, ZLXTrackCache& cache) {
+    return scan(
+        library,
+        [&](const ZLXTrackPoint& p) {
+            return p.latitude >= box.south && p.latitude <= box.north && p.longitude >= box.west &&
+                   p.longitude <= box.east;
+        },
+        cache);
 }
 
 std::vector<std::pair<std::string, double>> passesOf(const std::vector<ZLXPass>& passes) {
@@ -70,6 +85,38 @@ std::vector<std::pair<std::string, double>> passesOf(const std::vector<ZLXPass>&
 }
 
 } // namespace
+
+// The command line prints what the index finds, for a circle and its filters alike; a circle
+// that is none is refused with the reason.
+TEST(PlaceIndex, TheCommandLineFindsTheSame) {
+    Library library;
+    ZLXTrackCache cache;
+    auto index = ZLXPlaceIndex::open(library.folder);
+    ASSERT_TRUE(index);
+    index->update(cache);
+    const auto run = [&](const std::string& options, int* status) {
+        const std::string command =
+            std::string(DAXO_LIBRARY_TOOL) + " find --library '" + library.folder + "' " + options + " 2>&1";
+        std::string out;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        for (size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, got);
+        *status = pipe ? WEXITSTATUS(::pclose(pipe)) : -1;
+        return out;
+    };
+    int status = 0;
+    ZLXPassFilter filter;
+    filter.around = ZLXCircle{37.5205, 127.0, 2000};
+    EXPECT_EQ(run("--around 37.5205,127.0,2000", &status), passesCsv(index->find(boxAround(*filter.around), filter)));
+    EXPECT_EQ(status, 0);
+    filter.impactsOnly = true;
+    const std::string impacts = run("--around 37.5205,127.0,2000 --impacts", &status);
+    EXPECT_EQ(impacts, passesCsv(index->find(boxAround(*filter.around), filter)));
+    EXPECT_EQ(std::count(impacts.begin(), impacts.end(), '\n'), 2); // the heading and the event
+    EXPECT_NE(run("--around 37.5,127,0", &status).find("not a circle"), std::string::npos);
+    EXPECT_EQ(status, 2);
+}
 
 // Boxes from a few streets to the whole drive, and one the car never entered: the index finds
 // exactly what a scan of every fix finds, newest first; the filters narrow it.
@@ -92,8 +139,33 @@ TEST(PlaceIndex, FindsWhatAScanOfEveryFixFinds) {
     }
     const ZLXBox all = *parseBox("30,120,40,130");
     EXPECT_EQ(index->find(all).size(), 6u);
-    EXPECT_EQ(index->find(all, {.from = {}, .to = {}, .eventsOnly = true, .minSpeedKmh = 0}).size(), 2u);
-    EXPECT_TRUE(index->find(all, {.from = {}, .to = {}, .eventsOnly = false, .minSpeedKmh = 100}).empty());
+    ZLXPassFilter events;
+    events.eventsOnly = true;
+    EXPECT_EQ(index->find(all, events).size(), 2u);
+    ZLXPassFilter fast;
+    fast.minSpeedKmh = 100;
+    EXPECT_TRUE(index->find(all, fast).empty());
+    // impacts: the event recordings' jolts; the others have none
+    ZLXPassFilter impacts;
+    impacts.impactsOnly = true;
+    EXPECT_EQ(passesOf(index->find(all, impacts)), passesOf(index->find(all, events)));
+    // a circle: what a scan of every fix within its radius finds
+    for (const double metres : {30.0, 250.0, 2000.0}) {
+        ZLXPassFilter around;
+        around.around = ZLXCircle{37.5205, 127.0, metres};
+        EXPECT_EQ(passesOf(index->find(boxAround(*around.around), around)),
+                  scan(
+                      library.folder,
+                      [&](const ZLXTrackPoint& p) {
+                          return haversineMeters(37.5205, 127.0, p.latitude, p.longitude) <= metres;
+                      },
+                      cache))
+            << metres;
+    }
+    EXPECT_FALSE(index->find(boxAround({37.5205, 127.0, 250}), {}).empty());
+    EXPECT_FALSE(parseCircle("37.5,127,0.5"));
+    EXPECT_FALSE(parseCircle("91,127,50"));
+    EXPECT_TRUE(parseCircle("37.5,127,50"));
     const std::string csv = passesCsv(index->find(*parseBox("37.5,127.0,37.5005,127.0005")));
     EXPECT_EQ(csv.substr(0, csv.find('\n')), "date,time,recording,seconds,latitude,longitude,speed_kmh");
     EXPECT_NE(csv.find("\n2024-05-06,07:00:00,"), std::string::npos) << csv;
