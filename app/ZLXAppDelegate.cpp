@@ -4,6 +4,7 @@
 #include "app/ZLXLanguage.h"
 #include "app/ZLXCardImport.h"
 #include "app/ZLXLibraryWindow.h"
+#include "app/ZLXPassesWindow.h"
 #include "card/ZLXCardWatcher.h"
 #include "telemetry/ZLXPlaceIndex.h"
 #include "telemetry/ZLXTrip.h"
@@ -746,20 +747,53 @@ void ZLXAppDelegate::startImport(const QString& card, bool eventsOnly) {
 }
 
 void ZLXAppDelegate::searchArea(double south, double west, double north, double east) {
+    openPasses(ZLXBox{south, west, north, east}, std::nullopt);
+}
+
+void ZLXAppDelegate::searchAround(double latitude, double longitude, double metres) {
+    const ZLXCircle circle{latitude, longitude, metres};
+    openPasses(boxAround(circle), circle);
+}
+
+ZLXPassesWindow* ZLXAppDelegate::passesWindow() const {
+    return m_passesWindow;
+}
+
+void ZLXAppDelegate::openPasses(const ZLXBox& box, std::optional<ZLXCircle> circle) {
     const QString library = ZLXCardImport::libraryFolder();
     if (!QFileInfo(library).isDir()) {
         showAlert(m_window.get(), qtTrId("passes.title"), qtTrId("library.none").arg(library));
         return;
     }
+    if (!m_passesWindow) {
+        m_passesWindow = new ZLXPassesWindow(m_window.get());
+        m_passesWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_passesWindow, &ZLXPassesWindow::searchRequested, this, &ZLXAppDelegate::runSearch);
+        connect(m_passesWindow, &ZLXPassesWindow::passChosen, this,
+                [this](const ZLXPass& pass) { playPass(pass, ZLXCardImport::libraryFolder()); });
+    }
+    m_passesWindow->setArea(box, circle);
+    const ZLXPassFilter filter = m_passesWindow->filter();
+    runSearch(filter.around ? boxAround(*filter.around) : box, filter);
+    m_passesWindow->show();
+    m_passesWindow->raise();
+}
+
+void ZLXAppDelegate::runSearch(const ZLXBox& box, const ZLXPassFilter& filter) {
+    const QString library = ZLXCardImport::libraryFolder();
     auto cache = m_trackCache ? m_trackCache : std::make_shared<ZLXTrackCache>();
+    const uint64_t search = ++m_searches;
     auto* watcher = new QFutureWatcher<std::vector<ZLXPass>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, library] {
-        const std::vector<ZLXPass> passes = watcher->result();
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, search] {
+        std::vector<ZLXPass> passes = watcher->result();
         watcher->deleteLater();
-        showPasses(passes, library);
+        if (search != m_searches || !m_passesWindow)
+            return; // asked again since, or closed
+        const int count = int(passes.size());
+        m_passesWindow->showPasses(std::move(passes));
+        emit passesShown(count);
     });
-    watcher->setFuture(QtConcurrent::run([folder = QFile::encodeName(library).toStdString(), cache,
-                                          box = ZLXBox{south, west, north, east}] {
+    watcher->setFuture(QtConcurrent::run([folder = QFile::encodeName(library).toStdString(), cache, box, filter] {
         std::string why;
         const auto places = ZLXPlaceIndex::open(folder, &why);
         if (!places) {
@@ -767,46 +801,8 @@ void ZLXAppDelegate::searchArea(double south, double west, double north, double 
             return std::vector<ZLXPass>{};
         }
         places->update(*cache); // the files are the truth
-        return places->find(box);
+        return places->find(box, filter);
     }));
-}
-
-void ZLXAppDelegate::showPasses(const std::vector<ZLXPass>& passes, const QString& library) {
-    if (QWidget* before = m_window->findChild<QDialog*>(QStringLiteral("passesWindow")))
-        before->close();
-    auto* window = new QDialog(m_window.get());
-    window->setObjectName(QStringLiteral("passesWindow"));
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(qtTrId("passes.title"));
-    auto* layout = new QVBoxLayout(window);
-    auto* said = new QLabel(passes.empty() ? qtTrId("passes.none") : qtTrId("passes.count").arg(passes.size()), window);
-    layout->addWidget(said);
-    auto* table = new QTableWidget(int(passes.size()), 5, window);
-    table->setObjectName(QStringLiteral("passesTable"));
-    table->setHorizontalHeaderLabels({qtTrId("filelist.date"), qtTrId("filelist.time"), qtTrId("filelist.file"),
-                                      qtTrId("passes.speed"), qtTrId("passes.heading")});
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->verticalHeader()->hide();
-    static const char* const kCompass[] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW"};
-    for (int row = 0; row < int(passes.size()); ++row) {
-        const ZLXPass& pass = passes[size_t(row)];
-        const QString when = QString::fromStdString(civilDateTimeText(pass.start + int64_t(std::floor(pass.seconds))));
-        const int heading = int(std::lround(pass.course)) % 360;
-        const QStringList cells{when.left(10), when.mid(11), QFile::decodeName(QByteArray::fromStdString(pass.recording)).section('/', -1) +
-                                                                 (pass.event ? QStringLiteral(" ●") : QString()),
-                                QStringLiteral("%1 km/h").arg(std::lround(pass.speedKmh)),
-                                QStringLiteral("%1° %2").arg(heading).arg(kCompass[((heading + 22) / 45) % 8])};
-        for (int column = 0; column < cells.size(); ++column)
-            table->setItem(row, column, new QTableWidgetItem(cells[column]));
-    }
-    table->resizeColumnsToContents();
-    layout->addWidget(table);
-    connect(table, &QTableWidget::cellDoubleClicked, this,
-            [this, passes, library](int row, int) { playPass(passes[size_t(row)], library); });
-    window->resize(620, 380);
-    window->show();
-    emit passesShown(int(passes.size()));
 }
 
 void ZLXAppDelegate::playPass(const ZLXPass& pass, const QString& library) {

@@ -12,6 +12,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -32,6 +33,7 @@ class ZLXMediaTableModel;
 class ZLXTrackCache;
 class ZLXCardImport;
 class ZLXCardWatcher;
+class ZLXPassesWindow;
 class ZLXVideoView;
 
 class ZLXAppDelegate : public QObject {
@@ -165,6 +167,9 @@ public slots:
     // Every pass of the car through an area (marked on the map) across the library, in a
     // window of its own, newest first; a double-clicked row plays from that moment.
     void searchArea(double south, double west, double north, double east);
+    // The same for a circle (a click on the map), its radius changeable in the window.
+    void searchAround(double latitude, double longitude, double metres);
+    ZLXPassesWindow* passesWindow() const;
     void captureVideo();
     void print();
 
@@ -212,8 +217,11 @@ private:
     ZLXCardWatcher* m_cardWatcher = nullptr;
     void startImport(const QString& card, bool eventsOnly = false);
     void tellCard(const QString& mountPoint, const QString& label, const struct ZLXCardNews& news);
-    void showPasses(const std::vector<struct ZLXPass>& passes, const QString& library);
+    void openPasses(const struct ZLXBox& box, std::optional<struct ZLXCircle> circle);
+    void runSearch(const struct ZLXBox& box, const struct ZLXPassFilter& filter);
     void playPass(const struct ZLXPass& pass, const QString& library);
+    QPointer<ZLXPassesWindow> m_passesWindow;
+    uint64_t m_searches = 0; // a search's answer is shown only if no later one was asked
     ZLXZoom m_zoom;
     std::optional<QPointF> m_panFrom; // where a drag over the zoomed picture started
     QLabel* m_headFolderLabel = nullptr;

@@ -112,6 +112,7 @@ void ZLXViewer::wire() {
     connect(trips, &ZLXTripController::routeChanged, app->mapWebView(), &ZLXMapWebView::showRoute);
     connect(app->mapWebView(), &ZLXMapWebView::routeClicked, trips, &ZLXTripController::playRouteAt);
     connect(app->mapWebView(), &ZLXMapWebView::areaChosen, app, &ZLXAppDelegate::searchArea);
+    connect(app->mapWebView(), &ZLXMapWebView::placeChosen, app, &ZLXAppDelegate::searchAround);
 
     // the window's menu commands that belong to the trips
     const std::pair<const char*, void (ZLXTripController::*)()> commands[] = {

@@ -23,6 +23,9 @@ public:
     Q_INVOKABLE void areaChosen(double south, double west, double north, double east) {
         emit m_view->areaChosen(south, west, north, east);
     }
+    Q_INVOKABLE void placeChosen(double latitude, double longitude, double metres) {
+        emit m_view->placeChosen(latitude, longitude, metres);
+    }
 
 private:
     ZLXMapWebView* m_view;

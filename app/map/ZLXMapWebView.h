@@ -42,6 +42,8 @@ signals:
     void routeClicked(double seconds);
     // The user marked an area on the map (Shift and a drag), in decimal degrees.
     void areaChosen(double south, double west, double north, double east);
+    // Shift and a click marked a circle around a place (its radius in metres).
+    void placeChosen(double latitude, double longitude, double metres);
 
 private:
     void makePage();

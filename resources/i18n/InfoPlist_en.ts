@@ -194,6 +194,13 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="passes.count"><source>%1 passes, newest first; double-click one to play it from that moment.</source><translation>%1 passes, newest first; double-click one to play it from that moment.</translation></message>
     <message id="passes.speed"><source>Speed</source><translation>Speed</translation></message>
     <message id="passes.heading"><source>Heading</source><translation>Heading</translation></message>
+    <message id="passes.from"><source>From</source><translation>From</translation></message>
+    <message id="passes.to"><source>To</source><translation>To</translation></message>
+    <message id="passes.events"><source>Event recordings only</source><translation>Event recordings only</translation></message>
+    <message id="passes.impacts"><source>Near an impact only</source><translation>Near an impact only</translation></message>
+    <message id="passes.faster"><source>Faster than</source><translation>Faster than</translation></message>
+    <message id="passes.any_speed"><source>any speed</source><translation>any speed</translation></message>
+    <message id="passes.radius"><source>Radius</source><translation>Radius</translation></message>
     <message id="card.ignore"><source>Ignore</source><translation>Ignore</translation></message>
     <message id="time.set_from_gps"><source>Set the Clock from GPS</source><translation>Set the Clock from GPS</translation></message>
     <message id="menu.import_card"><source>&amp;Import Card…</source><translation>&amp;Import Card…</translation></message>

@@ -4,6 +4,11 @@
 #include "../support/FfmpegInput.h"
 #include "app/playback/ZLXPlayback.h"
 #include "app/ZLXLibraryWindow.h"
+#include "app/ZLXPassesWindow.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QSpinBox>
 #include "tools/ZLXCardMaker.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
@@ -279,6 +284,7 @@ private slots:
         options.recordsPerMinute = 10;
         options.frontInput = options.rearInput = input;
         options.frontBytes = options.rearBytes = 256 << 10;
+        options.eventEvery = 2; // the second and fourth are event recordings, each with its jolt
         QVERIFY(tools::makeCard(library.path("DAXO/2024-05-06"), options).ok);
         QSettings settings;
         settings.setValue("library/folder", QString::fromStdString(library.path("DAXO")));
@@ -291,7 +297,39 @@ private slots:
         QCOMPARE(shown.front().front().toInt(), 4);
         auto* table = controller.window()->findChild<QTableWidget*>("passesTable");
         QVERIFY(table && table->isVisible());
-        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("alwa_20240506_070300_F.MP4")); // the newest
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("event_20240506_070300_F.MP4 ●")); // the newest
+
+        // the filters search again: event recordings, near an impact, faster than the drive
+        ZLXPassesWindow* window = controller.passesWindow();
+        window->eventsBox()->setChecked(true);
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.back().front().toInt(), 2);
+        window->eventsBox()->setChecked(false);
+        QVERIFY(shown.wait(20000));
+        window->impactsBox()->setChecked(true);
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.back().front().toInt(), 2);
+        window->impactsBox()->setChecked(false);
+        QVERIFY(shown.wait(20000));
+        window->fromBox()->setChecked(true);
+        window->fromDate()->setDate(QDate(2024, 5, 7)); // the day after
+        QTRY_COMPARE_WITH_TIMEOUT(shown.back().front().toInt(), 0, 20000);
+        window->fromBox()->setChecked(false);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.back().front().toInt(), 4, 20000);
+        // a circle of 300 m around the first drive's start, then of 2 km: the second's too
+        controller.searchAround(37.5, 127.0, 300);
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.back().front().toInt(), 1);
+        QVERIFY(window->radiusBox()->isVisible());
+        window->radiusBox()->setValue(2000);
+        emit window->radiusBox()->editingFinished();
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.back().front().toInt(), 2);
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT"))
+            window->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-passes.png"));
+        controller.searchArea(37.0, 126.0, 38.0, 128.0);
+        QVERIFY(shown.wait(20000));
+        QVERIFY(!window->radiusBox()->isVisible());
         QSignalSpy chosen(controller.playback(), &ZLXPlayback::recordingChosen);
         emit table->cellDoubleClicked(0, 0);
         QVERIFY(chosen.wait(20000));

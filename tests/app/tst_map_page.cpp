@@ -110,6 +110,15 @@ private slots:
                      east = corners[3].toDouble();
         QVERIFY(south < 37.5 && 37.5 < north && west < 127.0 && 127.0 < east); // around the car, at the centre
         QCOMPARE(evaluate(view, "markedArea()").toList().size(), 4);
+
+        // Shift and a click: a circle of 100 m around the place clicked
+        QSignalSpy place(&view, &ZLXMapWebView::placeChosen);
+        QTest::mouseClick(surface, Qt::LeftButton, Qt::ShiftModifier, QPoint(167, 150));
+        QVERIFY(place.wait(5000));
+        QVERIFY(std::abs(place.front()[0].toDouble() - 37.5) < 0.001 && std::abs(place.front()[1].toDouble() - 127.0) < 0.001);
+        QCOMPARE(place.front()[2].toDouble(), 100.0);
+        QCOMPARE(evaluate(view, "markedCircle()").toList().size(), 3);
+        QCOMPARE(chosen.size(), 1); // no area asked for
     }
 
     void debugTextShowsInTheStatusLine() {
