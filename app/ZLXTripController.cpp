@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ZLXTripController.h"
+#include "library/ZLXImport.h"
 #include "telemetry/ZLXClockCheck.h"
 
 #include "widgets/ZLXAlert.h"
@@ -12,6 +13,9 @@
 #include "app/thumbnails/ZLXThumbnailStrip.h"
 
 #include <QCheckBox>
+#include <QStorageInfo>
+#include <QLabel>
+#include <QFutureWatcher>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
@@ -192,6 +196,13 @@ ZLXTripController::ZLXTripController(ZLXPlayback& playback, const ZLXMediaList& 
     auto* layout = new QVBoxLayout(m_panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
+    // over the trips of a library: its days, recordings and room, read in the background
+    m_librarySummary = new QLabel(m_panel);
+    m_librarySummary->setObjectName(QStringLiteral("librarySummary"));
+    m_librarySummary->setWordWrap(true);
+    m_librarySummary->setToolTip(qtTrId("trip.library_days"));
+    m_librarySummary->hide();
+    layout->addWidget(m_librarySummary);
     m_tree = new QTreeWidget(m_panel);
     m_tree->setObjectName(QStringLiteral("tripTree"));
     // one column: each trip on two lines, its date and times over its figures
@@ -262,6 +273,25 @@ std::optional<ZLXSliderMoment> ZLXTripController::tripMoment(double fraction) co
     return moment;
 }
 
+void ZLXTripController::showLibrarySummary(uint64_t generation) {
+    m_librarySummary->hide();
+    const std::string folder = m_mediaList.directoryPath().value_or(std::string());
+    if (folder.empty() || !isLibraryFolder(folder))
+        return;
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation != m_generation)
+            return; // another folder since
+        m_librarySummary->setText(watcher->result());
+        m_librarySummary->show();
+    });
+    watcher->setFuture(QtConcurrent::run([folder] {
+        const QStorageInfo disk(QFile::decodeName(QByteArray::fromStdString(folder)));
+        return QString::fromStdString(librarySummaryText(libraryDays(folder), uint64_t(disk.bytesAvailable())));
+    }));
+}
+
 void ZLXTripController::playRouteAt(double seconds) {
     if (m_routed)
         playTrip(*m_routed, seconds);
@@ -304,6 +334,7 @@ void ZLXTripController::reload() {
     const ZLXMediaList& list = m_mediaList;
     m_loading = !list.medias().empty();
     fillTree();
+    showLibrarySummary(generation);
     if (!m_loading) {
         m_progress->hide();
         emit tripsListed();

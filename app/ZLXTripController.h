@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class QLabel;
 class QProgressBar;
 class QProgressDialog;
 class QSettings;
@@ -70,6 +71,8 @@ public:
     // The side panel's trip view: the list and, while the figures are read, a progress bar.
     QWidget* tripListView() const { return m_panel; }
     QTreeWidget* tripTree() const { return m_tree; }
+    // Over the trips of a library: its days, recordings and room (hidden for a card).
+    QLabel* librarySummary() const { return m_librarySummary; }
     QProgressBar* progressBar() const { return m_progress; }
     ZLXTripSlider* tripSlider() const { return m_slider; }
     // Pictures of the trip: a strip of them over its slider, and the preview while the pointer
@@ -177,6 +180,8 @@ private:
     QProgressBar* m_progress = nullptr;
     ZLXTripSlider* m_slider = nullptr;
     ZLXThumbnailStrip* m_strip = nullptr;
+    QLabel* m_librarySummary = nullptr;
+    void showLibrarySummary(uint64_t generation);
     ZLXSliderPreview* m_sliderPreview = nullptr;
     ZLXThumbnailer* m_thumbnailer = nullptr;
     // shared with a load under way, which may outlive the controller by one recording

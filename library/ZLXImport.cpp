@@ -495,6 +495,29 @@ std::vector<ZLXLibraryDay> libraryDays(const std::string& library) {
     return list;
 }
 
+std::string librarySummaryText(const std::vector<ZLXLibraryDay>& days, uint64_t freeBytes) {
+    size_t recordings = 0, events = 0;
+    uint64_t bytes = 0;
+    for (const ZLXLibraryDay& day : days) {
+        recordings += day.recordings;
+        events += day.events;
+        bytes += day.bytes;
+    }
+    const auto size = [](uint64_t n) {
+        char text[32];
+        if (n < 1000000000)
+            std::snprintf(text, sizeof text, "%.0f MB", double(n) / 1e6);
+        else
+            std::snprintf(text, sizeof text, "%.1f GB", double(n) / 1e9);
+        return std::string(text);
+    };
+    char text[200];
+    std::snprintf(text, sizeof text, "Library: %zu day%s, %zu recording%s (%zu event%s)\n%s used, %s free", days.size(),
+                  days.size() == 1 ? "" : "s", recordings, recordings == 1 ? "" : "s", events, events == 1 ? "" : "s",
+                  size(bytes).c_str(), size(freeBytes).c_str());
+    return text;
+}
+
 std::string importSummaryText(const ZLXImportSummary& summary) {
     char head[160];
     std::snprintf(head, sizeof head, "Copied %zu, skipped %zu, failed %zu (%.1f GB copied).", summary.copied,

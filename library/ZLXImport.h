@@ -83,6 +83,9 @@ struct ZLXLibraryDay {
 };
 // The library's days, newest first (undated last).
 std::vector<ZLXLibraryDay> libraryDays(const std::string& library);
+// "Library: 3 days, 18 recordings (2 events)" and, on a second line, "1.2 GB used, 300.0 GB
+// free" (megabytes below a gigabyte).
+std::string librarySummaryText(const std::vector<ZLXLibraryDay>& days, uint64_t freeBytes);
 
 // "Copied 47, skipped 3, failed 1 (0.9 GB)." then one line per file that failed or was
 // skipped for a reason other than being there already, and why the import stopped.

@@ -245,11 +245,14 @@ struct Walk {
 
 } // namespace
 
+bool isLibraryFolder(const std::string& folder) {
+    struct stat mark {};
+    return ::stat((folder + "/" + kLibraryMarkName).c_str(), &mark) == 0 && S_ISREG(mark.st_mode);
+}
+
 void ZLXMediaList::eachDir(const std::string& directory, std::vector<MediaPtr>& collector,
                            std::stop_token stop) {
-    struct stat mark {};
-    const bool library = ::stat((directory + "/" + kLibraryMarkName).c_str(), &mark) == 0 && S_ISREG(mark.st_mode);
-    Walk walk{collector, std::move(stop), library ? kMaxLibraryMediaCount : kMaxMediaCount, {}};
+    Walk walk{collector, std::move(stop), isLibraryFolder(directory) ? kMaxLibraryMediaCount : kMaxMediaCount, {}};
     walk.run(directory);
 }
 

@@ -29,6 +29,8 @@ inline constexpr size_t kMaxMediaCount = 15000;
 // is walked for up to this many.
 inline constexpr size_t kMaxLibraryMediaCount = 250000;
 inline constexpr const char* kLibraryMarkName = ".daxo-import.lock";
+// Whether `folder` is a library's root (it holds that file).
+bool isLibraryFolder(const std::string& folder);
 
 class ZLXMediaList {
 public:

@@ -193,6 +193,7 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="passes.none"><source>The library has no drive through this area.</source><translation>The library has no drive through this area.</translation></message>
     <message id="passes.count"><source>%1 passes, newest first; double-click one to play it from that moment.</source><translation>%1 passes, newest first; double-click one to play it from that moment.</translation></message>
     <message id="passes.speed"><source>Speed</source><translation>Speed</translation></message>
+    <message id="trip.library_days"><source>File → Library… lists the days and removes one.</source><translation>File → Library… lists the days and removes one.</translation></message>
     <message id="passes.heading"><source>Heading</source><translation>Heading</translation></message>
     <message id="passes.from"><source>From</source><translation>From</translation></message>
     <message id="passes.to"><source>To</source><translation>To</translation></message>

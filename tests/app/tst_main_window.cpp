@@ -5,6 +5,7 @@
 #include "app/playback/ZLXPlayback.h"
 #include "app/ZLXLibraryWindow.h"
 #include "app/ZLXPassesWindow.h"
+#include "app/ZLXTripController.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -286,6 +287,7 @@ private slots:
         options.frontBytes = options.rearBytes = 256 << 10;
         options.eventEvery = 2; // the second and fourth are event recordings, each with its jolt
         QVERIFY(tools::makeCard(library.path("DAXO/2024-05-06"), options).ok);
+        library.touch(std::string("DAXO/") + kLibraryMarkName); // as an import leaves it
         QSettings settings;
         settings.setValue("library/folder", QString::fromStdString(library.path("DAXO")));
         ZLXViewer controllerObject;
@@ -334,6 +336,16 @@ private slots:
         emit table->cellDoubleClicked(0, 0);
         QVERIFY(chosen.wait(20000));
         QCOMPARE(controller.mediaList().directoryPath(), library.path("DAXO"));
+        // the side panel tells the library's days, recordings and room
+        QLabel* summary = controllerObject.trips().librarySummary();
+        QTRY_VERIFY_WITH_TIMEOUT(!summary->text().isEmpty(), 10000);
+        QVERIFY2(summary->text().startsWith(QStringLiteral("Library: 1 day, 8 recordings (4 events)\n2 MB used, ")),
+                 qPrintable(summary->text()));
+        if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
+            controller.clickTripViewButton();
+            QTest::qWait(500);
+            controller.window()->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-library.png"));
+        }
         controller.searchArea(10, 10, 11, 11); // where the car never went
         QVERIFY(shown.wait(20000));
         QCOMPARE(shown.back().front().toInt(), 0);
