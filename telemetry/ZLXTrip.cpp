@@ -276,15 +276,19 @@ std::shared_ptr<const ZLXTrack> readTrackToFirstFix(const std::string& path) {
                                                       size_t(data.recordsNamed())));
 }
 
+std::optional<std::shared_ptr<const ZLXTrack>> ZLXTrackCache::inMemory(const Key& key) const {
+    const std::lock_guard lock(m_mutex);
+    if (const auto found = m_tracks.find(key); found != m_tracks.end())
+        return found->second; // none: a file that could not be read
+    return std::nullopt;
+}
+
 std::shared_ptr<const ZLXTrack> ZLXTrackCache::knownTrack(const std::string& path) {
     const std::optional<Key> key = keyOf(path);
     if (!key)
         return nullptr;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (const auto found = m_tracks.find(*key); found != m_tracks.end())
-            return found->second;
-    }
+    if (auto found = inMemory(*key))
+        return *found;
     const std::shared_ptr<ZLXTrackIndex> kept = index();
     return kept ? kept->track(indexKeyFor(*key)) : nullptr;
 }
@@ -293,11 +297,8 @@ std::shared_ptr<const ZLXTrack> ZLXTrackCache::track(const std::string& path) {
     const std::optional<Key> key = keyOf(path);
     if (!key)
         return nullptr;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (const auto found = m_tracks.find(*key); found != m_tracks.end())
-            return found->second;
-    }
+    if (auto found = inMemory(*key))
+        return *found;
     // read without holding the others up: from the index, else from the file
     std::optional<ZLXIndexKey> indexKey;
     std::shared_ptr<const ZLXTrack> track;

@@ -124,6 +124,7 @@ private:
         auto operator<=>(const Key&) const = default;
     };
     std::optional<Key> keyOf(const std::string& path) const;
+    std::optional<std::shared_ptr<const ZLXTrack>> inMemory(const Key& key) const;
     ZLXIndexKey indexKeyFor(const Key& key);
 
     mutable std::mutex m_mutex;
