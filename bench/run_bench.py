@@ -405,12 +405,9 @@ def clock_check(work, groups=1000):
     shutil.rmtree(card, ignore_errors=True)
 
 
-def thumbnails(work):
-    """Thumbnails of a camera's pair (4K HEVC 40 Mbit/s front, 1080p H.264 rear, a key frame a
-    second): the first preview of an uncached recording against ffmpeg cutting that moment
-    itself, then found on disk and in memory; the pictures of a one-hour trip."""
-    folder = os.path.join(work, "thumbnails")
-    os.makedirs(folder)
+def camera_pair(folder):
+    """Ten seconds of a camera's pair in `folder`: a 4K HEVC 40 Mbit/s front and a 1080p H.264
+    rear, a key frame a second. Their paths."""
     front, rear = os.path.join(folder, "front.mp4"), os.path.join(folder, "rear.mp4")
     for path, size, codec in ((front, "3840x2160", ["-c:v", "libx265", "-x265-params", "log-level=error:keyint=30",
                                                     "-b:v", "40M"]),
@@ -418,6 +415,16 @@ def thumbnails(work):
         subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
                         "testsrc2=size=%s:rate=30:duration=10" % size, "-preset", "ultrafast", "-pix_fmt", "yuv420p"]
                        + codec + [path], check=True)
+    return front, rear
+
+
+def thumbnails(work):
+    """Thumbnails of a camera's pair (4K HEVC 40 Mbit/s front, 1080p H.264 rear, a key frame a
+    second): the first preview of an uncached recording against ffmpeg cutting that moment
+    itself, then found on disk and in memory; the pictures of a one-hour trip."""
+    folder = os.path.join(work, "thumbnails")
+    os.makedirs(folder)
+    front, rear = camera_pair(folder)
     out = dict(line.split(None, 1) for line in subprocess.run(
         [os.path.join(BUILD, "bench", "bench_thumbnails"), front, rear, folder], check=True, capture_output=True,
         text=True).stdout.strip().split("\n"))
@@ -440,13 +447,7 @@ def thumbnails_while_playing(work):
     (the same ffmpeg work at the same lowest priority): the frames dropped at 1x."""
     folder = os.path.join(work, "thumbs-playing")
     os.makedirs(folder)
-    front, rear = os.path.join(folder, "front.mp4"), os.path.join(folder, "rear.mp4")
-    for path, size, codec in ((front, "3840x2160", ["-c:v", "libx265", "-x265-params", "log-level=error:keyint=30",
-                                                    "-b:v", "40M"]),
-                              (rear, "1920x1080", ["-c:v", "libx264", "-g", "30", "-b:v", "10M"])):
-        subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
-                        "testsrc2=size=%s:rate=30:duration=10" % size, "-preset", "ultrafast", "-pix_fmt", "yuv420p"]
-                       + codec + [path], check=True)
+    front, rear = camera_pair(folder)
     env = dict(os.environ, QT_QPA_PLATFORM="xcb")
     play = ["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", os.path.join(BUILD, "bench/measure_playback"),
             "--size", "1920x1080", "--seconds", "20"]
