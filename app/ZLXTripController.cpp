@@ -11,6 +11,7 @@
 #include "app/export/ZLXClipExport.h"
 #include "app/export/ZLXIncidentReport.h"
 #include "app/thumbnails/ZLXThumbnailStrip.h"
+#include "app/thumbnails/ZLXThumbnailer.h"
 
 #include <QCheckBox>
 #include <QStorageInfo>
@@ -531,6 +532,8 @@ void ZLXTripController::showSlider(bool show) {
 }
 
 void ZLXTripController::setActive(std::optional<size_t> trip, size_t group) {
+    if (trip != m_active && m_thumbnailer)
+        m_thumbnailer->forgetLater(); // the strip's pictures of another trip are not waited for
     m_active = trip;
     m_activeGroup = group;
     if (!trip) {

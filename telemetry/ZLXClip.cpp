@@ -25,8 +25,9 @@ std::string srtTime(double seconds) {
     return text;
 }
 
-// The fix of a track nearest `seconds`, within one second.
-const ZLXTrackPoint* fixAt(const ZLXTrack& track, double seconds) {
+} // namespace
+
+const ZLXTrackPoint* fixNear(const ZLXTrack& track, double seconds) {
     const auto& points = track.points;
     auto it = std::lower_bound(points.begin(), points.end(), seconds,
                                [](const ZLXTrackPoint& p, double s) { return p.seconds < s; });
@@ -40,8 +41,6 @@ const ZLXTrackPoint* fixAt(const ZLXTrack& track, double seconds) {
     }
     return best;
 }
-
-} // namespace
 
 std::vector<ZLXClipSegment> clipSegments(const ZLXTrip& trip, double from, double to) {
     std::vector<ZLXClipSegment> segments;
@@ -91,8 +90,7 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
         return args;
     }
     const bool withRear = options.layout != ZLXClipLayout::Front;
-    const int width = options.layout == ZLXClipLayout::SideBySide ? 1920 : 1280;
-    const int height = options.layout == ZLXClipLayout::SideBySide ? 540 : 720;
+    const auto [width, height] = clipPictureSize(options.layout);
     std::string graph;
     std::string joined;
     int input = 0;
@@ -128,19 +126,36 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
     }
     const std::string n = std::to_string(segments.size());
     graph += joined + "concat=n=" + n + ":v=1:a=" + (options.audio ? "1" : "0") + "[cv]" + (options.audio ? "[ca]" : "");
+    if (options.overlay && options.overlay->any()) {
+        // the program's pictures from standard input, over the joined picture, each held until the next
+        const ZLXOverlayRect r = overlayRect(*options.overlay, width, height);
+        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgba", "-s",
+                                 std::to_string(r.width) + "x" + std::to_string(r.height), "-framerate",
+                                 std::to_string(kOverlayRate), "-i", "pipe:0"});
+        graph += ";[cv][" + std::to_string(input) + ":v]overlay=" + std::to_string(r.x) + ":" + std::to_string(r.y) +
+                 ":eof_action=repeat:format=auto[co]";
+    }
+    const std::string joinedPicture = options.overlay && options.overlay->any() ? "[co]" : "[cv]";
     if (options.captions)
-        graph += ";[cv]subtitles=filename=" + filterOptionEscaped(captionsPath) +
+        graph += ";" + joinedPicture + "subtitles=filename=" + filterOptionEscaped(captionsPath) +
                  ":force_style=" + filterOptionEscaped("FontName=DejaVu Sans,FontSize=14,PrimaryColour=&H00FFFFFF,"
                                                 "BackColour=&H80000000,BorderStyle=4,Outline=0,Shadow=0,MarginV=6") +
                  "[v]";
     else
-        graph += ";[cv]null[v]";
+        graph += ";" + joinedPicture + "null[v]";
     args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
     if (options.audio)
         args.insert(args.end(), {"-map", "[ca]", "-c:a", "aac", "-b:a", "128k"});
-    args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt", "yuv420p", "-movflags",
-                             "+faststart", output});
+    if (options.encoder.empty())
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt", "yuv420p"});
+    else
+        args.insert(args.end(), options.encoder.begin(), options.encoder.end());
+    args.insert(args.end(), {"-movflags", "+faststart", output});
     return args;
+}
+
+ZLXPictureSize clipPictureSize(ZLXClipLayout layout) {
+    return layout == ZLXClipLayout::SideBySide ? ZLXPictureSize{1920, 540} : ZLXPictureSize{1280, 720};
 }
 
 std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh, std::optional<int64_t> clockError) {
@@ -161,7 +176,7 @@ std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh
                         (*clockError > 0 ? "+" : "") + std::to_string(*clockError) + " s)";
         }
         if (place.group < drive.tracks.size()) {
-            if (const ZLXTrackPoint* fix = fixAt(*drive.tracks[place.group], place.seconds)) {
+            if (const ZLXTrackPoint* fix = fixNear(*drive.tracks[place.group], place.seconds)) {
                 const double speed = kmh ? fix->speedKmh : fix->speedKmh / 1.609344;
                 text += (text.empty() ? "" : " \xc2\xb7 ") + std::to_string(std::lround(speed)) + (kmh ? " km/h" : " mph");
                 text += " \xc2\xb7 " + fixed(std::fabs(fix->latitude), 5) + (fix->latitude < 0 ? " S " : " N ") +

@@ -5,6 +5,7 @@
 // caller's.
 #pragma once
 
+#include "telemetry/ZLXClipOverlay.h"
 #include "telemetry/ZLXTrip.h"
 
 #include <string>
@@ -38,7 +39,18 @@ struct ZLXClipOptions {
     // The camera clock's error against GPS (seconds, fast when positive), when the check found
     // one: the captions then give the GPS time beside the camera's.
     std::optional<int64_t> clockError;
+    // Burned in from pictures the caller writes to ffmpeg's standard input (raw RGBA of
+    // overlayRect's size, kOverlayRate a second); not with the Original layout.
+    std::optional<ZLXOverlayOptions> overlay;
+    // The video encoder and its options (see chooseVideoEncoder); libx264 when empty.
+    std::vector<std::string> encoder;
 };
+
+// The size of the clip's picture for a layout (the Original keeps the recording's).
+struct ZLXPictureSize {
+    int width = 0, height = 0;
+};
+ZLXPictureSize clipPictureSize(ZLXClipLayout layout);
 
 // The arguments after "ffmpeg" that write `output`. `captionsPath` is the captions file (with
 // captions), `listPath` the list of pieces (Original). Progress goes to standard output as
@@ -54,6 +66,9 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
 // error: "2024-10-03 08:16:05 (GPS 08:14:42, camera +83 s) · 62 km/h · …".
 std::string clipCaptions(const ZLXDrive& drive, double from, double to, bool kmh = true,
                          std::optional<int64_t> clockError = std::nullopt);
+
+// The fix of a track nearest `seconds`, within one second; none without one.
+const ZLXTrackPoint* fixNear(const ZLXTrack& track, double seconds);
 
 // The concat demuxer's list for the pieces: each file with its in and out points.
 std::string clipConcatList(const std::vector<ZLXClipSegment>& segments);

@@ -155,14 +155,10 @@ std::vector<ZLXTrip> groupTrips(std::vector<ZLXTripGroup> groups, double maxGapS
     return trips;
 }
 
-std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThresholds& thresholds, bool eventRecording) {
-    std::vector<ZLXImpact> impacts;
+ZLXGSensor restingG(const ZLXTrack& track) {
     const auto& points = track.points;
-    if (points.empty()) {
-        if (eventRecording)
-            impacts.push_back({0, 0, true});
-        return impacts;
-    }
+    if (points.empty())
+        return {};
     auto median = [&](float ZLXGSensor::*axis) {
         std::vector<float> values;
         values.reserve(points.size());
@@ -171,7 +167,18 @@ std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThres
         std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
         return values[values.size() / 2];
     };
-    const ZLXGSensor rest(median(&ZLXGSensor::x), median(&ZLXGSensor::y), median(&ZLXGSensor::z));
+    return {median(&ZLXGSensor::x), median(&ZLXGSensor::y), median(&ZLXGSensor::z)};
+}
+
+std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThresholds& thresholds, bool eventRecording) {
+    std::vector<ZLXImpact> impacts;
+    const auto& points = track.points;
+    if (points.empty()) {
+        if (eventRecording)
+            impacts.push_back({0, 0, true});
+        return impacts;
+    }
+    const ZLXGSensor rest = restingG(track);
     // the departure of a sample, and whether it passes a threshold
     auto departure = [&](const ZLXGSensor& g, bool& passes) {
         const float dx = std::fabs(g.x - rest.x), dy = std::fabs(g.y - rest.y), dz = std::fabs(g.z - rest.z);

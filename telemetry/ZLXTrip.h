@@ -84,6 +84,8 @@ struct ZLXImpact {
 // peaks less than five seconds apart counted once. An event recording always has one, at its
 // strongest sample when no peak passes.
 std::vector<ZLXImpact> detectImpacts(const ZLXTrack& track, const ZLXImpactThresholds& thresholds, bool eventRecording);
+// A track's resting G-sensor value: each axis's median over its samples.
+ZLXGSensor restingG(const ZLXTrack& track);
 
 // A recording's track: its telemetry, placed over the length its movie header gives (else
 // five records a second, the camera's rate). None when the file cannot be read as a recording.

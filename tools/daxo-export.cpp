@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4 [--layout
 // pip|side|front|original]
-//             [--captions] [--force]
+//             [--captions] [--overlay map,speed,g,time] [--overlay-place PLACE] [--force]
 // daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]
 // The clip and the incident report the viewer's File menu writes, through the same code: the
 // seconds count from the start of RECORDING and run on into the recordings after it on the same
@@ -35,6 +35,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4\n"
     "                   [--layout pip|side|front|original] [--captions] [--force]\n"
+    "                   [--overlay map,speed,g,time]\n"
+    "                   [--overlay-place bottom-left|bottom-right|top-left|top-right|bottom]\n"
     "       daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]\n"
     "Seconds count from the start of RECORDING and run on into the recordings after it on its "
     "trip.\n"
@@ -167,7 +169,19 @@ int clip(const std::vector<std::string>& args, bool force) {
             output = args[++i];
         else if (a == "--captions")
             options.captions = true;
-        else if (a == "--layout" && hasValue) {
+        else if (a == "--overlay" && hasValue) {
+            const auto place = options.overlay ? options.overlay->place : ZLXOverlayOptions::Place::BottomLeft;
+            if (!(options.overlay = parseOverlayElements(args[++i])))
+                return fail(QStringLiteral("--overlay takes map, speed, g and time, separated by commas"));
+            options.overlay->place = place;
+        } else if (a == "--overlay-place" && hasValue) {
+            const auto place = parseOverlayPlace(args[++i]);
+            if (!place)
+                return usage();
+            if (!options.overlay)
+                options.overlay = ZLXOverlayOptions{};
+            options.overlay->place = *place;
+        } else if (a == "--layout" && hasValue) {
             const std::string layout = args[++i];
             if (layout == "pip")
                 options.layout = ZLXClipLayout::PictureInPicture;
@@ -192,6 +206,14 @@ int clip(const std::vector<std::string>& args, bool force) {
         return fail(*why);
     const Found& f = std::get<Found>(found);
     options.clockError = driveClockError(f.drive, cardClockZone(f.config));
+    if (options.overlay && !options.overlay->any())
+        return fail(QStringLiteral("--overlay-place needs --overlay"));
+    if (options.overlay) {
+        std::string note;
+        options.overlay = overlayForDrive(f.drive, *options.overlay, &note);
+        if (!note.empty())
+            std::fprintf(stderr, "daxo-export: %s\n", note.c_str());
+    }
     ZLXClipExport exporter;
     QString error;
     QObject::connect(&exporter, &ZLXClipExport::finished,

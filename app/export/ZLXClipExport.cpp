@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export/ZLXClipExport.h"
 
+#include "app/export/ZLXOverlayPainter.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -54,6 +56,7 @@ ZLXClipExport::ZLXClipExport(QObject* parent) : QObject(parent) {
     connect(&m_ffmpeg, &QProcess::readyReadStandardOutput, this, &ZLXClipExport::readProgress);
     connect(&m_ffmpeg, &QProcess::readyReadStandardError, this, [this] { m_errors += m_ffmpeg.readAllStandardError(); });
     connect(&m_ffmpeg, &QProcess::finished, this, &ZLXClipExport::ended);
+    connect(&m_ffmpeg, &QProcess::bytesWritten, this, &ZLXClipExport::feedOverlay);
 }
 
 ZLXClipExport::~ZLXClipExport() {
@@ -90,6 +93,9 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
     const double length = drive.trip.duration();
     const double a = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, length);
     const double b = std::clamp(std::isfinite(to) ? to : 0.0, 0.0, length);
+    if (options.overlay && options.overlay->any() && options.layout == ZLXClipLayout::Original)
+        return fail(QStringLiteral("The overlay cannot be burned into the original-quality copy: it copies the "
+                                   "recording's stream as it is. Choose another layout."));
     m_segments = clipSegments(drive.trip, a, b);
     if (m_segments.empty())
         return fail(QStringLiteral("The stretch from %1 s to %2 s holds nothing: the recordings hold %3 s.")
@@ -159,6 +165,12 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
         m_length += s.length();
     m_cancelled = m_ok = m_retriedWithoutSound = false;
     m_errors.clear();
+    m_timeline.reset();
+    if (m_options.overlay && m_options.overlay->any()) {
+        // the drive is kept with the export: its pictures are drawn as ffmpeg takes them
+        m_drive = std::make_unique<ZLXDrive>(drive);
+        m_timeline = std::make_unique<ZLXOverlayTimeline>(*m_drive, a, kmh);
+    }
     m_ffmpeg.setProgram(ffmpeg);
     launch();
     if (!m_ffmpeg.waitForStarted(10000))
@@ -170,8 +182,29 @@ void ZLXClipExport::launch() {
     m_ffmpeg.setArguments(toStrings(clipFfmpegArguments(m_inputs, m_options, QFile::encodeName(m_partial).toStdString(),
                                                         QFile::encodeName(m_captions).toStdString(),
                                                         QFile::encodeName(m_list).toStdString())));
-    m_ffmpeg.start();
+    m_overlayNext = 0;
+    m_ffmpeg.start(m_timeline ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     m_child = ZLXCleanupEntry::child(pid_t(m_ffmpeg.processId()));
+    if (m_timeline)
+        feedOverlay();
+}
+
+void ZLXClipExport::feedOverlay() {
+    if (!m_timeline || m_ffmpeg.state() == QProcess::NotRunning)
+        return;
+    const auto [width, height] = clipPictureSize(m_options.layout);
+    const ZLXOverlayRect r = overlayRect(*m_options.overlay, width, height);
+    const qint64 frameBytes = qint64(r.width) * r.height * 4;
+    const int64_t frames = int64_t(std::ceil(m_length * kOverlayRate)) + 1;
+    // two pictures ahead of ffmpeg at most: memory stays the same at any length
+    while (m_overlayNext < frames && m_ffmpeg.bytesToWrite() < 2 * frameBytes) {
+        const double seconds = double(m_overlayNext++) / kOverlayRate;
+        const QImage picture =
+            paintOverlay(*m_options.overlay, *m_timeline, m_timeline->momentAt(seconds), QSize(r.width, r.height));
+        m_ffmpeg.write(reinterpret_cast<const char*>(picture.constBits()), frameBytes);
+    }
+    if (m_overlayNext >= frames)
+        m_ffmpeg.closeWriteChannel();
 }
 
 void ZLXClipExport::cancel() {

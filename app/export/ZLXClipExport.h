@@ -47,6 +47,7 @@ private:
     void ended(int exitCode, QProcess::ExitStatus status);
     void launch();
     void tidyUp();
+    void feedOverlay();
 
     QProcess m_ffmpeg;
     std::unique_ptr<QTemporaryDir> m_work;
@@ -64,6 +65,9 @@ private:
     ZLXInheritedFiles m_files;
     std::vector<ZLXCleanupEntry> m_leftovers; // removed if a signal stops the program
     ZLXCleanupEntry m_child;
+    std::unique_ptr<ZLXDrive> m_drive;               // with an overlay: what it is drawn from
+    std::unique_ptr<ZLXOverlayTimeline> m_timeline;
+    int64_t m_overlayNext = 0;                       // the next picture to write
 };
 
 } // namespace daxo
