@@ -27,6 +27,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QProgressDialog>
 #include <QFileDialog>
@@ -158,8 +159,9 @@ void ZLXTripSlider::mousePressEvent(QMouseEvent* event) {
 namespace {
 
 // The clip dialog: the layout and the captions.
-std::optional<ZLXClipOptions> askClipOptions(QWidget* parent) {
+std::optional<ZLXClipOptions> askClipOptions(QWidget* parent, const ZLXDrive& drive) {
     QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("clipDialog"));
     dialog.setWindowTitle(qtTrId("clip.title"));
     auto* form = new QFormLayout(&dialog);
     auto* layout = new QComboBox(&dialog);
@@ -169,11 +171,46 @@ std::optional<ZLXClipOptions> askClipOptions(QWidget* parent) {
     layout->addItem(qtTrId("clip.layout.original"), int(ZLXClipLayout::Original));
     auto* captions = new QCheckBox(qtTrId("clip.captions"), &dialog);
     captions->setChecked(true);
-    QObject::connect(layout, &QComboBox::currentIndexChanged, captions, [layout, captions] {
-        captions->setEnabled(layout->currentData().toInt() != int(ZLXClipLayout::Original));
-    });
     form->addRow(qtTrId("clip.layout"), layout);
     form->addRow(QString(), captions);
+    // the overlay: what the drive's telemetry can show, and where
+    std::string note;
+    ZLXOverlayOptions all;
+    all.map = all.speed = all.g = all.time = true;
+    const ZLXOverlayOptions possible = overlayForDrive(drive, all, &note);
+    auto* elements = new QWidget(&dialog);
+    auto* row = new QHBoxLayout(elements);
+    row->setContentsMargins(0, 0, 0, 0);
+    QCheckBox* map = new QCheckBox(qtTrId("clip.overlay.map"), elements);
+    QCheckBox* speed = new QCheckBox(qtTrId("clip.overlay.speed"), elements);
+    QCheckBox* g = new QCheckBox(qtTrId("clip.overlay.g"), elements);
+    QCheckBox* time = new QCheckBox(qtTrId("clip.overlay.time"), elements);
+    for (auto [box, on] : {std::pair{map, possible.map}, {speed, possible.speed}, {g, possible.g}, {time, possible.time}}) {
+        box->setEnabled(on);
+        row->addWidget(box);
+    }
+    form->addRow(qtTrId("clip.overlay"), elements);
+    auto* place = new QComboBox(&dialog);
+    place->setObjectName(QStringLiteral("overlayPlace"));
+    using Place = ZLXOverlayOptions::Place;
+    for (const auto& [key, value] : {std::pair{"clip.place.bottom_left", Place::BottomLeft},
+                                     {"clip.place.bottom_right", Place::BottomRight},
+                                     {"clip.place.top_left", Place::TopLeft}, {"clip.place.top_right", Place::TopRight},
+                                     {"clip.place.bottom", Place::BottomStrip}})
+        place->addItem(qtTrId(key), int(value));
+    form->addRow(qtTrId("clip.place"), place);
+    if (!note.empty())
+        form->addRow(QString(), new QLabel(QString::fromStdString(note), &dialog));
+    auto* encoder = new QLabel(QString::fromStdString(ZLXClipExport::videoEncoder().description), &dialog);
+    encoder->setObjectName(QStringLiteral("clipEncoder"));
+    form->addRow(qtTrId("clip.encoder"), encoder);
+    const auto original = [layout] { return layout->currentData().toInt() == int(ZLXClipLayout::Original); };
+    QObject::connect(layout, &QComboBox::currentIndexChanged, &dialog, [=] {
+        // the original-quality copy is the stream as recorded: nothing is burned into it
+        captions->setEnabled(!original());
+        elements->setEnabled(!original());
+        place->setEnabled(!original());
+    });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(qtTrId("clip.export"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
@@ -183,7 +220,15 @@ std::optional<ZLXClipOptions> askClipOptions(QWidget* parent) {
         return std::nullopt;
     ZLXClipOptions options;
     options.layout = ZLXClipLayout(layout->currentData().toInt());
-    options.captions = captions->isChecked() && options.layout != ZLXClipLayout::Original;
+    options.captions = captions->isChecked() && !original();
+    ZLXOverlayOptions overlay;
+    overlay.map = map->isChecked() && map->isEnabled();
+    overlay.speed = speed->isChecked() && speed->isEnabled();
+    overlay.g = g->isChecked() && g->isEnabled();
+    overlay.time = time->isChecked() && time->isEnabled();
+    overlay.place = Place(place->currentData().toInt());
+    if (overlay.any() && !original())
+        options.overlay = overlay;
     return options;
 }
 
@@ -653,7 +698,8 @@ void ZLXTripController::exportClipWithDialog() {
         showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_not_marked"));
         return;
     }
-    const auto options = m_clipOptionsChooser ? m_clipOptionsChooser(window) : askClipOptions(window);
+    const auto options =
+        m_clipOptionsChooser ? m_clipOptionsChooser(window) : askClipOptions(window, m_drives[*m_clipTrip]);
     if (!options)
         return;
     QString stem = QStringLiteral("clip");

@@ -91,6 +91,8 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
     }
     const bool withRear = options.layout != ZLXClipLayout::Front;
     const auto [width, height] = clipPictureSize(options.layout);
+    const ZLXVideoEncoder encoder = options.encoder.value_or(softwareVideoEncoder());
+    args.insert(args.end(), encoder.globalArgs.begin(), encoder.globalArgs.end());
     std::string graph;
     std::string joined;
     int input = 0;
@@ -143,15 +145,51 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
                  "[v]";
     else
         graph += ";" + joinedPicture + "null[v]";
-    args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
+    if (!encoder.filter.empty())
+        graph += ";[v]" + encoder.filter + "[venc]";
+    args.insert(args.end(), {"-filter_complex", graph, "-map", encoder.filter.empty() ? "[v]" : "[venc]"});
     if (options.audio)
         args.insert(args.end(), {"-map", "[ca]", "-c:a", "aac", "-b:a", "128k"});
-    if (options.encoder.empty())
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt", "yuv420p"});
-    else
-        args.insert(args.end(), options.encoder.begin(), options.encoder.end());
+    args.insert(args.end(), encoder.args.begin(), encoder.args.end());
     args.insert(args.end(), {"-movflags", "+faststart", output});
     return args;
+}
+
+ZLXVideoEncoder softwareVideoEncoder() {
+    return {"libx264", {}, "", {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt", "yuv420p"},
+            "libx264 (software)"};
+}
+
+ZLXVideoEncoder chooseVideoEncoder(const std::string& encoderList, bool renderNode, bool nvidiaDevice,
+                                   const std::function<bool(const ZLXVideoEncoder&)>& works) {
+    // a line of the list: " V....D h264_nvenc   NVIDIA NVENC H.264 encoder ..."
+    const auto listed = [&](const std::string& name) {
+        for (size_t at = encoderList.find(" " + name + " "); at != std::string::npos;
+             at = encoderList.find(" " + name + " ", at + 1)) {
+            const size_t lineStart = encoderList.rfind('\n', at);
+            const std::string flags = encoderList.substr(lineStart == std::string::npos ? 0 : lineStart + 1, 8);
+            if (flags.find('V') != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    std::vector<ZLXVideoEncoder> candidates;
+    if (nvidiaDevice && listed("h264_nvenc"))
+        candidates.push_back({"h264_nvenc", {}, "", {"-c:v", "h264_nvenc", "-preset", "p4", "-cq", "23", "-pix_fmt", "yuv420p"},
+                              "h264_nvenc (NVIDIA hardware)"});
+    if (renderNode && listed("h264_vaapi"))
+        candidates.push_back({"h264_vaapi",
+                              {"-init_hw_device", "vaapi=va:/dev/dri/renderD128", "-filter_hw_device", "va"},
+                              "format=nv12,hwupload",
+                              {"-c:v", "h264_vaapi", "-qp", "23"},
+                              "h264_vaapi (VA-API hardware)"});
+    for (const ZLXVideoEncoder& candidate : candidates)
+        if (works && works(candidate))
+            return candidate;
+    ZLXVideoEncoder software = softwareVideoEncoder();
+    software.description = candidates.empty() ? "libx264 (software; no hardware encoder found)"
+                                              : "libx264 (software; the hardware encoder did not work)";
+    return software;
 }
 
 ZLXPictureSize clipPictureSize(ZLXClipLayout layout) {

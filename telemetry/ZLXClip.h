@@ -8,6 +8,7 @@
 #include "telemetry/ZLXClipOverlay.h"
 #include "telemetry/ZLXTrip.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ struct ZLXClipSegment {
 // left out.
 std::vector<ZLXClipSegment> clipSegments(const ZLXTrip& trip, double from, double to);
 
+// The video encoder a clip is written with: a hardware one where ffmpeg has it and the
+// computer its device, else libx264.
+struct ZLXVideoEncoder {
+    std::string name;                    // "h264_nvenc", "h264_vaapi", "libx264"
+    std::vector<std::string> globalArgs; // before the inputs (a hardware device)
+    std::string filter;                  // appended to the picture's filters (an upload to the device)
+    std::vector<std::string> args;       // the output's options
+    std::string description;             // what the dialog and the log say
+};
 struct ZLXClipOptions {
     ZLXClipLayout layout = ZLXClipLayout::PictureInPicture;
     bool captions = false; // date, time, speed and position burned in at the bottom
@@ -42,9 +52,15 @@ struct ZLXClipOptions {
     // Burned in from pictures the caller writes to ffmpeg's standard input (raw RGBA of
     // overlayRect's size, kOverlayRate a second); not with the Original layout.
     std::optional<ZLXOverlayOptions> overlay;
-    // The video encoder and its options (see chooseVideoEncoder); libx264 when empty.
-    std::vector<std::string> encoder;
+    // The video encoder (see chooseVideoEncoder); libx264 when none.
+    std::optional<ZLXVideoEncoder> encoder;
 };
+
+// The choice from `ffmpeg -encoders`' list and the devices there are; `works` tells whether a
+// candidate really encodes (a short test), and is asked of hardware ones only.
+ZLXVideoEncoder chooseVideoEncoder(const std::string& encoderList, bool renderNode, bool nvidiaDevice,
+                                   const std::function<bool(const ZLXVideoEncoder&)>& works);
+ZLXVideoEncoder softwareVideoEncoder();
 
 // The size of the clip's picture for a layout (the Original keeps the recording's).
 struct ZLXPictureSize {

@@ -2,6 +2,7 @@
 #include "app/export/ZLXClipExport.h"
 
 #include "app/export/ZLXOverlayPainter.h"
+#include "library/ZLXLog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -150,6 +151,8 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
     if (!m_work->isValid())
         return fail(QStringLiteral("No temporary folder."));
     m_options = options;
+    if (!m_options.encoder && m_options.layout != ZLXClipLayout::Original)
+        m_options.encoder = videoEncoder();
     m_captions = m_work->filePath(QStringLiteral("captions.srt"));
     m_list = m_work->filePath(QStringLiteral("pieces.txt"));
     m_leftovers.clear();
@@ -205,6 +208,34 @@ void ZLXClipExport::feedOverlay() {
     }
     if (m_overlayNext >= frames)
         m_ffmpeg.closeWriteChannel();
+}
+
+const ZLXVideoEncoder& ZLXClipExport::videoEncoder() {
+    static const ZLXVideoEncoder chosen = [] {
+        const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+        QProcess list;
+        list.start(ffmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")});
+        const bool listed = list.waitForFinished(10000);
+        const std::string encoders = listed ? list.readAllStandardOutput().toStdString() : std::string();
+        const ZLXVideoEncoder encoder = chooseVideoEncoder(
+            encoders, QFileInfo::exists(QStringLiteral("/dev/dri/renderD128")),
+            QFileInfo::exists(QStringLiteral("/dev/nvidia0")), [&](const ZLXVideoEncoder& candidate) {
+                // a second of a small picture through it, to nowhere
+                QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error")};
+                args << toStrings(candidate.globalArgs);
+                args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+                     << QStringLiteral("color=size=256x144:rate=5:duration=1");
+                if (!candidate.filter.empty())
+                    args << QStringLiteral("-vf") << QString::fromStdString(candidate.filter);
+                args << toStrings(candidate.args) << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("-");
+                QProcess test;
+                test.start(ffmpeg, args);
+                return test.waitForFinished(15000) && test.exitStatus() == QProcess::NormalExit && test.exitCode() == 0;
+            });
+        ZLXLog("clips are encoded with %s", encoder.description.c_str());
+        return encoder;
+    }();
+    return chosen;
 }
 
 void ZLXClipExport::cancel() {

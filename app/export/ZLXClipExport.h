@@ -32,6 +32,9 @@ public:
     bool start(const ZLXDrive& drive, double from, double to, const ZLXClipOptions& options, const QString& output,
                QString* error = nullptr);
     void cancel();
+    // The encoder clips are written with on this computer: found once (ffmpeg's list, the
+    // devices, a short test of a hardware one), then kept; the choice is logged.
+    static const ZLXVideoEncoder& videoEncoder();
     bool isRunning() const { return m_ffmpeg.state() != QProcess::NotRunning; }
     // Waits for the end (the command line); true when the clip was written.
     bool waitForFinished(int milliseconds = -1);

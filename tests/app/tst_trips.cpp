@@ -11,6 +11,7 @@
 #include "app/map/ZLXMapWebView.h"
 #include "app/playback/ZLXPlayerSync.h"
 #include "app/ZLXTripController.h"
+#include "app/export/ZLXOverlayPainter.h"
 #include "app/thumbnails/ZLXThumbnailPreview.h"
 #include "app/thumbnails/ZLXThumbnailStrip.h"
 #include "app/thumbnails/ZLXThumbnailer.h"
@@ -433,6 +434,86 @@ private slots:
         QCOMPARE(finished[0][0].toBool(), false);
         QCOMPARE(finished[0][2].toString(), QString());
         QVERIFY(QDir(m_dir.path()).entryList({"*cancelled*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    // The overlay burned into a clip is the program's own drawing of each moment (compared where
+    // the drawing is opaque), its speed changing as the car's does; the original-quality copy
+    // refuses it with the reason.
+    void aClipCarriesTheOverlayOfEachMoment() {
+        const ZLXDrive& drive = m_viewerObject->trips().drives()[0];
+        const double from = 20, to = 60; // across two recordings, from 08:15:20
+        ZLXClipOptions options;
+        options.layout = ZLXClipLayout::PictureInPicture;
+        options.audio = false;
+        options.overlay = ZLXOverlayOptions{true, true, true, true, ZLXOverlayOptions::Place::BottomLeft};
+        ZLXClipExport exporter;
+        QString error;
+        const QString clip = m_dir.filePath("overlay.mp4");
+        QVERIFY2(exporter.start(drive, from, to, options, clip, &error), qPrintable(error));
+        QVERIFY2(exporter.waitForFinished(), qPrintable(error));
+
+        const ZLXOverlayTimeline timeline(drive, from, true);
+        const ZLXOverlayRect r = overlayRect(*options.overlay, 1280, 720);
+        const auto decoded = [&](double seconds) {
+            QProcess ffmpeg;
+            ffmpeg.start("ffmpeg", {"-v", "error", "-ss", QString::number(seconds, 'f', 3), "-i", clip, "-frames:v", "1",
+                                    "-f", "image2pipe", "-c:v", "png", "-"});
+            ffmpeg.waitForFinished(30000);
+            return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32).copy(
+                r.x, r.y, r.width, r.height);
+        };
+        // the mean difference over the pixels the drawing covers wholly
+        const auto difference = [](const QImage& drawn, const QImage& seen, const QRect& within) {
+            double sum = 0;
+            int n = 0;
+            for (int y = within.top(); y <= within.bottom(); ++y)
+                for (int x = within.left(); x <= within.right(); ++x) {
+                    const QColor d = drawn.pixelColor(x, y), v = seen.pixelColor(x, y);
+                    if (d.alpha() < 255)
+                        continue;
+                    sum += std::abs(d.red() - v.red()) + std::abs(d.green() - v.green()) + std::abs(d.blue() - v.blue());
+                    ++n;
+                }
+            return n > 0 ? sum / (3 * n) : 1e9;
+        };
+        // where two drawings of the speed differ, the two pictures differ as much
+        const QRect speedCell(2 * r.height, 0, r.height, r.height);
+        const auto speedChange = [&](const QImage& drawnA, const QImage& drawnB, const QImage& seenA, const QImage& seenB) {
+            double sum = 0;
+            int n = 0;
+            for (int y = speedCell.top(); y <= speedCell.bottom(); ++y)
+                for (int x = speedCell.left(); x <= speedCell.right(); ++x) {
+                    if (std::abs(drawnA.pixelColor(x, y).lightness() - drawnB.pixelColor(x, y).lightness()) < 128)
+                        continue;
+                    sum += std::abs(seenA.pixelColor(x, y).lightness() - seenB.pixelColor(x, y).lightness());
+                    ++n;
+                }
+            return n > 20 ? sum / n : 0.0;
+        };
+        std::optional<QImage> slower, slowerSeen;
+        std::optional<long> slowerSpeed;
+        int changes = 0;
+        for (const double t : {5.0, 25.0, 35.0}) { // 0.04 s after the picture's change: one frame in
+            const ZLXOverlayMoment moment = timeline.momentAt(t);
+            const QImage drawn = paintOverlay(*options.overlay, timeline, moment, QSize(r.width, r.height));
+            const QImage seen = decoded(t + 0.04);
+            QVERIFY(!seen.isNull());
+            QVERIFY2(difference(drawn, seen, drawn.rect()) < 40, qPrintable(QString::number(t)));
+            QVERIFY(moment.speed);
+            if (slowerSpeed && std::lround(*moment.speed) != *slowerSpeed) { // another speed, other pixels
+                QVERIFY(speedChange(*slower, drawn, *slowerSeen, seen) > 60);
+                ++changes;
+            }
+            slower = drawn;
+            slowerSeen = seen;
+            slowerSpeed = std::lround(*moment.speed);
+        }
+        QVERIFY(changes > 0); // the drive's speed changed over the clip
+
+        options.layout = ZLXClipLayout::Original;
+        QVERIFY(!exporter.start(drive, from, to, options, m_dir.filePath("refused.mp4"), &error));
+        QVERIFY2(error.contains("original-quality copy"), qPrintable(error));
+        QVERIFY(!QFile::exists(m_dir.filePath("refused.mp4")));
     }
 
     // The command line makes the same clip from a recording and seconds counted from it.
