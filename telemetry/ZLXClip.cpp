@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 namespace daxo {
 
@@ -162,13 +163,13 @@ ZLXVideoEncoder softwareVideoEncoder() {
 
 ZLXVideoEncoder chooseVideoEncoder(const std::string& encoderList, bool renderNode, bool nvidiaDevice,
                                    const std::function<bool(const ZLXVideoEncoder&)>& works) {
-    // a line of the list: " V....D h264_nvenc   NVIDIA NVENC H.264 encoder ..."
+    // a line of the list: " V....D h264_nvenc           NVIDIA NVENC H.264 encoder ..."
     const auto listed = [&](const std::string& name) {
-        for (size_t at = encoderList.find(" " + name + " "); at != std::string::npos;
-             at = encoderList.find(" " + name + " ", at + 1)) {
-            const size_t lineStart = encoderList.rfind('\n', at);
-            const std::string flags = encoderList.substr(lineStart == std::string::npos ? 0 : lineStart + 1, 8);
-            if (flags.find('V') != std::string::npos)
+        std::istringstream lines(encoderList);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            std::string flags, encoder;
+            if (fields >> flags >> encoder && flags.size() == 6 && flags[0] == 'V' && encoder == name)
                 return true;
         }
         return false;
