@@ -3,6 +3,8 @@
 // is what the tool meets and what it must leave behind (the sources' bytes, no partial file,
 // no temporary folder, no ffmpeg).
 #include "../support/QtTestMain.h"
+#include "tools/ZLXCardMaker.h"
+#include "tools/ZLXRecordingWriter.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -241,6 +243,44 @@ private slots:
 
     // Names that are not UTF-8, folders deeper than one path takes, and a temporary folder whose
     // name has every character ffmpeg's filter graph treats specially.
+    // Two minutes with the overlay, through the command line: the clip is whole, and the
+    // overlay's corner shows other pictures as the drive goes on.
+    void aTwoMinuteClipCarriesItsOverlayToTheEnd() {
+        const QString card = path("long"), input = path("minute.mp4");
+        QVERIFY(QDir().mkpath(card));
+        const Run made = run("ffmpeg", {"-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                                        "testsrc=duration=60:size=320x240:rate=10", "-c:v", "libx264", "-preset",
+                                        "ultrafast", "-g", "10", "-pix_fmt", "yuv420p", "-brand", "avc1", input});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        for (int minute = 0; minute < 2; ++minute) {
+            daxo::tools::WriterOptions options;
+            // speeding up from 30 to 90 km/h over each minute
+            options.telemetry = daxo::tools::cruiseRecords(300, 60, 1714982400 + 60 * minute, 37.5 + 0.01 * minute, 127.0,
+                                                     30 + 60 * minute, false);
+            const QString name = card + QStringLiteral("/alwa_20240506_08%1_F.MP4").arg(minute * 100, 4, 10, QLatin1Char('0'));
+            QVERIFY(daxo::tools::writeRecording(input.toStdString(), QFile::encodeName(name).toStdString(), options).ok);
+        }
+        const QString clip = path("two-minutes.mp4");
+        const Run exported = exportTool({"clip", card + "/alwa_20240506_080000_F.MP4", "--from", "0", "--to", "120", "-o",
+                                         clip, "--layout", "front", "--overlay", "speed,g,time",
+                                         "--overlay-place", "top-right"});
+        QVERIFY2(exported.exitCode == 0, exported.err.constData());
+        const Run probe = run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", clip});
+        QVERIFY2(std::abs(probe.out.trimmed().toDouble() - 120) < 0.5, probe.out.constData());
+        // the panel at the top right of 1280 x 720: four squares of 144
+        const auto corner = [&](double seconds) {
+            const Run frame = run("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", clip, "-frames:v", "1",
+                                             "-vf", "crop=576:144:1280-8-576:8", "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+            return frame.out;
+        };
+        const QByteArray early = corner(10), late = corner(110);
+        QCOMPARE(early.size(), 576 * 144);
+        int differing = 0;
+        for (qsizetype i = 0; i < early.size(); ++i)
+            differing += std::abs(int(uint8_t(early[i])) - int(uint8_t(late[i]))) > 60;
+        QVERIFY2(differing > 500, qPrintable(QString::number(differing))); // the time and the speed moved on
+    }
+
     void anyNameAnyDepth() {
         std::string deep = QFile::encodeName(path("deep")).toStdString();
         QVERIFY(QDir().mkpath(path("deep")));
