@@ -475,6 +475,95 @@ def thumbnails_while_playing(work):
     shutil.rmtree(folder, ignore_errors=True)
 
 
+def nmea(body):
+    check = 0
+    for c in body:
+        check ^= ord(c)
+    return "$%s*%02X\\r\\n" % (body, check)
+
+
+def telemetry_lines(seconds, epoch, rate=5):
+    """A drive's records for daxo-make-recording: north at a speed rising from 30 km/h."""
+    lines = []
+    for i in range(seconds * rate):
+        t = epoch + i / rate
+        hms = time.strftime("%H%M%S", time.gmtime(t)) + ".%03d" % int((t % 1) * 1000)
+        lat = 37.5 + i * 0.00003
+        mins = (lat - 37) * 60
+        knots = (30 + i / rate) / 1.852
+        if i % 2 == 0:
+            body = "GNRMC,%s,A,37%07.4f,N,12700.0000,E,%.1f,0.0,%s,,,A" % (hms, mins, knots,
+                                                                           time.strftime("%d%m%y", time.gmtime(t)))
+        else:
+            body = "GNGGA,%s,37%07.4f,N,12700.0000,E,1,09,0.8,38.0,M,18.2,M,," % (hms, mins)
+        lines.append("%d 0 0 256 0 9 %s" % (int(t), nmea(body)))
+    return "\n".join(lines) + "\n"
+
+
+def overlay_export(work):
+    """A 60 s picture-in-picture clip of a 1080p pair with the overlay vs the same export without
+    it; then a 10-minute clip with the overlay, the exporter's memory early and late."""
+    folder = os.path.join(work, "overlay")
+    card = os.path.join(folder, "card")
+    os.makedirs(card)
+    sources = {}
+    for side in ("F", "R"):
+        sources[side] = os.path.join(folder, side + ".mp4")
+        subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                        "testsrc2=size=1920x1080:rate=30:duration=60", "-c:v", "libx264", "-preset", "ultrafast",
+                        "-g", "30", "-b:v", "10M", "-pix_fmt", "yuv420p", "-brand", "avc1", sources[side]], check=True)
+    epoch = 1714982400  # 2024-05-06 08:00:00
+    description = os.path.join(folder, "telemetry.txt")
+    with open(description, "w") as f:
+        f.write(telemetry_lines(60, epoch))
+    front = os.path.join(folder, "front.MP4")
+    subprocess.run([os.path.join(BUILD, "tools/daxo-make-recording"), sources["F"], front, "--telemetry", description],
+                   check=True, stdout=subprocess.DEVNULL)
+    for minute in range(10):  # ten minutes of one drive: the same pair under each minute's name
+        name = os.path.join(card, "alwa_20240506_08%02d00" % minute)
+        os.link(front, name + "_F.MP4")
+        os.link(sources["R"], name + "_R.MP4")
+    first = os.path.join(card, "alwa_20240506_080000_F.MP4")
+    tool = os.path.join(BUILD, "tools/daxo-export")
+    overlay = ["--overlay", "map,speed,g,time"]
+    times = {"with": [], "without": []}
+    for run in range(3):
+        for what, extra in (("without", []), ("with", overlay)):
+            out = os.path.join(folder, "%s%d.mp4" % (what, run))
+            times[what].append(run_timed([tool, "clip", first, "--from", "0", "--to", "60", "-o", out, "--layout", "pip"]
+                                         + extra)[0])
+            os.remove(out)
+    o, p = statistics.median(times["with"]), statistics.median(times["without"])
+    rows.append(("60 s picture-in-picture clip of a 1080p pair with the overlay (map, speed, G, time) vs the same "
+                 "export without it", "%.1f s" % (o / 1000), "%.1f s" % (p / 1000), "%.2f×" % (o / p), "≤ 1.3×",
+                 o <= 1.3 * p))
+
+    # ten minutes: the exporter's resident memory at a tenth and at nine tenths of the run
+    out = os.path.join(folder, "ten.mp4")
+    start = time.perf_counter()
+    exporter = subprocess.Popen([tool, "clip", first, "--from", "0", "--to", "600", "-o", out, "--layout", "pip"] + overlay,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    samples = []
+    while exporter.poll() is None:
+        try:
+            with open("/proc/%d/status" % exporter.pid) as f:
+                rss = next(int(l.split()[1]) for l in f if l.startswith("VmRSS:"))
+            samples.append((time.perf_counter() - start, rss / 1024))
+        except (OSError, StopIteration):
+            pass
+        time.sleep(0.5)
+    total = time.perf_counter() - start
+    assert exporter.returncode == 0
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", out],
+                           capture_output=True, text=True).stdout.strip()
+    early = next(m for t, m in samples if t >= total * 0.1)
+    late = next(m for t, m in reversed(samples) if t <= total * 0.9)
+    rows.append(("10-minute clip with the overlay (%.0f s long, made in %.0f s): the exporter's memory at a tenth and "
+                 "at nine tenths of the run" % (float(probe), total), "%.0f MB / %.0f MB" % (early, late), "—",
+                 "%.2f×" % (late / early), "within 10 %", abs(late - early) <= 0.1 * early))
+    shutil.rmtree(folder, ignore_errors=True)
+
+
 def library_open(work, groups=10000):
     """A library of `groups` pairs (20,000 recordings in day folders) opened in the viewer with
     its index filled by an opening before: the list, the trips with their times and lengths, and
@@ -571,6 +660,7 @@ def main():
         clock_check(work)
         thumbnails(work)
         thumbnails_while_playing(work)
+        overlay_export(work)
         library_open(work)
         detail = playback(work)
         detail_camera = camera(work)
