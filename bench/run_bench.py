@@ -442,39 +442,6 @@ def thumbnails(work):
                  "playing" % decodes, "%s s" % seconds, "—", "—", "≤ 60 s", float(seconds) <= 60))
 
 
-def thumbnails_while_playing(work):
-    """A 1080p pair playing in the viewer, alone and while a trip's thumbnails are made beside it
-    (the same ffmpeg work at the same lowest priority): the frames dropped at 1x."""
-    folder = os.path.join(work, "thumbs-playing")
-    os.makedirs(folder)
-    front, rear = camera_pair(folder)
-    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
-    play = ["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", os.path.join(BUILD, "bench/measure_playback"),
-            "--size", "1920x1080", "--seconds", "20"]
-
-    def dropped(out):
-        return int(re.search(r"frames dropped in \d+ s at 1x: (\d+)", out).group(1))
-
-    alone = dropped(subprocess.run(play, capture_output=True, text=True, env=env).stdout)
-    viewer = subprocess.Popen(play, stdout=subprocess.PIPE, text=True, env=env)
-    made = 0
-    while viewer.poll() is None:  # thumbnails made the whole time the pair plays
-        out = os.path.join(folder, "run%d" % made)
-        os.makedirs(out)
-        maker = subprocess.Popen([os.path.join(BUILD, "bench", "bench_thumbnails"), front, rear, out],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        while maker.poll() is None and viewer.poll() is None:
-            time.sleep(0.2)
-        if maker.poll() is None:
-            maker.kill()
-        maker.wait()
-        made += 1
-    beside = dropped(viewer.stdout.read())
-    rows.append(("Frames dropped by a playing 1080p pair in 20 s at 1x while a trip's thumbnails are made beside it, "
-                 "vs the pair alone", "%d" % beside, "%d" % alone, "—", "0 more", beside <= alone))
-    shutil.rmtree(folder, ignore_errors=True)
-
-
 def nmea(body):
     check = 0
     for c in body:
@@ -659,7 +626,6 @@ def main():
         places(work)
         clock_check(work)
         thumbnails(work)
-        thumbnails_while_playing(work)
         overlay_export(work)
         library_open(work)
         detail = playback(work)
