@@ -442,6 +442,44 @@ def thumbnails(work):
                  "playing" % decodes, "%s s" % seconds, "—", "—", "≤ 60 s", float(seconds) <= 60))
 
 
+def thumbnails_while_playing(work):
+    """A 1080p pair playing in the viewer, alone and while a trip's thumbnails are made beside it
+    (the same ffmpeg work at the same lowest priority): the frames dropped at 1x."""
+    folder = os.path.join(work, "thumbs-playing")
+    os.makedirs(folder)
+    front, rear = camera_pair(folder)
+    pair = os.path.join(folder, "pair")  # the played pair, made by the first run and kept
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+    play = ["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", os.path.join(BUILD, "bench/measure_playback"),
+            "--size", "1920x1080", "--seconds", "20", "--keep", pair]
+
+    def dropped(path):
+        with open(path) as f:
+            return int(re.search(r"frames dropped in \d+ s at 1x: (\d+)", f.read()).group(1))
+
+    alone_out, beside_out = os.path.join(folder, "alone.txt"), os.path.join(folder, "beside.txt")
+    with open(alone_out, "w") as out:
+        subprocess.run(play, stdout=out, stderr=subprocess.DEVNULL, env=env, timeout=900)
+    with open(beside_out, "w") as out:
+        viewer = subprocess.Popen(play, stdout=out, stderr=subprocess.DEVNULL, env=env)
+        made = 0
+        while viewer.poll() is None:  # thumbnails made the whole time the pair plays
+            target = os.path.join(folder, "run%d" % made)
+            os.makedirs(target)
+            maker = subprocess.Popen([os.path.join(BUILD, "bench", "bench_thumbnails"), front, rear, target],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            while maker.poll() is None and viewer.poll() is None:
+                time.sleep(0.2)
+            if maker.poll() is None:
+                maker.kill()
+            maker.wait()
+            made += 1
+    alone, beside = dropped(alone_out), dropped(beside_out)
+    rows.append(("Frames dropped by a playing 1080p pair in 20 s at 1x while a trip's thumbnails are made beside it, "
+                 "vs the pair alone", "%d" % beside, "%d" % alone, "—", "0 more", beside <= alone))
+    shutil.rmtree(folder, ignore_errors=True)
+
+
 def nmea(body):
     check = 0
     for c in body:
