@@ -664,6 +664,7 @@ def main():
         places(work)
         clock_check(work)
         thumbnails(work)
+        thumbnails_while_playing(work)
         overlay_export(work)
         library_open(work)
         detail = playback(work)
