@@ -72,8 +72,11 @@ QImage ZLXThumbnailer::thumbnail(const QString& path, double seconds, Urgency ur
         return unreadable();
     if (const QImage* kept = m_memory.object(memoryKey(*key)))
         return *kept;
-    if (const QString file = cachePath(*key); !file.isEmpty()) {
+    // the disk is looked at once for a picture not there: the strip asks again at every paint
+    if (const QString file = cachePath(*key); !file.isEmpty() && !m_notOnDisk.contains(memoryKey(*key))) {
         QImage stored(file);
+        if (stored.isNull())
+            m_notOnDisk.insert(memoryKey(*key));
         if (!stored.isNull()) {
             m_memory.insert(memoryKey(*key), new QImage(stored), int(stored.sizeInBytes()));
             return stored;
@@ -135,8 +138,8 @@ void ZLXThumbnailer::finished() {
         if (const QString file = cachePath(job.key); !image.isNull() && !file.isEmpty()) {
             // written whole under a passing name, or not at all
             QSaveFile out(file);
-            if (out.open(QIODevice::WriteOnly) && out.write(jpeg) == jpeg.size())
-                out.commit();
+            if (out.open(QIODevice::WriteOnly) && out.write(jpeg) == jpeg.size() && out.commit())
+                m_notOnDisk.remove(memoryKey(job.key));
         }
     } else {
         m_process.readAllStandardOutput();

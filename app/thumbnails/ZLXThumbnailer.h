@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QObject>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <deque>
@@ -58,6 +59,7 @@ private:
 
     QString m_folder;
     QCache<QString, QImage> m_memory;
+    QSet<QString> m_notOnDisk; // looked for on disk and missing, not made since
     std::optional<Job> m_now;
     std::deque<Job> m_later;
     std::optional<Job> m_running;
