@@ -2,6 +2,7 @@
 #include "redaction/ZLXBoxTracker.h"
 
 #include "library/ZLXChildOutput.h"
+#include "telemetry/ZLXRoute.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
@@ -45,6 +46,13 @@ public:
                 const int64_t wanted =
                     std::min<int64_t>(count - int64_t(frames.size()), int64_t(std::ceil((b - a) * kRedactionRate - 1e-6)));
                 const int64_t before = int64_t(frames.size());
+                if (piece.path.empty()) {
+                    // no recording here: a black picture, in which a box is lost and held
+                    const cv::Mat black = cv::Mat::zeros(m_size, CV_8UC1);
+                    frames.insert(frames.end(), size_t(wanted), black);
+                    start = end;
+                    continue;
+                }
                 ZLXChildOutput ffmpeg;
                 const std::string filter = "fps=" + std::to_string(int(kRedactionRate)) + ":start_time=0,scale=" +
                                            std::to_string(m_size.width) + ":" + std::to_string(m_size.height) +
@@ -237,6 +245,27 @@ bool runPass(std::vector<Task*> tasks, bool forward, ZLXFrameSource& frames, ZLX
 
 std::unique_ptr<ZLXFrameSource> ffmpegFrames(std::vector<ZLXChannelPiece> pieces, ZLXPictureSize source, int width) {
     return std::make_unique<FfmpegFrames>(std::move(pieces), source, width);
+}
+
+ZLXClipChannels clipChannels(const std::vector<ZLXClipSegment>& segments) {
+    ZLXClipChannels channels;
+    bool anyRear = false;
+    for (const ZLXClipSegment& segment : segments) {
+        channels.front.push_back({segment.front, segment.from, segment.to});
+        channels.rear.push_back({segment.rear, segment.from, segment.to});
+        channels.bounds.length += segment.length();
+        for (const auto& [path, size] : {std::pair{&segment.front, &channels.bounds.front},
+                                         std::pair{&segment.rear, &channels.bounds.rear}}) {
+            if (path->empty() || size->width > 0)
+                continue;
+            const ZLXMovieFacts facts = movieFacts(path->c_str());
+            *size = {facts.width, facts.height};
+        }
+        anyRear = anyRear || !segment.rear.empty();
+    }
+    if (!anyRear)
+        channels.rear.clear();
+    return channels;
 }
 
 ZLXFollowResult followBoxes(const ZLXRedactionPlan& plan, double length, ZLXFrameSource* front, ZLXFrameSource* rear,

@@ -38,6 +38,14 @@ struct ZLXChannelPiece {
 std::unique_ptr<ZLXFrameSource> ffmpegFrames(std::vector<ZLXChannelPiece> pieces, ZLXPictureSize source,
                                              int width = 640);
 
+// A clip's two channels as pieces of recordings (a gap, without a path, where a recording has
+// no rear partner), their pictures' sizes (0 x 0 for a channel the clip lacks) and its length.
+struct ZLXClipChannels {
+    std::vector<ZLXChannelPiece> front, rear;
+    ZLXRedactionBounds bounds;
+};
+ZLXClipChannels clipChannels(const std::vector<ZLXClipSegment>& segments);
+
 // What following needs: the clip's length and each channel's frames (null for a channel the
 // clip does not have). `progress` gets 0..1 and returns false to stop; stopped, the result is
 // empty.

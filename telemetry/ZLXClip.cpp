@@ -79,7 +79,7 @@ std::string filterOptionEscaped(const std::string& text) {
 
 std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& segments, const ZLXClipOptions& options,
                                              const std::string& output, const std::string& captionsPath,
-                                             const std::string& listPath) {
+                                             const std::string& listPath, const std::string& maskPath) {
     std::vector<std::string> args = {"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-progress", "pipe:1",
                                       "-nostats"};
     if (options.layout == ZLXClipLayout::Original) {
@@ -129,16 +129,38 @@ std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& 
     }
     const std::string n = std::to_string(segments.size());
     graph += joined + "concat=n=" + n + ":v=1:a=" + (options.audio ? "1" : "0") + "[cv]" + (options.audio ? "[ca]" : "");
+    std::string picture = "[cv]"; // the joined picture, as each step below leaves it
+    if (options.redaction && !maskPath.empty()) {
+        // the hidden cells from the mask (which runs past the picture's end: the picture's
+        // length is the clip's), taken from a copy of the picture that keeps nothing
+        // finer than 16 pixels: pixelated, or smoothed as it is brought back to size
+        const int cell = std::max(options.redaction->cell, 1);
+        const int columns = (width + cell - 1) / cell, rows = (height + cell - 1) / cell;
+        const std::string size = std::to_string(width) + ":" + std::to_string(height);
+        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "gray", "-s",
+                                 std::to_string(columns) + "x" + std::to_string(rows), "-framerate",
+                                 std::to_string(options.redaction->rate), "-i", maskPath});
+        const std::string hidden = "scale=" + std::to_string(std::max(1, width / 16)) + ":" +
+                                   std::to_string(std::max(1, height / 16)) + ":flags=area," +
+                                   (options.redaction->pixelate ? "scale=" + size + ":flags=neighbor"
+                                                                : "gblur=sigma=1,scale=" + size + ":flags=bicubic");
+        graph += ";" + picture + "split=2[rk][rb];[rb]" + hidden + ",format=yuva420p[rh];[" + std::to_string(input++) +
+                 ":v]scale=" + std::to_string(columns * cell) + ":" + std::to_string(rows * cell) +
+                 ":flags=neighbor,crop=" + size + ":0:0,format=gray[rm];[rh][rm]alphamerge[ra];[rk][ra]overlay=0:0:shortest=1:"
+                 "eof_action=repeat:format=auto[cr]";
+        picture = "[cr]";
+    }
     if (options.overlay && options.overlay->any()) {
         // the program's pictures from standard input, over the joined picture, each held until the next
         const ZLXOverlayRect r = overlayRect(*options.overlay, width, height);
         args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgba", "-s",
                                  std::to_string(r.width) + "x" + std::to_string(r.height), "-framerate",
                                  std::to_string(kOverlayRate), "-i", "pipe:0"});
-        graph += ";[cv][" + std::to_string(input) + ":v]overlay=" + std::to_string(r.x) + ":" + std::to_string(r.y) +
+        graph += ";" + picture + "[" + std::to_string(input) + ":v]overlay=" + std::to_string(r.x) + ":" + std::to_string(r.y) +
                  ":eof_action=repeat:format=auto[co]";
+        picture = "[co]";
     }
-    const std::string joinedPicture = options.overlay && options.overlay->any() ? "[co]" : "[cv]";
+    const std::string& joinedPicture = picture;
     if (options.captions)
         graph += ";" + joinedPicture + "subtitles=filename=" + filterOptionEscaped(captionsPath) +
                  ":force_style=" + filterOptionEscaped("FontName=DejaVu Sans,FontSize=14,PrimaryColour=&H00FFFFFF,"

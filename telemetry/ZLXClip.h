@@ -52,6 +52,15 @@ struct ZLXClipOptions {
     // Burned in from pictures the caller writes to ffmpeg's standard input (raw RGBA of
     // overlayRect's size, kOverlayRate a second); not with the Original layout.
     std::optional<ZLXOverlayOptions> overlay;
+    // Boxes hidden in the picture: the caller writes their mask to the pipe ffmpeg reads (one
+    // byte a cell of `cell` x `cell` pixels of the clip's picture, 255 to hide, `rate` masks a
+    // second); those cells are blurred or pixelated before the overlay and the captions.
+    struct Redaction {
+        bool pixelate = false;
+        int cell = 8;
+        int rate = 30;
+    };
+    std::optional<Redaction> redaction;
     // The video encoder (see chooseVideoEncoder); libx264 when none.
     std::optional<ZLXVideoEncoder> encoder;
 };
@@ -69,11 +78,11 @@ struct ZLXPictureSize {
 ZLXPictureSize clipPictureSize(ZLXClipLayout layout);
 
 // The arguments after "ffmpeg" that write `output`. `captionsPath` is the captions file (with
-// captions), `listPath` the list of pieces (Original). Progress goes to standard output as
-// "out_time_us=..." lines.
+// captions), `listPath` the list of pieces (Original), `maskPath` the redaction's masks (with a
+// redaction). Progress goes to standard output as "out_time_us=..." lines.
 std::vector<std::string> clipFfmpegArguments(const std::vector<ZLXClipSegment>& segments, const ZLXClipOptions& options,
                                              const std::string& output, const std::string& captionsPath,
-                                             const std::string& listPath);
+                                             const std::string& listPath, const std::string& maskPath = {});
 
 // The captions of a clip from `from` to `to` of the drive's line (no further than the drive
 // goes), one a second, as SubRip text:

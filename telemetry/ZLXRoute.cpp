@@ -124,10 +124,22 @@ struct BoxWalk {
 struct TrackFacts {
     std::optional<double> seconds;
     bool video = false;
+    int width = 0, height = 0;
 };
 
 TrackFacts trackFacts(ZLXRecordingReader& file, uint64_t begin, uint64_t end) {
     TrackFacts facts;
+    uint64_t tkhdBegin = 0, tkhdEnd = 0;
+    uint8_t header[96] = {};
+    if (findBox(file, begin, end, "tkhd", tkhdBegin, tkhdEnd) && tkhdEnd - tkhdBegin >= 84 &&
+        file.read(tkhdBegin, header, size_t(std::min<uint64_t>(sizeof header, tkhdEnd - tkhdBegin))) >= 84) {
+        // the picture's size in 16.16 fixed point at the header's end
+        const size_t at = header[0] == 1 ? 88 : 76;
+        if (tkhdEnd - tkhdBegin >= at + 8) {
+            facts.width = int(std::min<uint32_t>(be32(header + at) >> 16, 16384));
+            facts.height = int(std::min<uint32_t>(be32(header + at + 4) >> 16, 16384));
+        }
+    }
     uint64_t mdiaBegin = 0, mdiaEnd = 0;
     if (!findBox(file, begin, end, "mdia", mdiaBegin, mdiaEnd))
         return facts;
@@ -198,7 +210,12 @@ ZLXMovieFacts movieFacts(const char* path) {
             if (!w.is("trak"))
                 continue;
             const TrackFacts track = trackFacts(file, w.bodyBegin, w.bodyEnd);
-            facts.hasVideo = facts.hasVideo || (track.video && track.seconds && *track.seconds > 0);
+            const bool picture = track.video && track.seconds && *track.seconds > 0;
+            if (picture && !facts.hasVideo) {
+                facts.width = track.width;
+                facts.height = track.height;
+            }
+            facts.hasVideo = facts.hasVideo || picture;
             if (track.seconds)
                 samples = std::max(samples.value_or(0.0), *track.seconds);
         }

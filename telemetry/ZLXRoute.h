@@ -25,6 +25,7 @@ std::optional<double> movieHeaderDuration(const char* path);
 struct ZLXMovieFacts {
     std::optional<double> duration;
     bool hasVideo = false;
+    int width = 0, height = 0; // the first picture track's, from its track header
 };
 ZLXMovieFacts movieFacts(const char* path);
 

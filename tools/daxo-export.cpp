@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // daxo-export clip RECORDING --from SECONDS --to SECONDS -o OUT.mp4 [--layout
 // pip|side|front|original]
-//             [--captions] [--overlay map,speed,g,time] [--overlay-place PLACE] [--force]
+//             [--captions] [--overlay map,speed,g,time] [--overlay-place PLACE]
+//             [--redact BOXES.json] [--force]
 // daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]
 // The clip and the incident report the viewer's File menu writes, through the same code: the
 // seconds count from the start of RECORDING and run on into the recordings after it on the same
@@ -13,6 +14,7 @@
 #include "app/export/ZLXClipExport.h"
 #include "library/ZLXFileIO.h"
 #include "app/export/ZLXIncidentReport.h"
+#include "redaction/ZLXBoxTracker.h"
 #include "library/ZLXLog.h"
 #include "tools/ZLXToolLog.h"
 #include "telemetry/ZLXClockCheck.h"
@@ -37,6 +39,7 @@ constexpr const char* kUsage =
     "                   [--layout pip|side|front|original] [--captions] [--force]\n"
     "                   [--overlay map,speed,g,time]\n"
     "                   [--overlay-place bottom-left|bottom-right|top-left|top-right|bottom]\n"
+    "                   [--redact BOXES.json]\n"
     "       daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]\n"
     "Seconds count from the start of RECORDING and run on into the recordings after it on its "
     "trip.\n"
@@ -153,9 +156,39 @@ int report(const std::vector<std::string>& args, bool force) {
     return 0;
 }
 
+// The boxes of BOXES.json followed through the clip from `from` to `to` of the drive's line;
+// a file that cannot be read or does not fit the clip gives the reason.
+std::variant<std::pair<ZLXRedactionPaths, ZLXRedactionStyle>, QString>
+followedBoxes(const std::string& file, const ZLXDrive& drive, double from, double to) {
+    QFile boxes(shown(file));
+    if (!boxes.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read: %2").arg(shown(file), boxes.errorString());
+    const QByteArray text = boxes.read(16 << 20 | 1);
+    const double length = drive.trip.duration();
+    const ZLXClipChannels channels =
+        clipChannels(clipSegments(drive.trip, std::clamp(from, 0.0, length), std::clamp(to, 0.0, length)));
+    const ZLXRedactionParse parsed = parseRedaction(text.toStdString(), channels.bounds);
+    if (!parsed.plan)
+        return QStringLiteral("%1: %2").arg(shown(file), QString::fromStdString(parsed.error));
+    const auto front = ffmpegFrames(channels.front, channels.bounds.front);
+    const auto rear = channels.rear.empty() ? nullptr : ffmpegFrames(channels.rear, channels.bounds.rear);
+    std::fprintf(stderr, "daxo-export: following %zu boxes through %.1f s\n", parsed.plan->boxes.size(),
+                 channels.bounds.length);
+    const ZLXFollowResult followed = followBoxes(*parsed.plan, channels.bounds.length, front.get(), rear.get());
+    if (!followed.paths)
+        return QString::fromStdString(followed.error);
+    const std::vector<int64_t> lost = followed.paths->lostFrames();
+    if (!lost.empty())
+        std::fprintf(stderr,
+                     "daxo-export: a box was lost in %zu frames from %.2f s on; it is held and widened there: "
+                     "check those frames\n",
+                     lost.size(), double(lost.front()) / kRedactionRate);
+    return std::pair{*followed.paths, parsed.plan->style};
+}
+
 int clip(const std::vector<std::string>& args, bool force) {
     std::optional<double> from, to;
-    std::string output;
+    std::string output, boxesFile;
     ZLXClipOptions options;
     options.replace = force;
     for (size_t i = 2; i < args.size(); ++i) {
@@ -169,6 +202,8 @@ int clip(const std::vector<std::string>& args, bool force) {
             output = args[++i];
         else if (a == "--captions")
             options.captions = true;
+        else if (a == "--redact" && hasValue)
+            boxesFile = args[++i];
         else if (a == "--overlay" && hasValue) {
             const auto place = options.overlay ? options.overlay->place : ZLXOverlayOptions::Place::BottomLeft;
             if (!(options.overlay = parseOverlayElements(args[++i])))
@@ -214,11 +249,22 @@ int clip(const std::vector<std::string>& args, bool force) {
         if (!note.empty())
             std::fprintf(stderr, "daxo-export: %s\n", note.c_str());
     }
+    std::optional<ZLXRedactionPaths> redaction;
+    if (!boxesFile.empty()) {
+        auto followed = followedBoxes(boxesFile, f.drive, f.start + *from, f.start + *to);
+        if (const QString* why = std::get_if<QString>(&followed))
+            return fail(*why);
+        auto& [paths, style] = std::get<0>(followed);
+        redaction = std::move(paths);
+        options.redaction = ZLXClipOptions::Redaction{};
+        options.redaction->pixelate = style == ZLXRedactionStyle::Pixelate;
+    }
     ZLXClipExport exporter;
     QString error;
     QObject::connect(&exporter, &ZLXClipExport::finished,
                      [&](bool, const QString& message) { error = message; });
-    if (!exporter.start(f.drive, f.start + *from, f.start + *to, options, shown(output), &error))
+    if (!exporter.start(f.drive, f.start + *from, f.start + *to, options, shown(output), &error,
+                        redaction ? &*redaction : nullptr))
         return fail(error + (error.endsWith(QLatin1String("already exists."))
                                  ? QStringLiteral(" (--force replaces it)")
                                  : QString()));

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace daxo {
@@ -71,6 +73,7 @@ ZLXClipExport::~ZLXClipExport() {
 }
 
 void ZLXClipExport::tidyUp() {
+    closeMaskPipe();
     m_work.reset();
     m_files.clear();
     m_leftovers.clear();
@@ -78,7 +81,7 @@ void ZLXClipExport::tidyUp() {
 }
 
 bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const ZLXClipOptions& options,
-                          const QString& output, QString* error) {
+                          const QString& output, QString* error, const ZLXRedactionPaths* redaction) {
     auto fail = [&](const QString& message) {
         tidyUp();
         if (error)
@@ -96,6 +99,9 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
     const double b = std::clamp(std::isfinite(to) ? to : 0.0, 0.0, length);
     if (options.overlay && options.overlay->any() && options.layout == ZLXClipLayout::Original)
         return fail(QStringLiteral("The overlay cannot be burned into the original-quality copy: it copies the "
+                                   "recording's stream as it is. Choose another layout."));
+    if (redaction && options.layout == ZLXClipLayout::Original)
+        return fail(QStringLiteral("The boxes cannot be hidden in the original-quality copy: it copies the "
                                    "recording's stream as it is. Choose another layout."));
     m_segments = clipSegments(drive.trip, a, b);
     if (m_segments.empty())
@@ -174,6 +180,26 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
         m_drive = std::make_unique<ZLXDrive>(drive);
         m_timeline = std::make_unique<ZLXOverlayTimeline>(*m_drive, a, kmh);
     }
+    m_redaction.reset();
+    m_placements.clear();
+    if (redaction) {
+        // each piece's channels where the layout puts them, from the sizes their recordings have
+        m_redaction = std::make_shared<const ZLXRedactionPaths>(*redaction);
+        if (!m_options.redaction)
+            m_options.redaction = ZLXClipOptions::Redaction{};
+        m_options.redaction->rate = int(kRedactionRate);
+        double start = 0;
+        for (const ZLXClipSegment& segment : m_segments) {
+            const ZLXMovieFacts front = movieFacts(segment.front.c_str());
+            const ZLXMovieFacts rear = segment.rear.empty() ? ZLXMovieFacts{} : movieFacts(segment.rear.c_str());
+            m_placements.push_back(
+                {start, channelPlacement(m_options, ZLXRedactionChannel::Front, {front.width, front.height}, !segment.rear.empty()),
+                 channelPlacement(m_options, ZLXRedactionChannel::Rear, {rear.width, rear.height}, !segment.rear.empty())});
+            start += segment.length();
+        }
+    } else {
+        m_options.redaction.reset();
+    }
     m_ffmpeg.setProgram(ffmpeg);
     launch();
     if (!m_ffmpeg.waitForStarted(10000))
@@ -182,14 +208,71 @@ bool ZLXClipExport::start(const ZLXDrive& drive, double from, double to, const Z
 }
 
 void ZLXClipExport::launch() {
+    closeMaskPipe();
+    int maskReadEnd = -1;
+    if (m_redaction) {
+        // a socket rather than a pipe: a write after ffmpeg has gone fails, it does not signal
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0) {
+            m_maskFd = pair[0];
+            maskReadEnd = pair[1];
+            ::shutdown(maskReadEnd, SHUT_WR);
+            m_maskInput = "pipe:" + std::to_string(maskReadEnd);
+        }
+    }
     m_ffmpeg.setArguments(toStrings(clipFfmpegArguments(m_inputs, m_options, QFile::encodeName(m_partial).toStdString(),
                                                         QFile::encodeName(m_captions).toStdString(),
-                                                        QFile::encodeName(m_list).toStdString())));
+                                                        QFile::encodeName(m_list).toStdString(), m_maskInput)));
+    // ffmpeg alone keeps the mask's reading end, open across its exec
+    m_ffmpeg.setChildProcessModifier([maskReadEnd] {
+        dieWithParent();
+        if (maskReadEnd >= 0)
+            ::fcntl(maskReadEnd, F_SETFD, 0);
+    });
     m_overlayNext = 0;
     m_ffmpeg.start(m_timeline ? QIODevice::ReadWrite : QIODevice::ReadOnly);
+    if (maskReadEnd >= 0)
+        ::close(maskReadEnd);
     m_child = ZLXCleanupEntry::child(pid_t(m_ffmpeg.processId()));
     if (m_timeline)
         feedOverlay();
+    if (m_maskFd >= 0) {
+        const auto [width, height] = clipPictureSize(m_options.layout);
+        const ZLXMaskGrid grid = maskGrid({width, height}, m_options.redaction->cell);
+        const int rate = m_options.redaction->rate;
+        // a mask for every frame of the clip, and one past its end
+        const int64_t frames = int64_t(std::ceil(m_length * rate)) + 2;
+        m_maskWriter = std::thread([fd = m_maskFd, paths = m_redaction, placements = m_placements, grid, rate, frames] {
+            std::vector<uint8_t> mask;
+            for (int64_t k = 0; k < frames; ++k) {
+                const double t = double(k) / rate;
+                auto piece = std::upper_bound(placements.begin(), placements.end(), t,
+                                              [](double s, const Placement& p) { return s < p.start; });
+                const Placement& at = piece == placements.begin() ? placements.front() : *(piece - 1);
+                redactionMask(*paths, t, grid, at.front, at.rear, mask);
+                for (size_t written = 0; written < mask.size();) {
+                    const ssize_t n = ::send(fd, mask.data() + written, mask.size() - written, MSG_NOSIGNAL);
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0)
+                        return; // ffmpeg has gone; its end tells the rest
+                    written += size_t(n);
+                }
+            }
+            ::shutdown(fd, SHUT_WR); // every mask written: the end of the stream
+        });
+    }
+}
+
+void ZLXClipExport::closeMaskPipe() {
+    if (m_maskFd >= 0)
+        ::shutdown(m_maskFd, SHUT_RDWR); // a writer still waiting on ffmpeg stops
+    if (m_maskWriter.joinable())
+        m_maskWriter.join();
+    if (m_maskFd >= 0)
+        ::close(m_maskFd);
+    m_maskFd = -1;
+    m_maskInput.clear();
 }
 
 void ZLXClipExport::feedOverlay() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "library/ZLXCleanup.h"
+#include "redaction/ZLXRedaction.h"
 #include "telemetry/ZLXClip.h"
 #include "library/ZLXFileIO.h"
 
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QString>
 #include <memory>
+#include <thread>
 
 class QTemporaryDir;
 
@@ -29,8 +31,11 @@ public:
     // that cannot be written. The files are read by descriptor, so their names reach ffmpeg
     // as the file system holds them. A cancel, a failure, the object's end or a signal that
     // stops the program leave no partial file, no temporary folder and no ffmpeg behind.
+    // With `redaction` (the boxes followed through the clip, see followBoxes), every box is
+    // blurred or pixelated (options.redaction) in every frame; it is refused for the
+    // original-quality copy.
     bool start(const ZLXDrive& drive, double from, double to, const ZLXClipOptions& options, const QString& output,
-               QString* error = nullptr);
+               QString* error = nullptr, const ZLXRedactionPaths* redaction = nullptr);
     void cancel();
     // The encoder clips are written with on this computer: found once (ffmpeg's list, the
     // devices, a short test of a hardware one), then kept; the choice is logged.
@@ -51,6 +56,8 @@ private:
     void launch();
     void tidyUp();
     void feedOverlay();
+    bool openMaskPipe();
+    void closeMaskPipe();
 
     QProcess m_ffmpeg;
     std::unique_ptr<QTemporaryDir> m_work;
@@ -71,6 +78,18 @@ private:
     std::unique_ptr<ZLXDrive> m_drive;               // with an overlay: what it is drawn from
     std::unique_ptr<ZLXOverlayTimeline> m_timeline;
     int64_t m_overlayNext = 0;                       // the next picture to write
+    // with boxes to hide: where they are, where each piece's channels lie in the picture, and
+    // the socket ffmpeg reads their masks from, written by a thread of its own (the command
+    // line waits for the export without an event loop)
+    std::shared_ptr<const ZLXRedactionPaths> m_redaction;
+    struct Placement {
+        double start = 0; // on the clip's line
+        std::optional<ZLXChannelPlacement> front, rear;
+    };
+    std::vector<Placement> m_placements;
+    int m_maskFd = -1;
+    std::string m_maskInput;
+    std::thread m_maskWriter;
 };
 
 } // namespace daxo

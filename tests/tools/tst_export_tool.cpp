@@ -281,6 +281,86 @@ private slots:
         QVERIFY2(differing > 500, qPrintable(QString::number(differing))); // the time and the speed moved on
     }
 
+    void aRedactedClipHidesTheMovingSquareInEveryFrame() {
+        // a textured square crossing a picture of fine noise, on both channels; the front's
+        // box is followed from one key, the rear's held where its key puts it
+        const QString card = path("redact"), input = path("square.mp4");
+        QVERIFY(QDir().mkpath(card));
+        const Run made = run("ffmpeg", {"-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                                        "color=c=gray:s=1280x720:r=30:d=4,noise=alls=90:allf=u,format=gray", "-f",
+                                        "lavfi", "-i",
+                                        "color=c=black:s=160x160:r=30:d=4,geq=lum='if(mod(floor(X/10)+floor(Y/10)\\,2)\\,235\\,"
+                                        "20)+random(1)*10',format=gray",
+                                        "-filter_complex", "[0][1]overlay=x='200+120*t':y=300,format=yuv420p", "-c:v",
+                                        "libx264", "-preset", "ultrafast", "-g", "30", "-brand", "avc1", input});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        for (const char* channel : {"F", "R"})
+            QVERIFY(daxo::tools::writeRecording(input.toStdString(),
+                                                QFile::encodeName(card + "/alwa_20240506_080000_" + channel + ".MP4")
+                                                    .toStdString(),
+                                                {})
+                        .ok);
+        const QString boxes = path("boxes.json");
+        QFile file(boxes);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"version": 1, "boxes": [
+            {"channel": "front", "track": true, "keys": [{"t": 2.0, "x": 440, "y": 300, "w": 160, "h": 160}]},
+            {"channel": "rear", "track": false, "keys": [{"t": 0.5, "x": 0, "y": 0, "w": 640, "h": 360}]}]})");
+        file.close();
+        const QString clip = path("redacted.mp4");
+        const Run exported = exportTool({"clip", card + "/alwa_20240506_080000_F.MP4", "--from", "0", "--to", "4", "-o",
+                                         clip, "--layout", "pip", "--redact", boxes});
+        QVERIFY2(exported.exitCode == 0, exported.err.constData());
+        QVERIFY2(!exported.err.contains("lost"), exported.err.constData());
+
+        // the mean step between neighbouring pixels: the noise and the square have much, a blur little
+        const auto detail = [](const QByteArray& frame, int x0, int y0, int w, int h) {
+            double sum = 0;
+            for (int y = y0; y < y0 + h; ++y)
+                for (int x = x0; x < x0 + w - 1; ++x)
+                    sum += std::abs(int(uint8_t(frame[y * 1280 + x])) - int(uint8_t(frame[y * 1280 + x + 1])));
+            return sum / (double(w - 1) * h);
+        };
+        QProcess frames;
+        frames.start("ffmpeg", {"-v", "error", "-i", clip, "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+        QVERIFY(frames.waitForStarted());
+        QByteArray pending;
+        int n = 0;
+        while (frames.waitForReadyRead(30000) || frames.bytesAvailable() > 0) {
+            pending += frames.readAll();
+            for (; pending.size() >= 1280 * 720; ++n) {
+                const QByteArray frame = pending.left(1280 * 720);
+                pending.remove(0, 1280 * 720);
+                const double t = n / 30.0;
+                const int x = int(200 + 120 * t);
+                const QByteArray where = QByteArray::number(n);
+                QVERIFY2(detail(frame, x, 300, 160, 160) < 6, where + " square " + QByteArray::number(detail(frame, x, 300, 160, 160)));
+                // the rear's top-left quarter in the inset (400 x 225 at 864, 479)
+                QVERIFY2(detail(frame, 864, 479, 100, 56) < 6, where);
+                // what no box covers keeps its detail: the noise beside the square, and the
+                // rear's square in the inset, below the rear's box
+                QVERIFY2(detail(frame, 40, 40, 120, 120) > 15, where);
+                QVERIFY2(detail(frame, 864 + int((200 + 120 * t) / 3.2) + 5, 600, 40, 20) > 15, where);
+            }
+        }
+        QCOMPARE(n, 120);
+
+        // boxes that do not fit the clip, and the copy that cannot hide them, are refused with the reason
+        QVERIFY(file.copy(path("boxes-kept.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(R"({"version": 1, "boxes": [{"channel": "front", "keys": [{"t": 5, "x": 0, "y": 0, "w": 8, "h": 8}]}]})");
+        file.close();
+        const Run late = exportTool({"clip", card + "/alwa_20240506_080000_F.MP4", "--from", "0", "--to", "4", "-o",
+                                     path("late.mp4"), "--redact", boxes});
+        QCOMPARE(late.exitCode, 1);
+        QVERIFY2(late.err.contains("Box 1, key 1: 5 s is outside the clip (0 to 4 s)"), late.err.constData());
+        const Run original = exportTool({"clip", card + "/alwa_20240506_080000_F.MP4", "--from", "0", "--to", "4", "-o",
+                                         path("original.mp4"), "--layout", "original", "--redact", path("boxes-kept.json")});
+        QCOMPARE(original.exitCode, 1);
+        QVERIFY2(original.err.contains("original-quality"), original.err.constData());
+        QVERIFY(!QFile::exists(path("late.mp4")) && !QFile::exists(path("original.mp4")));
+    }
+
     void anyNameAnyDepth() {
         std::string deep = QFile::encodeName(path("deep")).toStdString();
         QVERIFY(QDir().mkpath(path("deep")));
