@@ -8,10 +8,14 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 #include <opencv2/tracking.hpp>
+#include <opencv2/tracking/tracking_legacy.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 namespace daxo {
 
@@ -91,8 +95,11 @@ struct Task {
     ZLXBoxRect key;
     bool forward = true;
     // while running
-    cv::Ptr<cv::Tracker> tracker;
-    cv::Rect started;          // the tracker's first box, in the frames' pixels
+    cv::Ptr<cv::legacy::Tracker> tracker;
+    cv::Ptr<cv::Tracker> careful; // KCF, once the fast tracker has doubted
+    cv::Rect2d started;        // the tracker's first box, in the frames' pixels
+    cv::Rect2d current;        // where it is now
+    cv::Mat previous;          // the frame before this one
     ZLXBoxRect last;           // the box last seen, in the recording's pixels
     std::optional<int64_t> lostAt;
     bool covers(int64_t f) const { return forward ? f >= init && f <= stop : f <= init && f >= stop; }
@@ -135,9 +142,35 @@ std::vector<Task> tasksOf(const ZLXRedactionPlan& plan, int64_t frames, ZLXRedac
     return tasks;
 }
 
-cv::Ptr<cv::Tracker> newTracker() {
-    // its own features (colour names and grey), which want a three-channel picture
-    return cv::TrackerKCF::create();
+// MOSSE first: a correlation filter on the grey picture, a fraction of a millisecond a box and
+// frame, which says when what it follows no longer matches (its peak-to-sidelobe ratio falls).
+// It doubts too soon on smooth ground; where it does, KCF (grey and colour-name features, some
+// milliseconds) takes over from the frame before, and only its loss counts.
+cv::Ptr<cv::legacy::Tracker> newTracker() {
+    return cv::legacy::TrackerMOSSE::create();
+}
+
+cv::Mat colour(const cv::Mat& grey) {
+    cv::Mat bgr;
+    cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR); // what KCF's features are made from
+    return bgr;
+}
+
+bool follow(Task& task, const cv::Mat& frame, cv::Rect2d& found) {
+    try {
+        if (!task.careful && task.tracker->update(frame, found))
+            return true;
+        if (!task.careful) {
+            task.careful = cv::TrackerKCF::create();
+            task.careful->init(colour(task.previous), cv::Rect(task.current));
+        }
+        cv::Rect box;
+        const bool ok = task.careful->update(colour(frame), box);
+        found = box;
+        return ok;
+    } catch (const cv::Exception&) {
+        return false;
+    }
 }
 
 // One frame of one task: where its box is.
@@ -148,30 +181,27 @@ ZLXBoxFrame step(Task& task, const cv::Mat& frame, int64_t f, double scale, ZLXP
         // the tracker gets at least 12 x 12 of the small frame around the box's centre
         const double cx = (task.key.x + task.key.w / 2) * scale, cy = (task.key.y + task.key.h / 2) * scale;
         const double w = std::max(task.key.w * scale, 12.0), h = std::max(task.key.h * scale, 12.0);
-        task.started = cv::Rect(int(std::lround(cx - w / 2)), int(std::lround(cy - h / 2)), int(std::lround(w)),
-                                int(std::lround(h))) &
-                       cv::Rect(0, 0, frame.cols, frame.rows);
+        task.started = cv::Rect2d(cx - w / 2, cy - h / 2, w, h) & cv::Rect2d(0, 0, frame.cols, frame.rows);
+        task.current = task.started;
+        task.previous = frame;
+        task.careful.reset();
         try {
             task.tracker = newTracker();
             task.tracker->init(frame, task.started);
         } catch (const cv::Exception&) {
             task.tracker.reset();
         }
-        if (!task.tracker || task.started.area() <= 0)
+        if (!task.tracker || task.started.area() <= 1)
             task.lostAt = f;
         out.rect = task.key;
         return out;
     }
     if (!task.lostAt) {
-        cv::Rect found;
-        bool ok = false;
-        try {
-            ok = task.tracker->update(frame, found);
-        } catch (const cv::Exception&) {
-            ok = false;
-        }
+        cv::Rect2d found;
+        const bool ok = follow(task, frame, found);
+        task.previous = frame;
         // a box that leaves the picture is lost as well
-        if (ok && (found & cv::Rect(0, 0, frame.cols, frame.rows)).area() * 2 >= found.area() && found.area() > 0) {
+        if (ok && (found & cv::Rect2d(0, 0, frame.cols, frame.rows)).area() * 2 >= found.area() && found.area() > 0) {
             // the key's size, moved as the tracker's box moved
             const double dx = (found.x + found.width / 2.0 - (task.started.x + task.started.width / 2.0)) / scale;
             const double dy = (found.y + found.height / 2.0 - (task.started.y + task.started.height / 2.0)) / scale;
@@ -179,6 +209,7 @@ ZLXBoxFrame step(Task& task, const cv::Mat& frame, int64_t f, double scale, ZLXP
             r.x = std::clamp(r.x, 0.0, std::max(0.0, source.width - r.w));
             r.y = std::clamp(r.y, 0.0, std::max(0.0, source.height - r.h));
             task.last = r;
+            task.current = found;
             out.rect = r;
             return out;
         }
@@ -216,24 +247,21 @@ bool runPass(std::vector<Task*> tasks, bool forward, ZLXFrameSource& frames, ZLX
             const int64_t f = forward ? first + i : last - i;
             const size_t at = size_t(f - first);
             // a frame that could not be read: every box held as last seen and marked
-            cv::Mat colour;
-            if (at < window.size())
-                cv::cvtColor(window[at], colour, cv::COLOR_GRAY2BGR);
-            const cv::Mat* frame = colour.empty() ? nullptr : &colour;
-            cv::parallel_for_(cv::Range(0, int(active.size())), [&](const cv::Range& range) {
-                for (int k = range.start; k < range.end; ++k) {
-                    Task& task = *active[size_t(k)];
-                    if (!task.covers(f))
-                        continue;
-                    if (!frame && !task.lostAt)
-                        task.lostAt = f;
-                    ZLXBoxFrame result = frame ? step(task, *frame, f, scale, frames.source())
-                                               : ZLXBoxFrame{widenedBox(task.last, 0, frames.source()), true};
-                    if (f == task.init && !frame)
-                        result = {task.key, true};
-                    paths.paths[task.box][size_t(f)] = result;
-                }
-            });
+            const cv::Mat* frame = at < window.size() ? &window[at] : nullptr;
+            for (Task* task : active) {
+                if (!task->covers(f))
+                    continue;
+                if (!frame && !task->lostAt)
+                    task->lostAt = f;
+                ZLXBoxFrame result = frame ? step(*task, *frame, f, scale, frames.source())
+                                           : ZLXBoxFrame{widenedBox(task->last, 0, frames.source()), true};
+                if (f == task->init && !frame)
+                    result = {task->key, true};
+                // a key's own frame is written by the run forward from it, the other pass
+                // running beside this one
+                if (task->forward || f != task->init)
+                    paths.paths[task->box][size_t(f)] = result;
+            }
             if (!advanced(1))
                 return false;
         }
@@ -281,7 +309,7 @@ ZLXFollowResult followBoxes(const ZLXRedactionPlan& plan, double length, ZLXFram
                                   tasksOf(plan, paths.frames, ZLXRedactionChannel::Rear)};
     ZLXFrameSource* sources[2] = {front, rear};
     // the frames each pass reads, for the progress
-    int64_t total = 0, done = 0;
+    int64_t total = 0;
     for (int c = 0; c < 2; ++c) {
         if (!tasks[c].empty() && !sources[c]) {
             result.error = c == 0 ? "The clip has no front picture to follow the boxes in."
@@ -299,10 +327,20 @@ ZLXFollowResult followBoxes(const ZLXRedactionPlan& plan, double length, ZLXFram
             total += hi >= lo ? hi - lo + 1 : 0;
         }
     }
+    // the passes (each channel forward and backward) side by side, a processor each
+    std::atomic<int64_t> done{0};
+    std::atomic<bool> stopped{false};
+    std::mutex reporting;
     const auto advanced = [&](int64_t n) {
-        done += n;
-        return !progress || progress(total > 0 ? std::min(1.0, double(done) / total) : 1.0);
+        const int64_t now = done += n;
+        if (!stopped && progress) {
+            const std::lock_guard<std::mutex> one(reporting);
+            if (!progress(total > 0 ? std::min(1.0, double(now) / double(total)) : 1.0))
+                stopped = true;
+        }
+        return !stopped;
     };
+    std::vector<std::pair<std::vector<Task*>, std::pair<bool, ZLXFrameSource*>>> passes;
     for (int c = 0; c < 2; ++c) {
         for (const bool forward : {true, false}) {
             std::vector<Task*> pass;
@@ -310,11 +348,27 @@ ZLXFollowResult followBoxes(const ZLXRedactionPlan& plan, double length, ZLXFram
                 if (t.forward == forward)
                     pass.push_back(&t);
             }
-            if (!runPass(pass, forward, *sources[c == 0 ? 0 : 1], paths, advanced)) {
-                result.error = "Stopped.";
-                return result;
-            }
+            if (!pass.empty())
+                passes.push_back({std::move(pass), {forward, sources[c]}});
         }
+    }
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t p; (p = next++) < passes.size();) {
+            if (!runPass(passes[p].first, passes[p].second.first, *passes[p].second.second, paths, advanced))
+                stopped = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    const size_t threads = std::min<size_t>(passes.size(), std::max(1u, std::thread::hardware_concurrency()));
+    for (size_t i = 1; i < threads; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (stopped) {
+        result.error = "Stopped.";
+        return result;
     }
     result.paths = std::move(paths);
     return result;

@@ -47,8 +47,9 @@ struct ZLXClipChannels {
 ZLXClipChannels clipChannels(const std::vector<ZLXClipSegment>& segments);
 
 // What following needs: the clip's length and each channel's frames (null for a channel the
-// clip does not have). `progress` gets 0..1 and returns false to stop; stopped, the result is
-// empty.
+// clip does not have). The passes (a channel forward, a channel backward) run side by side on
+// threads of their own, each reading its frames. `progress` gets 0..1, from those threads one
+// at a time, and returns false to stop; stopped, the result is empty.
 struct ZLXFollowResult {
     std::optional<ZLXRedactionPaths> paths;
     std::string error;

@@ -272,13 +272,14 @@ void redactionMask(const ZLXRedactionPaths& paths, double t, const ZLXMaskGrid& 
         if (!placement)
             continue;
         for (const ZLXBoxRect& box : paths.boxesAround(channel, t)) {
-            // every cell the box touches, rounded outward: no pixel of the box is left out
+            // every cell the box touches, and one more all round: no pixel of the box is left
+            // out, and a tracker's box that strays by a few pixels still covers what it follows
             const double x0 = placement->x0 + box.x * placement->scaleX, x1 = x0 + box.w * placement->scaleX;
             const double y0 = placement->y0 + box.y * placement->scaleY, y1 = y0 + box.h * placement->scaleY;
-            const int c0 = std::clamp(int(std::floor(x0 / grid.cell)), 0, grid.columns);
-            const int c1 = std::clamp(int(std::ceil(x1 / grid.cell)), 0, grid.columns);
-            const int r0 = std::clamp(int(std::floor(y0 / grid.cell)), 0, grid.rows);
-            const int r1 = std::clamp(int(std::ceil(y1 / grid.cell)), 0, grid.rows);
+            const int c0 = std::clamp(int(std::floor(x0 / grid.cell)) - 1, 0, grid.columns);
+            const int c1 = std::clamp(int(std::ceil(x1 / grid.cell)) + 1, 0, grid.columns);
+            const int r0 = std::clamp(int(std::floor(y0 / grid.cell)) - 1, 0, grid.rows);
+            const int r1 = std::clamp(int(std::ceil(y1 / grid.cell)) + 1, 0, grid.rows);
             for (int r = r0; r < r1; ++r)
                 std::fill(mask.begin() + r * grid.columns + c0, mask.begin() + r * grid.columns + c1, uint8_t(255));
         }

@@ -122,8 +122,8 @@ std::optional<ZLXChannelPlacement> channelPlacement(const ZLXClipOptions& option
                                                     ZLXPictureSize source, bool rearInClip);
 
 // The mask of a moment of the clip's picture: one byte a cell of `cell` x `cell` pixels of the
-// clip's picture, 255 where any box of the frames around `t` touches the cell (so a box moving
-// between two frames is covered on both), 0 elsewhere. `placements` by channel.
+// clip's picture, 255 where any box of the frames around `t` touches the cell or its
+// neighbours (so a box moving between two frames is covered on both), 0 elsewhere.
 struct ZLXMaskGrid {
     int columns = 0, rows = 0, cell = 8;
 };

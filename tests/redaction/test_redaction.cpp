@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <string>
 
 using namespace daxo;
@@ -29,7 +30,7 @@ std::string refusal(const std::string& text) {
 // and after that the square is gone.
 class MovingSquare final : public ZLXFrameSource {
 public:
-    int64_t reads = 0;
+    std::atomic<int64_t> reads{0};
     int64_t vanishAt = INT64_MAX;
     cv::Size size() const override { return {640, 360}; }
     ZLXPictureSize source() const override { return {1280, 720}; }
@@ -185,7 +186,7 @@ TEST(RedactionMask, CoversEveryPixelOfTheBoxesAroundTheMomentWhereTheLayoutPutsT
     redactionMask(paths, 0, grid, std::nullopt, rear, mask);
     EXPECT_TRUE(masked(1280 - 16 - 400, 720 - 16 - 225));
     EXPECT_TRUE(masked(1280 - 17, 720 - 17));
-    EXPECT_FALSE(masked(1280 - 16 - 400 - 9, 720 - 16 - 225 - 9));
+    EXPECT_FALSE(masked(1280 - 16 - 400 - 17, 720 - 16 - 225 - 17));
     EXPECT_FALSE(masked(1279, 719));
     // a layout without the rear leaves its boxes out
     options.layout = ZLXClipLayout::Front;
