@@ -10,6 +10,7 @@
 
 #include "app/export/ZLXClipExport.h"
 #include "app/export/ZLXIncidentReport.h"
+#include "app/redaction/ZLXRedactionEditor.h"
 #include "app/thumbnails/ZLXThumbnailStrip.h"
 #include "app/thumbnails/ZLXThumbnailer.h"
 
@@ -159,7 +160,8 @@ void ZLXTripSlider::mousePressEvent(QMouseEvent* event) {
 namespace {
 
 // The clip dialog: the layout and the captions.
-std::optional<ZLXClipOptions> askClipOptions(QWidget* parent, const ZLXDrive& drive) {
+std::optional<ZLXClipOptions> askClipOptions(QWidget* parent, const ZLXDrive& drive,
+                                             const std::function<size_t(QWidget*)>& editBoxes, size_t boxes) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("clipDialog"));
     dialog.setWindowTitle(qtTrId("clip.title"));
@@ -201,6 +203,19 @@ std::optional<ZLXClipOptions> askClipOptions(QWidget* parent, const ZLXDrive& dr
     form->addRow(qtTrId("clip.place"), place);
     if (!note.empty())
         form->addRow(QString(), new QLabel(QString::fromStdString(note), &dialog));
+    // the faces and plates hidden: the redaction window, and how many boxes it holds
+    auto* hide = new QWidget(&dialog);
+    auto* hideRow = new QHBoxLayout(hide);
+    hideRow->setContentsMargins(0, 0, 0, 0);
+    auto* redact = new QPushButton(qtTrId("clip.redact.button"), hide);
+    redact->setObjectName(QStringLiteral("clipRedact"));
+    auto* count = new QLabel(qtTrId("clip.redact.count").arg(boxes), hide);
+    count->setObjectName(QStringLiteral("clipRedactCount"));
+    hideRow->addWidget(redact);
+    hideRow->addWidget(count, 1);
+    QObject::connect(redact, &QPushButton::clicked, &dialog,
+                     [&] { count->setText(qtTrId("clip.redact.count").arg(editBoxes(&dialog))); });
+    form->addRow(qtTrId("clip.redact"), hide);
     auto* encoder = new QLabel(QString::fromStdString(ZLXClipExport::videoEncoder().description), &dialog);
     encoder->setObjectName(QStringLiteral("clipEncoder"));
     form->addRow(qtTrId("clip.encoder"), encoder);
@@ -210,6 +225,7 @@ std::optional<ZLXClipOptions> askClipOptions(QWidget* parent, const ZLXDrive& dr
         captions->setEnabled(!original());
         elements->setEnabled(!original());
         place->setEnabled(!original());
+        hide->setEnabled(!original());
     });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(qtTrId("clip.export"));
@@ -644,6 +660,7 @@ void ZLXTripController::markClipIn() {
         m_clipOut.reset();
     m_clipTrip = m_active;
     m_clipIn = t;
+    m_redactionPaths.reset(); // boxes followed through other marks are followed again
     updateClipMarks();
 }
 
@@ -655,7 +672,32 @@ void ZLXTripController::markClipOut() {
         m_clipIn.reset();
     m_clipTrip = m_active;
     m_clipOut = t;
+    m_redactionPaths.reset();
     updateClipMarks();
+}
+
+void ZLXTripController::setRedactionPlan(ZLXRedactionPlan plan) {
+    m_redactionPlan = std::move(plan);
+    m_redactionPaths.reset();
+}
+
+std::optional<ZLXClipChannels> ZLXTripController::clipChannels() const {
+    if (!m_clipTrip || *m_clipTrip >= m_drives.size() || !m_clipIn || !m_clipOut || *m_clipIn == *m_clipOut)
+        return std::nullopt;
+    return daxo::clipChannels(
+        clipSegments(m_drives[*m_clipTrip].trip, std::min(*m_clipIn, *m_clipOut), std::max(*m_clipIn, *m_clipOut)));
+}
+
+bool ZLXTripController::editRedaction(QWidget* parent) {
+    const auto channels = clipChannels();
+    if (!channels)
+        return false;
+    ZLXRedactionEditor editor(*channels, m_redactionPlan, parent);
+    if (editor.exec() != QDialog::Accepted)
+        return false;
+    m_redactionPlan = editor.plan();
+    m_redactionPaths = editor.paths();
+    return true;
 }
 
 void ZLXTripController::updateClipMarks() {
@@ -684,12 +726,29 @@ bool ZLXTripController::exportClip(const ZLXClipOptions& options, const QString&
             emit clipFinished(ok, m_clipPath, message);
         });
     }
-    m_clipPath = path;
+    // the boxes followed through the clip as it is marked now, once
+    const ZLXRedactionPaths* redaction = nullptr;
     ZLXClipOptions withClock = options;
+    if (!m_redactionPlan.boxes.empty() && options.layout != ZLXClipLayout::Original) {
+        const auto channels = clipChannels();
+        if (!m_redactionPaths && channels) {
+            QString why;
+            m_redactionPaths = followWithProgress(m_window, m_redactionPlan, *channels, &why);
+            if (!m_redactionPaths) {
+                if (error)
+                    *error = why; // empty when the user stopped it
+                return false;
+            }
+        }
+        redaction = m_redactionPaths ? &*m_redactionPaths : nullptr;
+        withClock.redaction = ZLXClipOptions::Redaction{};
+        withClock.redaction->pixelate = m_redactionPlan.style == ZLXRedactionStyle::Pixelate;
+    }
+    m_clipPath = path;
     const std::string config = m_mediaList.directoryPath().value_or(std::string()) + "/config.bin";
     withClock.clockError = driveClockError(m_drives[*m_clipTrip], cardClockZone(config));
     return m_clip->start(m_drives[*m_clipTrip], std::min(*m_clipIn, *m_clipOut), std::max(*m_clipIn, *m_clipOut),
-                         withClock, path, error);
+                         withClock, path, error, redaction);
 }
 
 void ZLXTripController::exportClipWithDialog() {
@@ -698,8 +757,15 @@ void ZLXTripController::exportClipWithDialog() {
         showAlert(window, qtTrId("window.title"), qtTrId("msg.clip_not_marked"));
         return;
     }
-    const auto options =
-        m_clipOptionsChooser ? m_clipOptionsChooser(window) : askClipOptions(window, m_drives[*m_clipTrip]);
+    const auto options = m_clipOptionsChooser
+                             ? m_clipOptionsChooser(window)
+                             : askClipOptions(
+                                   window, m_drives[*m_clipTrip],
+                                   [this](QWidget* parent) {
+                                       editRedaction(parent);
+                                       return m_redactionPlan.boxes.size();
+                                   },
+                                   m_redactionPlan.boxes.size());
     if (!options)
         return;
     QString stem = QStringLiteral("clip");
@@ -716,7 +782,8 @@ void ZLXTripController::exportClipWithDialog() {
     chosen.replace = true; // the save dialog asked before it offered an existing name
     QString error;
     if (!exportClip(chosen, path, &error)) {
-        showAlert(window, qtTrId("window.title"), error);
+        if (!error.isEmpty())
+            showAlert(window, qtTrId("window.title"), error);
         return;
     }
     m_clipProgress = new QProgressDialog(qtTrId("clip.encoding"), qtTrId("clip.cancel"), 0, 1000, window);

@@ -3,6 +3,8 @@
 // recording's, the route and impacts on the map and the G graph, and the route's exports.
 #pragma once
 
+#include "redaction/ZLXBoxTracker.h"
+
 #include "app/thumbnails/ZLXSliderPreview.h"
 #include "telemetry/ZLXClip.h"
 #include "telemetry/ZLXClockCheck.h"
@@ -116,6 +118,14 @@ public:
     // cannot start. `clipFinished` tells the end.
     bool exportClip(const ZLXClipOptions& options, const QString& path, QString* error = nullptr);
     ZLXClipExport* clipExport() const { return m_clip; }
+    // The boxes hidden in the marked clip: drawn in the redaction window (from the clip dialog),
+    // kept with the marks, followed through the clip before it is exported.
+    const ZLXRedactionPlan& redactionPlan() const { return m_redactionPlan; }
+    void setRedactionPlan(ZLXRedactionPlan plan);
+    // The marked clip's channels, as the redaction reads them; none without a clip.
+    std::optional<ZLXClipChannels> clipChannels() const;
+    // Opens the redaction window on the marked clip; true when its boxes were taken.
+    bool editRedaction(QWidget* parent);
     // What the clip dialog offers, chosen in tests instead of shown.
     using ClipOptionsChooser = std::function<std::optional<ZLXClipOptions>(QWidget* parent)>;
     void setClipOptionsChooser(ClipOptionsChooser chooser) { m_clipOptionsChooser = std::move(chooser); }
@@ -203,6 +213,8 @@ private:
     ExportChooser m_exportChooser;
     ClipOptionsChooser m_clipOptionsChooser;
     std::optional<double> m_clipIn, m_clipOut;
+    ZLXRedactionPlan m_redactionPlan;
+    std::optional<ZLXRedactionPaths> m_redactionPaths; // of the plan and marks as they are
     std::optional<size_t> m_clipTrip;
     ZLXClipExport* m_clip = nullptr;
     QString m_clipPath;

@@ -275,6 +275,30 @@ std::unique_ptr<ZLXFrameSource> ffmpegFrames(std::vector<ZLXChannelPiece> pieces
     return std::make_unique<FfmpegFrames>(std::move(pieces), source, width);
 }
 
+cv::Mat channelPicture(const std::vector<ZLXChannelPiece>& pieces, double t, ZLXPictureSize source, int width) {
+    double start = 0;
+    for (const ZLXChannelPiece& piece : pieces) {
+        const double end = start + (piece.to - piece.from);
+        if (t >= start && (t < end || &piece == &pieces.back())) {
+            if (piece.path.empty() || source.width <= 0 || source.height <= 0)
+                return {};
+            const int w = std::min(width, source.width) & ~1;
+            const int h = int(std::lround(double(w) * source.height / source.width)) & ~1;
+            ZLXChildOutput ffmpeg;
+            cv::Mat picture(h, w, CV_8UC3);
+            if (!ffmpeg.start({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-ss",
+                               secondsText(piece.from + std::min(t, end) - start), "-i", piece.path, "-an", "-sn", "-dn",
+                               "-frames:v", "1", "-vf", "scale=" + std::to_string(w) + ":" + std::to_string(h), "-f",
+                               "rawvideo", "-pix_fmt", "bgr24", "pipe:1"}) ||
+                ffmpeg.readFully(picture.data, picture.total() * 3) != picture.total() * 3)
+                return {};
+            return picture;
+        }
+        start = end;
+    }
+    return {};
+}
+
 ZLXClipChannels clipChannels(const std::vector<ZLXClipSegment>& segments) {
     ZLXClipChannels channels;
     bool anyRear = false;

@@ -46,6 +46,10 @@ struct ZLXClipChannels {
 };
 ZLXClipChannels clipChannels(const std::vector<ZLXClipSegment>& segments);
 
+// The picture of a channel at a moment of the clip, BGR, `width` wide at most; empty when the
+// channel has no recording there or it cannot be read.
+cv::Mat channelPicture(const std::vector<ZLXChannelPiece>& pieces, double t, ZLXPictureSize source, int width = 1280);
+
 // What following needs: the clip's length and each channel's frames (null for a channel the
 // clip does not have). The passes (a channel forward, a channel backward) run side by side on
 // threads of their own, each reading its frames. `progress` gets 0..1, from those threads one

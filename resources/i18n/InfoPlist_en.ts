@@ -399,6 +399,34 @@ Keep this number: it tells whether a copy of the report was changed.</translatio
     <message id="setting.aux.wifi_start"><source>Wi-Fi when the camera starts</source><translation>Wi-Fi when the camera starts</translation></message>
     <message id="setting.aux.wifi_start_off"><source>Off</source><translation>Off</translation></message>
     <message id="setting.aux.wifi_start_on"><source>On</source><translation>On</translation></message>
+    <message id="redact.title"><source>Hide Faces and Plates</source><translation>Hide Faces and Plates</translation></message>
+    <message id="redact.hint"><source>Drag on the picture to hide what must not be shown; drag a box at another moment to correct it there. Boxes are followed through the clip in both directions.</source><translation>Drag on the picture to hide what must not be shown; drag a box at another moment to correct it there. Boxes are followed through the clip in both directions.</translation></message>
+    <message id="redact.front"><source>Front</source><translation>Front</translation></message>
+    <message id="redact.rear"><source>Rear</source><translation>Rear</translation></message>
+    <message id="redact.suggest"><source>Suggest</source><translation>Suggest</translation></message>
+    <message id="redact.end"><source>End Box Here</source><translation>End Box Here</translation></message>
+    <message id="redact.delete"><source>Delete Box</source><translation>Delete Box</translation></message>
+    <message id="redact.follow"><source>Follow Boxes</source><translation>Follow Boxes</translation></message>
+    <message id="redact.next_lost"><source>Next Frame to Check</source><translation>Next Frame to Check</translation></message>
+    <message id="redact.style.blur"><source>Blur</source><translation>Blur</translation></message>
+    <message id="redact.style.pixelate"><source>Pixelate</source><translation>Pixelate</translation></message>
+    <message id="redact.preview"><source>Show Result</source><translation>Show Result</translation></message>
+    <message id="redact.open"><source>Open Boxes…</source><translation>Open Boxes…</translation></message>
+    <message id="redact.save"><source>Save Boxes…</source><translation>Save Boxes…</translation></message>
+    <message id="redact.filter"><source>Boxes (*.json)</source><translation>Boxes (*.json)</translation></message>
+    <message id="redact.following"><source>Following the boxes through the clip…</source><translation>Following the boxes through the clip…</translation></message>
+    <message id="redact.state.none"><source>No boxes: the clip is exported as it is.</source><translation>No boxes: the clip is exported as it is.</translation></message>
+    <message id="redact.state.not_followed"><source>Boxes: %1. They are held where they were drawn until they are followed.</source><translation>Boxes: %1. They are held where they were drawn until they are followed.</translation></message>
+    <message id="redact.state.followed"><source>Boxes: %1, followed through the whole clip.</source><translation>Boxes: %1, followed through the whole clip.</translation></message>
+    <message id="redact.state.lost"><source>Boxes: %1, followed. In %2 frames a box lost what it followed and is held there, widened, from %3 s: check those frames.</source><translation>Boxes: %1, followed. In %2 frames a box lost what it followed and is held there, widened, from %3 s: check those frames.</translation></message>
+    <message id="redact.suggest.none"><source>Nothing found to suggest in this picture.</source><translation>Nothing found to suggest in this picture.</translation></message>
+    <message id="redact.suggest.found"><source>Suggestions: %1 (dashed): click one to hide it. Number plates (blue) are only ever suggested, never hidden unasked.</source><translation>Suggestions: %1 (dashed): click one to hide it. Number plates (blue) are only ever suggested, never hidden unasked.</translation></message>
+    <message id="redact.save_failed"><source>%1 could not be written: %2</source><translation>%1 could not be written: %2</translation></message>
+    <message id="redact.open_failed"><source>%1 cannot be used: %2</source><translation>%1 cannot be used: %2</translation></message>
+    <message id="clip.redact"><source>Hide:</source><translation>Hide:</translation></message>
+    <message id="clip.redact.button"><source>Faces and Plates…</source><translation>Faces and Plates…</translation></message>
+    <message id="clip.redact.count"><source>Boxes: %1</source><translation>Boxes: %1</translation></message>
+    <message id="report.redact"><source>Hide the clip's boxes in the report's pictures?</source><translation>Hide the clip's boxes in the report's pictures?</translation></message>
     <message id="time"><source>Clock</source><translation>Clock</translation></message>
 </context>
 </TS>

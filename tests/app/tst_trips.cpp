@@ -12,6 +12,7 @@
 #include "app/playback/ZLXPlayerSync.h"
 #include "app/ZLXTripController.h"
 #include "app/export/ZLXOverlayPainter.h"
+#include "app/redaction/ZLXRedactionEditor.h"
 #include "app/thumbnails/ZLXThumbnailPreview.h"
 #include "app/thumbnails/ZLXThumbnailStrip.h"
 #include "app/thumbnails/ZLXThumbnailer.h"
@@ -439,6 +440,107 @@ private slots:
     // The overlay burned into a clip is the program's own drawing of each moment (compared where
     // the drawing is opaque), its speed changing as the car's does; the original-quality copy
     // refuses it with the reason.
+    // On the clip marked above: a box drawn on the picture, corrected at another moment, ended,
+    // followed, previewed hidden; the clip exported through the window's path has it hidden.
+    void boxesDrawnInTheRedactionWindowAreHiddenInTheClip() {
+        ZLXTripController& trips = m_viewerObject->trips();
+        const auto channels = trips.clipChannels();
+        QVERIFY(channels && channels->bounds.front.width == 640 && !channels->rear.empty());
+        ZLXRedactionEditor editor(*channels, {}, m_viewer->window());
+        QSignalSpy shown(&editor, &ZLXRedactionEditor::pictureShown);
+        editor.show();
+        QVERIFY(shown.wait(20000));
+        ZLXRedactionView* view = editor.view();
+        // the mean step between neighbouring pixels of the view's picture in a box
+        const auto detail = [&](const ZLXBoxRect& box) {
+            const QImage picture = view->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+            const QRect r = QRectF(view->toWidget(box.x, box.y), view->toWidget(box.right(), box.bottom())).toAlignedRect();
+            double sum = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x < r.right(); ++x)
+                    sum += std::abs(picture.pixelColor(x, y).value() - picture.pixelColor(x + 1, y).value());
+            return sum / std::max(1, r.width() * r.height());
+        };
+        const auto drag = [&](QPointF from, QPointF to) {
+            QTest::mousePress(view, Qt::LeftButton, {}, from.toPoint());
+            QTest::mouseMove(view, to.toPoint());
+            QTest::mouseRelease(view, Qt::LeftButton, {}, to.toPoint());
+        };
+        drag(view->toWidget(110, 300), view->toWidget(530, 346)); // over the burned-in time
+
+        QCOMPARE(editor.plan().boxes.size(), size_t(1));
+        const ZLXRedactionKey first = editor.plan().boxes[0].keys.at(0);
+        QCOMPARE(first.t, 0.0);
+        QVERIFY2(std::abs(first.rect.x - 110) < 3 && std::abs(first.rect.w - 420) < 4, qPrintable(QString::number(first.rect.x)));
+
+        // previewed, the box's pixels lose their detail
+        const ZLXBoxRect inner{first.rect.x + 4, first.rect.y + 4, first.rect.w - 8, first.rect.h - 8};
+        const double sharp = detail(inner);
+        editor.findChild<QCheckBox*>(QStringLiteral("redactPreview"))->setChecked(true);
+        const double hidden = detail(inner);
+        if (const QString shot = picturePath(QStringLiteral("redaction-preview")); !shot.isEmpty())
+            editor.grab().save(shot);
+        QVERIFY2(hidden < sharp / 3, qPrintable(QString("%1 -> %2").arg(sharp).arg(hidden)));
+        editor.findChild<QCheckBox*>(QStringLiteral("redactPreview"))->setChecked(false);
+
+        // corrected at 5 s: a second key where it was put; ended at 8 s
+        editor.setMoment(5);
+        QVERIFY(shown.wait(20000));
+        drag(view->toWidget(300, 320), view->toWidget(340, 320));
+        QCOMPARE(editor.plan().boxes[0].keys.size(), size_t(2));
+        QCOMPARE(editor.plan().boxes[0].keys[1].t, 5.0);
+        QVERIFY(std::abs(editor.plan().boxes[0].keys[1].rect.x - (first.rect.x + 40)) < 3);
+        editor.setMoment(8);
+        QVERIFY(shown.wait(20000));
+        for (QPushButton* button : editor.findChildren<QPushButton*>())
+            if (button->text() == qtTrId("redact.end"))
+                button->click();
+        QVERIFY(editor.plan().boxes[0].keys.back().end);
+
+        // followed: present in every frame up to its end, none after
+        QVERIFY(editor.follow());
+        QVERIFY(editor.paths());
+        const ZLXBoxPath& path = editor.paths()->paths[0];
+        for (int64_t f = 0; f < editor.paths()->frames; ++f)
+            QVERIFY2(path[size_t(f)].rect.has_value() == (f < 8 * 30), qPrintable(QString::number(f)));
+        if (const QString shot = picturePath(QStringLiteral("redaction")); !shot.isEmpty()) {
+            editor.setMoment(2);
+            QVERIFY(shown.wait(20000));
+            editor.grab().save(shot);
+        }
+
+        // the clip through the window's path: followed already, the box's pixels smoothed
+        trips.setRedactionPlan(editor.plan());
+        QSignalSpy finished(&trips, &ZLXTripController::clipFinished);
+        ZLXClipOptions options;
+        options.layout = ZLXClipLayout::Front;
+        options.audio = false;
+        QString error;
+        QVERIFY2(trips.exportClip(options, m_dir.filePath("redacted.mp4"), &error), qPrintable(error));
+        QVERIFY(finished.wait(120000));
+        QVERIFY2(finished[0][0].toBool(), qPrintable(finished[0][2].toString()));
+        const auto stepIn = [&](const QString& clip, const QRect& r) {
+            QProcess frame;
+            frame.start("ffmpeg", {"-v", "error", "-ss", "1", "-i", clip, "-frames:v", "1", "-f", "image2pipe", "-c:v", "png", "-"});
+            frame.waitForFinished(30000);
+            const QImage picture = QImage::fromData(frame.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_Grayscale8);
+            double sum = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x < r.right(); ++x)
+                    sum += std::abs(picture.pixelColor(x, y).value() - picture.pixelColor(x + 1, y).value());
+            return sum / (r.width() * r.height());
+        };
+        // the front's 640 x 360 at twice its size: the box's inside, and the rest beside it
+        const QRect box(int(first.rect.x * 2) + 16, int(first.rect.y * 2) + 16, int(first.rect.w * 2) - 32,
+                        int(first.rect.h * 2) - 32);
+        trips.setRedactionPlan({});
+        finished.clear();
+        QVERIFY2(trips.exportClip(options, m_dir.filePath("plain.mp4"), &error), qPrintable(error));
+        QVERIFY(finished.wait(120000));
+        const double plain = stepIn(m_dir.filePath("plain.mp4"), box), redacted = stepIn(m_dir.filePath("redacted.mp4"), box);
+        QVERIFY2(redacted < plain / 3, qPrintable(QString("%1 -> %2").arg(plain).arg(redacted)));
+    }
+
     void aClipCarriesTheOverlayOfEachMoment() {
         const ZLXDrive& drive = m_viewerObject->trips().drives()[0];
         const double from = 20, to = 60; // across two recordings, from 08:15:20
