@@ -852,6 +852,28 @@ void ZLXTripController::incidentReportWithDialog() {
                                                                         qtTrId("filter.pdf"));
     if (path.isEmpty())
         return;
+    // the clip's boxes, when the moment lies in the marked clip and the user wants them hidden
+    std::optional<ZLXReportRedaction> redaction;
+    const double clipFrom = m_clipIn && m_clipOut ? std::min(*m_clipIn, *m_clipOut) : 0;
+    if (!m_redactionPlan.boxes.empty() && m_clipTrip == m_active && m_clipIn && m_clipOut && *moment >= clipFrom &&
+        *moment <= std::max(*m_clipIn, *m_clipOut) &&
+        (m_reportRedactionAsker ? m_reportRedactionAsker(window)
+                                : QMessageBox::question(window, qtTrId("window.title"), qtTrId("report.redact")) ==
+                                      QMessageBox::Yes)) {
+        if (!m_redactionPaths) {
+            QString why;
+            if (const auto channels = clipChannels())
+                m_redactionPaths = followWithProgress(window, m_redactionPlan, *channels, &why);
+            if (!m_redactionPaths) {
+                if (!why.isEmpty())
+                    showAlert(window, qtTrId("window.title"), why);
+                return;
+            }
+        }
+        redaction = ZLXReportRedaction{m_redactionPaths->boxesAt(ZLXRedactionChannel::Front, *moment - clipFrom),
+                                       m_redactionPaths->boxesAt(ZLXRedactionChannel::Rear, *moment - clipFrom),
+                                       m_redactionPlan.style};
+    }
     QProgressDialog busy(qtTrId("report.writing"), QString(), 0, 0, window);
     busy.setWindowTitle(qtTrId("report.progress_title"));
     busy.setWindowModality(Qt::WindowModal);
@@ -860,7 +882,7 @@ void ZLXTripController::incidentReportWithDialog() {
     QCoreApplication::processEvents();
     const std::string config = m_mediaList.directoryPath().value_or(std::string()) + "/config.bin";
     // the save dialog asked before it offered an existing name
-    const ZLXReportResult result = writeIncidentReport(drive, *moment, path, config, true);
+    const ZLXReportResult result = writeIncidentReport(drive, *moment, path, config, true, redaction ? &*redaction : nullptr);
     busy.close();
     if (!result.ok) {
         showAlert(window, qtTrId("window.title"), result.error);

@@ -126,6 +126,8 @@ public:
     std::optional<ZLXClipChannels> clipChannels() const;
     // Opens the redaction window on the marked clip; true when its boxes were taken.
     bool editRedaction(QWidget* parent);
+    // Whether the report hides the clip's boxes, answered in tests instead of asked.
+    void setReportRedactionAsker(std::function<bool(QWidget*)> asker) { m_reportRedactionAsker = std::move(asker); }
     // What the clip dialog offers, chosen in tests instead of shown.
     using ClipOptionsChooser = std::function<std::optional<ZLXClipOptions>(QWidget* parent)>;
     void setClipOptionsChooser(ClipOptionsChooser chooser) { m_clipOptionsChooser = std::move(chooser); }
@@ -214,6 +216,7 @@ private:
     ClipOptionsChooser m_clipOptionsChooser;
     std::optional<double> m_clipIn, m_clipOut;
     ZLXRedactionPlan m_redactionPlan;
+    std::function<bool(QWidget*)> m_reportRedactionAsker;
     std::optional<ZLXRedactionPaths> m_redactionPaths; // of the plan and marks as they are
     std::optional<size_t> m_clipTrip;
     ZLXClipExport* m_clip = nullptr;

@@ -230,6 +230,16 @@ std::vector<ZLXBoxRect> ZLXRedactionPaths::boxesAround(ZLXRedactionChannel chann
     return boxes;
 }
 
+std::vector<ZLXBoxRect> ZLXRedactionPaths::boxesAt(ZLXRedactionChannel channel, double t) const {
+    std::vector<ZLXBoxRect> boxes;
+    const int64_t f = frameOf(t, frames);
+    for (size_t b = 0; b < paths.size() && frames > 0; ++b) {
+        if (channels[b] == channel && size_t(f) < paths[b].size() && paths[b][size_t(f)].rect)
+            boxes.push_back(*paths[b][size_t(f)].rect);
+    }
+    return boxes;
+}
+
 std::optional<ZLXChannelPlacement> channelPlacement(const ZLXClipOptions& options, ZLXRedactionChannel channel,
                                                     ZLXPictureSize source, bool rearInClip) {
     if (source.width <= 0 || source.height <= 0)

@@ -111,6 +111,8 @@ struct ZLXRedactionPaths {
     std::vector<int64_t> lostFrames() const;
     // the boxes of a channel at a moment of the clip, and those of the frames either side
     std::vector<ZLXBoxRect> boxesAround(ZLXRedactionChannel channel, double t) const;
+    // the boxes of a channel in the frame of a moment
+    std::vector<ZLXBoxRect> boxesAt(ZLXRedactionChannel channel, double t) const;
 };
 
 // Where a channel's picture lies in the clip's picture for a layout: a source pixel (x, y)

@@ -3,7 +3,8 @@
 // pip|side|front|original]
 //             [--captions] [--overlay map,speed,g,time] [--overlay-place PLACE]
 //             [--redact BOXES.json] [--force]
-// daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]
+// daxo-export report RECORDING --at SECONDS -o OUT.pdf [--redact BOXES.json [--from SECONDS]]
+//             [--force]
 // The clip and the incident report the viewer's File menu writes, through the same code: the
 // seconds count from the start of RECORDING and run on into the recordings after it on the same
 // trip, the partner files found by their names as in the viewer's list. Paths stay the bytes the
@@ -41,6 +42,7 @@ constexpr const char* kUsage =
     "                   [--overlay-place bottom-left|bottom-right|top-left|top-right|bottom]\n"
     "                   [--redact BOXES.json]\n"
     "       daxo-export report RECORDING --at SECONDS -o OUT.pdf [--force]\n"
+    "                   [--redact BOXES.json [--from SECONDS]]\n"
     "Seconds count from the start of RECORDING and run on into the recordings after it on its "
     "trip.\n"
     "options: --force    replace OUT when it exists (never one of the recordings read)\n"
@@ -123,39 +125,6 @@ std::variant<Found, QString> driveOf(const std::string& recording, double gap) {
     return QStringLiteral("%1 is not a recording of its folder's list").arg(shown(recording));
 }
 
-int report(const std::vector<std::string>& args, bool force) {
-    std::optional<double> at;
-    std::string output;
-    for (size_t i = 2; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--at")
-            at = seconds(args[i + 1]);
-        else if (args[i] == "-o")
-            output = args[i + 1];
-        else
-            return usage();
-    }
-    if (!at || output.empty() || args.size() % 2 != 0)
-        return usage();
-    const auto found = driveOf(args[1], 180);
-    if (const QString* why = std::get_if<QString>(&found))
-        return fail(*why);
-    const Found& f = std::get<Found>(found);
-    if (f.start + *at > f.drive.trip.duration())
-        return fail(
-            QStringLiteral("--at %1 lies after the end of the trip, %2 s from the start of %3")
-                .arg(*at, 0, 'f', 1)
-                .arg(f.drive.trip.duration() - f.start, 0, 'f', 1)
-                .arg(shown(args[1])));
-    const ZLXReportResult result =
-        writeIncidentReport(f.drive, f.start + *at, shown(output), f.config, force);
-    if (!result.ok)
-        return fail(result.error + (result.error.endsWith(QLatin1String("already exists."))
-                                        ? QStringLiteral(" (--force replaces it)")
-                                        : QString()));
-    std::printf("%s  %s\n", qUtf8Printable(result.sha256), output.c_str());
-    return 0;
-}
-
 // The boxes of BOXES.json followed through the clip from `from` to `to` of the drive's line;
 // a file that cannot be read or does not fit the clip gives the reason.
 std::variant<std::pair<ZLXRedactionPaths, ZLXRedactionStyle>, QString>
@@ -184,6 +153,56 @@ followedBoxes(const std::string& file, const ZLXDrive& drive, double from, doubl
                      "check those frames\n",
                      lost.size(), double(lost.front()) / kRedactionRate);
     return std::pair{*followed.paths, parsed.plan->style};
+}
+
+int report(const std::vector<std::string>& args, bool force) {
+    std::optional<double> at;
+    double from = 0; // where the boxes' times count from
+    std::string output, boxesFile;
+    for (size_t i = 2; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--at")
+            at = seconds(args[i + 1]);
+        else if (args[i] == "-o")
+            output = args[i + 1];
+        else if (args[i] == "--redact")
+            boxesFile = args[i + 1];
+        else if (args[i] == "--from" && seconds(args[i + 1]))
+            from = *seconds(args[i + 1]);
+        else
+            return usage();
+    }
+    if (!at || output.empty() || args.size() % 2 != 0)
+        return usage();
+    const auto found = driveOf(args[1], 180);
+    if (const QString* why = std::get_if<QString>(&found))
+        return fail(*why);
+    const Found& f = std::get<Found>(found);
+    if (f.start + *at > f.drive.trip.duration())
+        return fail(
+            QStringLiteral("--at %1 lies after the end of the trip, %2 s from the start of %3")
+                .arg(*at, 0, 'f', 1)
+                .arg(f.drive.trip.duration() - f.start, 0, 'f', 1)
+                .arg(shown(args[1])));
+    std::optional<ZLXReportRedaction> redaction;
+    if (!boxesFile.empty()) {
+        if (from > *at)
+            return fail(QStringLiteral("--from must not come after --at"));
+        // the boxes followed from where their times count to the moment
+        auto followed = followedBoxes(boxesFile, f.drive, f.start + from, f.start + *at + 2 / kRedactionRate);
+        if (const QString* why = std::get_if<QString>(&followed))
+            return fail(*why);
+        const auto& [paths, style] = std::get<0>(followed);
+        redaction = ZLXReportRedaction{paths.boxesAt(ZLXRedactionChannel::Front, *at - from),
+                                       paths.boxesAt(ZLXRedactionChannel::Rear, *at - from), style};
+    }
+    const ZLXReportResult result = writeIncidentReport(f.drive, f.start + *at, shown(output), f.config, force,
+                                                       redaction ? &*redaction : nullptr);
+    if (!result.ok)
+        return fail(result.error + (result.error.endsWith(QLatin1String("already exists."))
+                                        ? QStringLiteral(" (--force replaces it)")
+                                        : QString()));
+    std::printf("%s  %s\n", qUtf8Printable(result.sha256), output.c_str());
+    return 0;
 }
 
 int clip(const std::vector<std::string>& args, bool force) {

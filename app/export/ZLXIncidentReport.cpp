@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+
+#include "redaction/ZLXBoxTracker.h"
 #include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
@@ -199,8 +201,14 @@ std::optional<ZLXFileHash> fileSha256(const std::string& path) {
     return ZLXFileHash{QString::fromLatin1(hash.result().toHex()), size};
 }
 
+void redactImage(QImage& picture, const std::vector<ZLXBoxRect>& boxes, ZLXRedactionStyle style) {
+    picture = picture.convertToFormat(QImage::Format_BGR888);
+    cv::Mat mat(picture.height(), picture.width(), CV_8UC3, picture.bits(), size_t(picture.bytesPerLine()));
+    redactPicture(mat, boxes, style);
+}
+
 ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const QString& pdfPath, const std::string& configPath,
-                                    bool replace) {
+                                    bool replace, const ZLXReportRedaction* redaction) {
     ZLXReportResult result;
     if (drive.trip.groups.empty()) {
         result.error = QStringLiteral("There is no recording at that moment.");
@@ -316,6 +324,15 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         } else {
             line(QStringLiteral("Position: no GPS fix at this moment"));
         }
+        if (redaction) {
+            const size_t boxes = redaction->front.size() + redaction->rear.size();
+            line(QStringLiteral("Pictures: redacted, %1 %2 %3 as asked; the SHA-256 listed are those of the "
+                                "unredacted source files.")
+                     .arg(boxes)
+                     .arg(boxes == 1 ? QStringLiteral("area") : QStringLiteral("areas"))
+                     .arg(redaction->style == ZLXRedactionStyle::Pixelate ? QStringLiteral("pixelated")
+                                                                          : QStringLiteral("blurred")));
+        }
         y += 10;
         const double pictureWidth = (W - 80 - 20) / 2;
         double pictureBottom = y;
@@ -324,7 +341,9 @@ ZLXReportResult writeIncidentReport(const ZLXDrive& drive, double moment, const 
         for (int i = 0; i < 2; ++i) {
             const double x = 40 + i * (pictureWidth + 20);
             p.drawText(QPointF(x, y), channels[i].first);
-            const QImage picture = frameAt(channels[i].second, place.seconds);
+            QImage picture = frameAt(channels[i].second, place.seconds);
+            if (redaction && !picture.isNull())
+                redactImage(picture, i == 0 ? redaction->front : redaction->rear, redaction->style);
             const QRectF box(x, y + 6, pictureWidth, pictureWidth * 9 / 16);
             if (picture.isNull()) {
                 p.drawRect(box);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/redaction/ZLXRedactionEditor.h"
+#include "app/export/ZLXIncidentReport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -362,9 +363,7 @@ void ZLXRedactionEditor::refresh() {
         const double scale = double(picture.width()) / std::max(1, sourceSize().width);
         for (const auto& shown : boxes)
             hidden.push_back({shown.rect.x * scale, shown.rect.y * scale, shown.rect.w * scale, shown.rect.h * scale});
-        picture = picture.convertToFormat(QImage::Format_BGR888);
-        cv::Mat mat(picture.height(), picture.width(), CV_8UC3, picture.bits(), size_t(picture.bytesPerLine()));
-        redactPicture(mat, hidden, m_plan.style);
+        redactImage(picture, hidden, m_plan.style);
         boxes.clear();
     }
     m_view->setPicture(picture, sourceSize());

@@ -687,6 +687,69 @@ private slots:
                                                    "-o", m_dir.filePath("cli.pdf")});
         QCOMPARE(cli.split(' ').first(), run("sha256sum", {m_dir.filePath("cli.pdf")}).split(' ').first());
         QVERIFY(run("pdftotext", {m_dir.filePath("cli.pdf"), "-"}).contains("SHA-256"));
+
+        // with the front picture's top half hidden: said on the first page, the picture smoothed
+        // there, the hashes still those of the source files
+        QFile boxes(m_dir.filePath("report-boxes.json"));
+        QVERIFY(boxes.open(QIODevice::WriteOnly));
+        boxes.write(R"({"version": 1, "boxes": [{"channel": "front", "track": false,
+                        "keys": [{"t": 0, "x": 0, "y": 0, "w": 640, "h": 180}]}]})");
+        boxes.close();
+        QVERIFY(!run(DAXO_EXPORT_TOOL, {"report", m_card + "/event_20241003_081600_F.MP4", "--at", "8.4", "-o",
+                                       m_dir.filePath("redacted.pdf"), "--redact", boxes.fileName(), "--from", "5"})
+                     .isEmpty());
+        const QString redacted = run("pdftotext", {"-layout", m_dir.filePath("redacted.pdf"), "-"});
+        QVERIFY2(redacted.contains("Pictures: redacted, 1 area blurred as asked; the SHA-256 listed are those of the"),
+                 qPrintable(redacted));
+        const QRegularExpression hashes("SHA-256 [0-9a-f]{64}");
+        QStringList plainHashes, redactedHashes;
+        for (auto it = hashes.globalMatch(run("pdftotext", {m_dir.filePath("cli.pdf"), "-"})); it.hasNext();)
+            plainHashes << it.next().captured();
+        for (auto it = hashes.globalMatch(redacted); it.hasNext();)
+            redactedHashes << it.next().captured();
+        QVERIFY(!plainHashes.isEmpty());
+        QCOMPARE(redactedHashes, plainHashes);
+        // the front picture, the first image of each report: its top half loses its detail, the rest keeps it
+        const auto frontPicture = [&](const QString& report, const QString& stem) {
+            run("pdfimages", {"-png", "-f", "1", "-l", "1", report, m_dir.filePath(stem)});
+            return QImage(m_dir.filePath(stem + "-000.png")).convertToFormat(QImage::Format_Grayscale8);
+        };
+        // the sharp steps between neighbouring pixels: edges, lines, letters
+        const auto detail = [](const QImage& picture, int top, int bottom) {
+            int steps = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = 0; x + 1 < picture.width(); ++x)
+                    steps += std::abs(picture.pixelColor(x, y).value() - picture.pixelColor(x + 1, y).value()) > 24;
+            return steps;
+        };
+        const QImage plainFront = frontPicture(m_dir.filePath("cli.pdf"), "plain"),
+                     hiddenFront = frontPicture(m_dir.filePath("redacted.pdf"), "hidden");
+        QCOMPARE(hiddenFront.size(), QSize(640, 360));
+        QVERIFY2(detail(hiddenFront, 0, 170) * 10 < detail(plainFront, 0, 170),
+                 qPrintable(QString("%1 %2").arg(detail(hiddenFront, 0, 170)).arg(detail(plainFront, 0, 170))));
+        QCOMPARE(detail(hiddenFront, 190, 360), detail(plainFront, 190, 360));
+
+        // from the window: the moment in the marked clip, the clip's boxes hidden when the user says so
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("markClipInAction"))->trigger();
+        pauseAt(70);
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("markClipOutAction"))->trigger();
+        ZLXRedactionPlan plan;
+        ZLXRedactionBox whole;
+        whole.track = false;
+        whole.keys = {{0, {0, 0, 640, 180}}};
+        plan.boxes = {whole};
+        m_viewerObject->trips().setRedactionPlan(plan);
+        bool asked = false;
+        m_viewerObject->trips().setReportRedactionAsker([&](QWidget*) { return asked = true; });
+        const QString windowPdf = m_dir.filePath("window-redacted.pdf");
+        m_viewerObject->trips().setExportChooser([&](QWidget*, const QString&) { return windowPdf; });
+        closer.start(200);
+        m_viewer->window()->findChild<QAction*>(QStringLiteral("incidentReportAction"))->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 2, 60000);
+        closer.stop();
+        QVERIFY(asked);
+        QVERIFY(run("pdftotext", {windowPdf, "-"}).contains("Pictures: redacted, 1 area blurred"));
+        m_viewerObject->trips().setRedactionPlan({});
         if (QString page = picturePath(QStringLiteral("report")); !page.isEmpty()) {
             QFile::remove(page);
             page.chop(4); // pdftoppm adds the extension
