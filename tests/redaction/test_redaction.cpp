@@ -251,3 +251,30 @@ TEST(BoxTracker, ABoxLostIsHeldWidenedAndMarkedNeverDropped) {
     plan.boxes[0].channel = ZLXRedactionChannel::Rear;
     EXPECT_NE(followBoxes(plan, 4.0, &square, nullptr).error.find("no rear picture"), std::string::npos);
 }
+
+TEST(Suggestions, LoadTheDetectorsDebianShipsAndSayWhenTheyCannot) {
+    // a plain grey picture: the detectors load and find nothing in it
+    const cv::Mat grey(360, 640, CV_8UC3, cv::Scalar(128, 128, 128));
+    std::string error;
+    EXPECT_TRUE(suggestBoxes(grey, defaultCascadeFolder(), &error).empty());
+    EXPECT_EQ(error, "") << "opencv-data's cascades are where they are looked for";
+    EXPECT_TRUE(suggestBoxes(grey, "/nonexistent", &error).empty());
+    EXPECT_NE(error.find("opencv-data"), std::string::npos);
+}
+
+TEST(RedactPicture, HidesOnlyInsideTheBoxes) {
+    cv::Mat picture(120, 160, CV_8UC1);
+    cv::RNG(3).fill(picture, cv::RNG::UNIFORM, 0, 255);
+    const cv::Mat before = picture.clone();
+    for (const ZLXRedactionStyle style : {ZLXRedactionStyle::Blur, ZLXRedactionStyle::Pixelate}) {
+        picture = before.clone();
+        redactPicture(picture, {{32, 32, 64, 48}}, style);
+        // outside: untouched; inside: none of the grain left (neighbours close)
+        cv::Mat outside = cv::Mat::ones(picture.size(), CV_8UC1);
+        outside(cv::Rect(32, 32, 64, 48)) = 0;
+        EXPECT_EQ(cv::norm(picture, before, cv::NORM_INF, outside), 0);
+        cv::Mat inside = picture(cv::Rect(32, 32, 64, 48)), steps;
+        cv::absdiff(inside.colRange(1, 64), inside.colRange(0, 63), steps);
+        EXPECT_LT(cv::mean(steps)[0], 8.0);
+    }
+}
