@@ -454,7 +454,9 @@ private slots:
         // the mean step between neighbouring pixels of the view's picture in a box
         const auto detail = [&](const ZLXBoxRect& box) {
             const QImage picture = view->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
-            const QRect r = QRectF(view->toWidget(box.x, box.y), view->toWidget(box.right(), box.bottom())).toAlignedRect();
+            const double ratio = picture.devicePixelRatio(); // the grab is in device pixels
+            const QRect r = QRectF(view->toWidget(box.x, box.y) * ratio, view->toWidget(box.right(), box.bottom()) * ratio)
+                                .toAlignedRect();
             double sum = 0;
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x < r.right(); ++x)
