@@ -505,6 +505,19 @@ def telemetry_lines(seconds, epoch, rate=5):
     return "\n".join(lines) + "\n"
 
 
+def clip_with_and_without(folder, first, extra, runs=3):
+    """Median times of a 60 s picture-in-picture clip from `first` with `extra` options and without."""
+    tool = os.path.join(BUILD, "tools/daxo-export")
+    times = {"with": [], "without": []}
+    for run in range(runs):
+        for what, options in (("without", []), ("with", extra)):
+            out = os.path.join(folder, "%s%d.mp4" % (what, run))
+            times[what].append(run_timed([tool, "clip", first, "--from", "0", "--to", "60", "-o", out, "--layout", "pip"]
+                                         + options)[0])
+            os.remove(out)
+    return statistics.median(times["with"]), statistics.median(times["without"])
+
+
 def overlay_export(work):
     """A 60 s picture-in-picture clip of a 1080p pair with the overlay vs the same export without
     it; then a 10-minute clip with the overlay, the exporter's memory early and late."""
@@ -531,14 +544,7 @@ def overlay_export(work):
     first = os.path.join(card, "alwa_20240506_080000_F.MP4")
     tool = os.path.join(BUILD, "tools/daxo-export")
     overlay = ["--overlay", "map,speed,g,time"]
-    times = {"with": [], "without": []}
-    for run in range(3):
-        for what, extra in (("without", []), ("with", overlay)):
-            out = os.path.join(folder, "%s%d.mp4" % (what, run))
-            times[what].append(run_timed([tool, "clip", first, "--from", "0", "--to", "60", "-o", out, "--layout", "pip"]
-                                         + extra)[0])
-            os.remove(out)
-    o, p = statistics.median(times["with"]), statistics.median(times["without"])
+    o, p = clip_with_and_without(folder, first, overlay)
     rows.append(("60 s picture-in-picture clip of a 1080p pair with the overlay (map, speed, G, time) vs the same "
                  "export without it", "%.1f s" % (o / 1000), "%.1f s" % (p / 1000), "%.2f×" % (o / p), "≤ 1.3×",
                  o <= 1.3 * p))
@@ -605,16 +611,7 @@ def redaction_tracking(work):
     with open(boxes, "w") as f:
         json.dump({"version": 1, "boxes": [{"channel": "front", "track": True, "keys": [
             {"t": 30, "x": int((0.1 + 0.07 * b) * 1920), "y": 324, "w": 160, "h": 108}]} for b in range(10)]}, f)
-    first = os.path.join(card, "alwa_20240506_080000_F.MP4")
-    tool = os.path.join(BUILD, "tools/daxo-export")
-    times = {"with": [], "without": []}
-    for run in range(3):
-        for what, extra in (("without", []), ("with", ["--redact", boxes])):
-            out = os.path.join(folder, "%s%d.mp4" % (what, run))
-            times[what].append(run_timed([tool, "clip", first, "--from", "0", "--to", "60", "-o", out, "--layout", "pip"]
-                                         + extra)[0])
-            os.remove(out)
-    o, p = statistics.median(times["with"]), statistics.median(times["without"])
+    o, p = clip_with_and_without(folder, os.path.join(card, "alwa_20240506_080000_F.MP4"), ["--redact", boxes])
     rows.append(("60 s picture-in-picture clip of a 1080p pair with 10 boxes followed and blurred vs the same export "
                  "without them", "%.1f s" % (o / 1000), "%.1f s" % (p / 1000), "%.2f×" % (o / p), "—", None))
     shutil.rmtree(folder, ignore_errors=True)
