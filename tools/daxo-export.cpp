@@ -129,9 +129,16 @@ std::variant<Found, QString> driveOf(const std::string& recording, double gap) {
 // a file that cannot be read or does not fit the clip gives the reason.
 std::variant<std::pair<ZLXRedactionPaths, ZLXRedactionStyle>, QString>
 followedBoxes(const std::string& file, const ZLXDrive& drive, double from, double to) {
-    QFile boxes(shown(file));
-    if (!boxes.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 cannot be read: %2").arg(shown(file), boxes.errorString());
+    // a regular file only: a FIFO or a device would never end
+    QFile boxes;
+    const int fd = openRegularFile(file);
+    if (fd < 0 || !boxes.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int why = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return QStringLiteral("%1 cannot be read: %2")
+            .arg(shown(file), QString::fromLocal8Bit(why == EINVAL ? "not a regular file" : std::strerror(why)));
+    }
     const QByteArray text = boxes.read(16 << 20 | 1);
     const double length = drive.trip.duration();
     const ZLXClipChannels channels =

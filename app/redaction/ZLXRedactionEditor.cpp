@@ -21,7 +21,12 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
+#include "library/ZLXFileIO.h"
+
+#include <cerrno>
+#include <cstring>
 #include <opencv2/core.hpp>
+#include <unistd.h>
 
 namespace daxo {
 
@@ -280,6 +285,7 @@ ZLXRedactionEditor::ZLXRedactionEditor(ZLXClipChannels channels, ZLXRedactionPla
             accept();
     });
     resize(1000, 720);
+    holdBoxes();
     loadPicture();
 }
 
@@ -309,16 +315,13 @@ void ZLXRedactionEditor::setChannel(ZLXRedactionChannel channel) {
         m_channelBox->setCurrentIndex(i);
 }
 
-ZLXRedactionPaths ZLXRedactionEditor::shownPaths() const {
-    if (m_paths)
-        return *m_paths;
-    ZLXRedactionPaths held;
-    held.frames = redactionFrames(m_channels.bounds.length);
+void ZLXRedactionEditor::holdBoxes() {
+    m_held = {};
+    m_held.frames = redactionFrames(m_channels.bounds.length);
     for (const ZLXRedactionBox& box : m_plan.boxes) {
-        held.channels.push_back(box.channel);
-        held.paths.push_back(heldPath(box, held.frames));
+        m_held.channels.push_back(box.channel);
+        m_held.paths.push_back(heldPath(box, m_held.frames));
     }
-    return held;
 }
 
 void ZLXRedactionEditor::loadPicture() {
@@ -354,8 +357,7 @@ void ZLXRedactionEditor::loadPicture() {
 
 void ZLXRedactionEditor::refresh() {
     const int64_t frame = m_slider->value();
-    const ZLXRedactionPaths paths = shownPaths();
-    std::vector<ZLXRedactionView::Shown> boxes = shownAt(paths, m_channel, frame);
+    std::vector<ZLXRedactionView::Shown> boxes = shownAt(shownPaths(), m_channel, frame);
     QImage picture = m_picture;
     if (m_preview->isChecked() && !picture.isNull()) {
         // the result: each box as the export hides it, scaled to the picture shown
@@ -387,6 +389,7 @@ void ZLXRedactionEditor::refresh() {
 
 void ZLXRedactionEditor::changed() {
     m_paths.reset();
+    holdBoxes();
     emit planChanged();
     refresh();
 }
@@ -486,6 +489,15 @@ void ZLXRedactionEditor::saveBoxes() {
                                                       qtTrId("redact.filter"));
     if (path.isEmpty())
         return;
+    std::vector<std::string> sources;
+    for (const auto* pieces : {&m_channels.front, &m_channels.rear})
+        for (const ZLXChannelPiece& piece : *pieces)
+            if (!piece.path.empty())
+                sources.push_back(piece.path);
+    if (const auto why = outputRefusal(QFile::encodeName(path).toStdString(), sources, true)) {
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(*why));
+        return;
+    }
     QSaveFile file(path); // whole or not at all
     const std::string text = redactionJson(m_plan);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
@@ -497,9 +509,13 @@ void ZLXRedactionEditor::openBoxes() {
     const QString path = QFileDialog::getOpenFileName(this, qtTrId("redact.open"), QString(), qtTrId("redact.filter"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        QMessageBox::warning(this, windowTitle(), qtTrId("redact.open_failed").arg(path, file.errorString()));
+    QFile file;
+    const int fd = openRegularFile(QFile::encodeName(path).toStdString());
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        QMessageBox::warning(this, windowTitle(),
+                             qtTrId("redact.open_failed").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
     const ZLXRedactionParse parsed = parseRedaction(file.read(16 << 20 | 1).toStdString(), m_channels.bounds);

@@ -80,8 +80,8 @@ public:
     void setMoment(double seconds);
     void setChannel(ZLXRedactionChannel channel);
     ZLXRedactionChannel channel() const { return m_channel; }
-    // the boxes of a plan as they are at each frame: followed, or held where their keys are
-    ZLXRedactionPaths shownPaths() const;
+    // the boxes of the plan as they are at each frame: followed, or held where their keys are
+    const ZLXRedactionPaths& shownPaths() const { return m_paths ? *m_paths : m_held; }
     bool follow(); // with progress; false when cancelled or failed (the message shown)
     void suggest();
     bool pictureLoading() const { return m_loading; }
@@ -96,6 +96,7 @@ private:
     void endSelected();
     void deleteSelected();
     void changed();
+    void holdBoxes();
     void loadPicture();
     void refresh();
     void saveBoxes();
@@ -107,6 +108,7 @@ private:
     ZLXClipChannels m_channels;
     ZLXRedactionPlan m_plan;
     std::optional<ZLXRedactionPaths> m_paths;
+    ZLXRedactionPaths m_held; // the plan's boxes held at their keys, made once a change
     ZLXRedactionChannel m_channel = ZLXRedactionChannel::Front;
     std::optional<size_t> m_selected;
     QImage m_picture;        // of the channel and moment shown

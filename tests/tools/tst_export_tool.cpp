@@ -358,6 +358,13 @@ private slots:
                                          path("original.mp4"), "--layout", "original", "--redact", path("boxes-kept.json")});
         QCOMPARE(original.exitCode, 1);
         QVERIFY2(original.err.contains("original-quality"), original.err.constData());
+        // a FIFO in place of the boxes file is refused at once, never waited on
+        const QString fifo = path("boxes.fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const Run piped = exportTool({"clip", card + "/alwa_20240506_080000_F.MP4", "--from", "0", "--to", "4", "-o",
+                                      path("piped.mp4"), "--redact", fifo});
+        QCOMPARE(piped.exitCode, 1);
+        QVERIFY2(piped.err.contains("not a regular file"), piped.err.constData());
         QVERIFY(!QFile::exists(path("late.mp4")) && !QFile::exists(path("original.mp4")));
     }
 
