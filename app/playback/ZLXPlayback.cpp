@@ -411,6 +411,9 @@ void ZLXPlayback::clickPlayButton() {
             if (isPlaying(p))
                 p->pause();
         }
+        // each stops where its own pause reaches it: the partner then shows the leader's frame
+        if (m_player2->hasMedia())
+            later(200, [this] { m_sync->align(); });
         return;
     }
     if (m_player1->position() >= 0.998f) {

@@ -76,7 +76,9 @@ void ZLXPlayerSync::changeRateTogether(float step) {
 void ZLXPlayerSync::align() {
     if (!bothHaveMedia() || m_waiting)
         return;
-    if (std::abs(double(gap())) <= m_leader->frameDuration())
+    // Playing, a frame apart is left to the nudge; paused, the two pictures are the same frame.
+    const double frame = m_leader->frameDuration();
+    if (std::abs(double(gap())) <= (m_leader->state() == ZLXMediaPlayer::Playing ? frame : frame / 2))
         return;
     together([] {});
 }

@@ -29,7 +29,8 @@ public:
     void seekTogether(qint64 milliseconds);
     // Both change their rate by `step` and go on from the leader's frame, exactly.
     void changeRateTogether(float step);
-    // The partner goes to the leader's time when they are more than a frame apart.
+    // The partner goes to the leader's time when they are more than a frame apart (paused: more
+    // than half a frame, so that both show the same picture).
     void align();
     // Drops whatever is waiting (a new recording, a stop) and lets both players go.
     void cancel();

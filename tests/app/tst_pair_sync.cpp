@@ -6,6 +6,7 @@
 #include "../support/PairSampling.h"
 #include "../support/QtTestMain.h"
 #include "app/ZLXAppDelegate.h"
+#include "app/ZLXLanguage.h"
 #include "app/player/ZLXMpvMediaPlayer.h"
 #include "app/playback/ZLXPlayerSync.h"
 #include "ui_MainMenu.h"
@@ -30,13 +31,17 @@ class PairSyncTest : public QObject {
     ZLXAppDelegate* m_viewer = nullptr;
 
     // After an action: every 20 ms for 2 s, both pictures change together and stay within a
-    // frame of each other.
+    // frame of each other; a single sample two frames apart (a surface drawn late on a loaded
+    // machine) is allowed, never a gap that lasts.
     void expectTogether(const char* action, int forMs = 2000) {
         const test::PairSamples samples = test::samplePair(*m_viewer, forMs, 20, kVideo);
-        qInfo("%-14s %3zu samples, largest gap %d frames, p95 %d, one picture alone %d", action,
-              samples.gaps.size(), samples.maxGap(), samples.percentile(0.95), samples.onePictureOnly);
+        qInfo("%-14s %3zu samples, largest gap %d frames (lasting %d), p95 %d, one picture alone %d", action,
+              samples.gaps.size(), samples.maxGap(), samples.lastingGap(), samples.percentile(0.95),
+              samples.onePictureOnly);
         QVERIFY2(samples.gaps.size() > size_t(forMs / 20 / 4), action); // enough pictures to judge, even under load
-        QVERIFY2(samples.maxGap() <= 1, action);
+        QVERIFY2(samples.lastingGap() <= 1, action);
+        QVERIFY2(samples.maxGap() <= 2, action);
+        QVERIFY2(samples.percentile(0.95) <= 1, action);
         QCOMPARE(samples.onePictureOnly, 0);
     }
     int frameShown() const { return test::frameNumberIn(m_viewer->video1View()->currentFrame(), kVideo); }
@@ -44,6 +49,7 @@ class PairSyncTest : public QObject {
 private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
+        installStringTable(*qApp, QStringLiteral("en"));
         QVERIFY(m_dir.isValid());
         QString error = test::makeNumberedMp4(m_dir.filePath("alwa_20240101_120000_F.MP4"), 30, kVideo);
         QVERIFY2(error.isEmpty(), qPrintable(error));
@@ -72,6 +78,8 @@ private slots:
         m_viewer->clickPlayButton(); // pause
         QTRY_VERIFY(!m_viewer->playback()->playInfo()->isPlaying());
         expectTogether("pause", 500);
+        // and come to rest on the same picture
+        QTRY_COMPARE(test::frameNumberIn(m_viewer->video2View()->currentFrame(), kVideo), frameShown());
         m_viewer->clickPlayButton(); // resume
         expectTogether("resume");
 

@@ -352,6 +352,21 @@ private slots:
         p2()->now = p1()->now + 900;
         sync.follow();
         QCOMPARE(p2()->time(), p1()->time());
+
+        // paused, each where its own pause reached it: the partner is brought to the leader's
+        // picture, while a frame apart is left alone when playing
+        deliver();
+        p2()->now = p1()->now + 40;
+        sync.align();
+        QCOMPARE(p2()->time(), p1()->time() + 40);
+        m_playback->clickPlayButton();
+        deliver();
+        p2()->now = p1()->now + 40;
+        m_clock->advance(199);
+        QCOMPARE(p2()->time(), p1()->time() + 40);
+        m_clock->advance(1);
+        QCOMPARE(p2()->time(), p1()->time());
+        QVERIFY(!p1()->held && !p2()->held);
     }
 
     void volumeAndRateStayInBounds() {

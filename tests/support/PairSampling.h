@@ -20,6 +20,14 @@ struct PairSamples {
     int lastLarge = -1, lastSmall = -1;
 
     int maxGap() const { return gaps.empty() ? -1 : *std::max_element(gaps.begin(), gaps.end()); }
+    // The largest gap seen in two samples in a row: what stays on screen long enough to be seen
+    // (one sample alone may be a surface a moment late on a loaded machine).
+    int lastingGap() const {
+        int lasting = gaps.size() == 1 ? gaps[0] : -1;
+        for (size_t i = 1; i < gaps.size(); ++i)
+            lasting = std::max(lasting, std::min(gaps[i - 1], gaps[i]));
+        return lasting;
+    }
     // The gap below which `fraction` of the samples lie.
     int percentile(double fraction) const {
         if (gaps.empty())
