@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ZLXCardImport.h"
 
+#include "app/ZLXLibraryFolder.h"
+
 #include "widgets/ZLXAlert.h"
 
 #include <QDateTime>
@@ -21,13 +23,7 @@ ZLXCardImport::~ZLXCardImport() {
 }
 
 QString ZLXCardImport::libraryFolder() {
-    const QString chosen = QSettings().value(QStringLiteral("library/folder")).toString();
-    if (!chosen.isEmpty())
-        return chosen;
-    QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (videos.isEmpty())
-        videos = QDir::homePath() + QStringLiteral("/Videos");
-    return videos + QStringLiteral("/DAXO");
+    return daxo::libraryFolder(QSettings());
 }
 
 bool ZLXCardImport::start(const QString& card, const QString& library, const ZLXImportOptions& options) {

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/ZLXThumbnailKey.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace daxo {
 
@@ -50,6 +55,59 @@ std::string programCacheFolder() {
 
 std::string defaultThumbnailFolder() {
     return programCacheFolder() + "/thumbnails";
+}
+
+namespace {
+
+bool isThumbnailName(const char* name) {
+    if (std::strlen(name) != 20 || std::strcmp(name + 16, ".jpg") != 0)
+        return false;
+    return std::all_of(name, name + 16, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+} // namespace
+
+uint64_t pruneThumbnailFolder(const std::string& folder, uint64_t maxBytes) {
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    struct Picture {
+        int64_t used;
+        uint64_t bytes;
+        std::string name;
+    };
+    std::vector<Picture> pictures;
+    uint64_t total = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        if (!isThumbnailName(entry->d_name) || ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        const uint64_t bytes = uint64_t(st.st_size);
+        pictures.push_back({int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec, bytes, entry->d_name});
+        total += bytes;
+    }
+    uint64_t removed = 0;
+    if (total > maxBytes) {
+        std::sort(pictures.begin(), pictures.end(), [](const Picture& a, const Picture& b) { return a.used < b.used; });
+        for (const Picture& picture : pictures) {
+            if (total - removed <= maxBytes)
+                break;
+            if (::unlinkat(dirFd, picture.name.c_str(), 0) == 0)
+                removed += picture.bytes;
+        }
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+void touchThumbnail(const std::string& file) {
+    ::utimensat(AT_FDCWD, file.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
 }
 
 std::vector<std::string> thumbnailFfmpegArguments(const std::string& path, double seconds) {

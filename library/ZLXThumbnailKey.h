@@ -33,6 +33,13 @@ std::string programCacheFolder();
 // Its "thumbnails" folder.
 std::string defaultThumbnailFolder();
 
+// Keeps the thumbnails of `folder` within `maxBytes`: the pictures used longest ago (by their
+// modification time, which a use renews) are removed first. Only names thumbnailFileName
+// gives are touched; links, folders and other files are left alone. The bytes removed.
+uint64_t pruneThumbnailFolder(const std::string& folder, uint64_t maxBytes);
+// Marks the picture at `file` as just used.
+void touchThumbnail(const std::string& file);
+
 // The width thumbnails are made at; the height keeps the picture's proportions.
 inline constexpr int kThumbnailWidth = 320;
 

@@ -10,6 +10,7 @@
 //     CSV: the library's index of places is brought up to date first
 // --library DIR   the library (default: the "DAXO" folder in the user's Videos folder)
 // --verbose       also writes the diagnostics the program logs to stderr
+#include "app/ZLXLibraryFolder.h"
 #include "library/ZLXImport.h"
 #include "library/ZLXLog.h"
 #include "telemetry/ZLXPlaceIndex.h"
@@ -18,8 +19,6 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QDir>
-#include <QStandardPaths>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -37,7 +36,7 @@ constexpr const char* kUsage =
     "       daxo-library find [--library DIR] (--bbox S,W,N,E | --around LAT,LON,METRES)\n"
     "                         [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--events] [--impacts] [--min-speed KMH]\n"
     "           every pass of the car through the box or circle, newest first, as CSV\n"
-    "options: --library DIR  the library (default: DAXO in your Videos folder)\n"
+    "options: --library DIR  the library (default: the viewer's, else DAXO in your Videos folder)\n"
     "         --verbose      also show the diagnostics the program logs\n"
     "         --help         this text\n";
 
@@ -48,11 +47,9 @@ int usage() {
     return 2;
 }
 
+// The viewer's library, the one chosen in its settings if any.
 QString defaultLibrary() {
-    QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (videos.isEmpty())
-        videos = QDir::homePath() + QStringLiteral("/Videos");
-    return videos + QStringLiteral("/DAXO");
+    return libraryFolder(QSettings(QStringLiteral("daxo"), QStringLiteral("daxo-viewer")));
 }
 
 std::string sizeText(uint64_t bytes) {

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <sys/resource.h>
 
 namespace daxo {
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int kMemoryBytes = 48 << 20;
 constexpr int kHangMilliseconds = 15000; // a decode that takes longer is given up
+constexpr uint64_t kDiskBytes = 256ull << 20; // the pictures used longest ago go beyond this
 
 QString memoryKey(const ZLXThumbnailKey& key) {
     return QString::fromStdString(thumbnailFileName(key));
@@ -24,8 +26,12 @@ QString memoryKey(const ZLXThumbnailKey& key) {
 
 ZLXThumbnailer::ZLXThumbnailer(QString folder, QObject* parent) : QObject(parent), m_folder(std::move(folder)) {
     m_memory.setMaxCost(kMemoryBytes);
-    if (!m_folder.isEmpty())
+    if (!m_folder.isEmpty()) {
         QDir().mkpath(m_folder);
+        // a year of drives leaves many pictures: the folder is kept in bounds, away from the window
+        QThreadPool::globalInstance()->start(
+            [folder = QFile::encodeName(m_folder).toStdString()] { pruneThumbnailFolder(folder, kDiskBytes); });
+    }
     m_process.setProgram(QStandardPaths::findExecutable(QStringLiteral("ffmpeg")));
     m_process.setChildProcessModifier([] {
         ::setpriority(PRIO_PROCESS, 0, 19); // never in playback's way
@@ -78,6 +84,7 @@ QImage ZLXThumbnailer::thumbnail(const QString& path, double seconds, Urgency ur
         if (stored.isNull())
             m_notOnDisk.insert(memoryKey(*key));
         if (!stored.isNull()) {
+            touchThumbnail(QFile::encodeName(file).toStdString());
             m_memory.insert(memoryKey(*key), new QImage(stored), int(stored.sizeInBytes()));
             return stored;
         }

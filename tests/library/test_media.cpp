@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Recording names: the grammar, the derived names and the ordering.
+// Recording names: the grammar, the derived names and the ordering; the thumbnail folder.
+#include "../support/TempTree.h"
 #include "library/ZLXMedia.h"
+#include "library/ZLXThumbnailKey.h"
 #include "presentation/ZLXMediaTableText.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace daxo;
+using daxo::test::TempTree;
 
 namespace {
 
@@ -146,3 +152,33 @@ TEST(MediaTableText, DatedUndatedAndUnknownChannelRows) {
 }
 
 } // namespace
+
+// The thumbnail folder is kept within its bound: the pictures used longest ago go first, a use
+// renews a picture, and nothing but the folder's own pictures is ever removed.
+TEST(ThumbnailFolder, PrunesThePicturesUsedLongestAgoAndNothingElse) {
+    TempTree tree;
+    const auto picture = [&](int index, int age, size_t bytes) {
+        const ZLXThumbnailKey key{"/card/" + std::to_string(index) + ".MP4", 1, 1, 0};
+        const std::string file = tree.path(thumbnailFileName(key));
+        std::ofstream(file) << std::string(bytes, 'j');
+        const timespec when[2] = {{1'700'000'000 - age, 0}, {1'700'000'000 - age, 0}};
+        utimensat(AT_FDCWD, file.c_str(), when, 0);
+        return file;
+    };
+    const std::string oldest = picture(1, 400, 1000), older = picture(2, 300, 1000), newer = picture(3, 200, 1000);
+    const std::string renewed = picture(4, 500, 1000);
+    touchThumbnail(renewed); // shown again just now
+    const std::string foreign = tree.path("0123456789abcdef.txt");
+    std::ofstream(foreign) << std::string(5000, 'x');
+    tree.mkdir("fedcba9876543210.jpg"); // a folder by a picture's name
+    std::filesystem::create_symlink(foreign, tree.path("00000000000000ff.jpg"));
+
+    EXPECT_EQ(pruneThumbnailFolder(tree.path(), 4000), 0u); // within bounds: nothing goes
+    EXPECT_EQ(pruneThumbnailFolder(tree.path(), 2500), 2000u);
+    EXPECT_FALSE(std::filesystem::exists(oldest));
+    EXPECT_FALSE(std::filesystem::exists(older));
+    EXPECT_TRUE(std::filesystem::exists(newer) && std::filesystem::exists(renewed));
+    EXPECT_TRUE(std::filesystem::exists(foreign) && std::filesystem::is_directory(tree.path("fedcba9876543210.jpg")));
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.path("00000000000000ff.jpg")));
+    EXPECT_EQ(pruneThumbnailFolder(tree.path("missing"), 0), 0u);
+}

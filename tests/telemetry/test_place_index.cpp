@@ -94,9 +94,9 @@ TEST(PlaceIndex, TheCommandLineFindsTheSame) {
     auto index = ZLXPlaceIndex::open(library.folder);
     ASSERT_TRUE(index);
     index->update(cache);
-    const auto run = [&](const std::string& options, int* status) {
-        const std::string command =
-            std::string(DAXO_LIBRARY_TOOL) + " find --library '" + library.folder + "' " + options + " 2>&1";
+    const auto run = [&](const std::string& options, int* status, const std::string& environment = {}) {
+        const std::string command = environment + " " + DAXO_LIBRARY_TOOL + " find " +
+                                    (environment.empty() ? "--library '" + library.folder + "' " : "") + options + " 2>&1";
         std::string out;
         FILE* pipe = ::popen(command.c_str(), "r");
         char buffer[4096];
@@ -116,6 +116,13 @@ TEST(PlaceIndex, TheCommandLineFindsTheSame) {
     EXPECT_EQ(std::count(impacts.begin(), impacts.end(), '\n'), 2); // the heading and the event
     EXPECT_NE(run("--around 37.5,127,0", &status).find("not a circle"), std::string::npos);
     EXPECT_EQ(status, 2);
+
+    // without --library, the library chosen in the viewer's settings is searched
+    TempTree config;
+    config.mkdir("daxo");
+    std::ofstream(config.path("daxo/daxo-viewer.conf")) << "[library]\nfolder=" << library.folder << "\n";
+    EXPECT_EQ(run("--around 37.5205,127.0,2000 --impacts", &status, "XDG_CONFIG_HOME='" + config.path() + "'"), impacts);
+    EXPECT_EQ(status, 0);
 }
 
 // Boxes from a few streets to the whole drive, and one the car never entered: the index finds
