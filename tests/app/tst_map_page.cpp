@@ -77,13 +77,16 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QVERIFY(loadPage(view));
         view.updateMapLat(37.5, 127.25);
-        QTest::qWait(1000); // the page's first frames
-        const QImage shot = view.grab().toImage();
-        QSet<QRgb> colours;
-        for (int y = 0; y < shot.height(); y += 7)
-            for (int x = 0; x < shot.width(); x += 7)
-                colours.insert(shot.pixel(x, y));
-        QVERIFY2(colours.size() > 8, "the map's page is not drawn"); // controls, marker, scale
+        const auto colours = [&] {
+            const QImage shot = view.grab().toImage();
+            QSet<QRgb> seen;
+            for (int y = 0; y < shot.height(); y += 7)
+                for (int x = 0; x < shot.width(); x += 7)
+                    seen.insert(shot.pixel(x, y));
+            return seen.size();
+        };
+        // the page's first frames: controls, marker, scale
+        QTRY_VERIFY2_WITH_TIMEOUT(colours() > 8, "the map's page is not drawn", 10000);
         QFile maps(QStringLiteral("/proc/self/maps"));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         const QByteArray mapped = maps.readAll();
