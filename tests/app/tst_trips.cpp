@@ -628,28 +628,6 @@ private slots:
         QVERIFY(!QFile::exists(m_dir.filePath("refused.mp4")));
     }
 
-    // The command line makes the same clip from a recording and seconds counted from it.
-    void theCommandLineExportsAClipWithCaptions() {
-        QProcess cli;
-        cli.start(DAXO_EXPORT_TOOL, {"clip", m_card + "/alwa_20241003_081540_F.MP4", "--from", "15", "--to", "27",
-                                     "-o", m_dir.filePath("cli.mp4"), "--layout", "pip", "--captions"});
-        QVERIFY(cli.waitForFinished(120000));
-        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
-        QProcess probe;
-        probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=width,height", "-of", "csv=p=0",
-                                m_dir.filePath("cli.mp4")});
-        QVERIFY(probe.waitForFinished(30000));
-        const QString text = QString::fromUtf8(probe.readAllStandardOutput());
-        QVERIFY2(text.contains(QStringLiteral("1280,720")), qPrintable(text));
-        QVERIFY2(std::abs(text.trimmed().split('\n').last().toDouble() - 12) <= 0.041, qPrintable(text));
-        // a stretch outside every recording, and nonsense, are refused
-        cli.start(DAXO_EXPORT_TOOL, {"clip", m_card + "/alwa_20241003_081540_F.MP4", "--from", "9", "--to", "3", "-o",
-                                     m_dir.filePath("no.mp4")});
-        QVERIFY(cli.waitForFinished(30000));
-        QCOMPARE(cli.exitCode(), 1);
-        QVERIFY(!QFile::exists(m_dir.filePath("no.mp4")));
-    }
-
     // The report of the event's moment: three pages with the facts, and the SHA-256 of each
     // source file and of the report itself as sha256sum gives them.
     void theIncidentReportListsTheSourcesHashes() {

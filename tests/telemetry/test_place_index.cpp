@@ -118,7 +118,7 @@ TEST(PlaceIndex, TheCommandLineFindsTheSame) {
     EXPECT_EQ(status, 2);
 
     // without --library, the library chosen in the viewer's settings is searched
-    TempTree config;
+    test::TempTree config;
     config.mkdir("daxo");
     std::ofstream(config.path("daxo/daxo-viewer.conf")) << "[library]\nfolder=" << library.folder << "\n";
     EXPECT_EQ(run("--around 37.5205,127.0,2000 --impacts", &status, "XDG_CONFIG_HOME='" + config.path() + "'"), impacts);

@@ -241,8 +241,6 @@ private slots:
         }
     }
 
-    // Names that are not UTF-8, folders deeper than one path takes, and a temporary folder whose
-    // name has every character ffmpeg's filter graph treats specially.
     // Two minutes with the overlay, through the command line: the clip is whole, and the
     // overlay's corner shows other pictures as the drive goes on.
     void aTwoMinuteClipCarriesItsOverlayToTheEnd() {
@@ -368,6 +366,8 @@ private slots:
         QVERIFY(!QFile::exists(path("late.mp4")) && !QFile::exists(path("original.mp4")));
     }
 
+    // Names that are not UTF-8, folders deeper than one path takes, and a temporary folder whose
+    // name has every character ffmpeg's filter graph treats specially.
     void anyNameAnyDepth() {
         std::string deep = QFile::encodeName(path("deep")).toStdString();
         QVERIFY(QDir().mkpath(path("deep")));
