@@ -437,9 +437,6 @@ private slots:
         QVERIFY(QDir(m_dir.path()).entryList({"*cancelled*"}, QDir::Files | QDir::Hidden).isEmpty());
     }
 
-    // The overlay burned into a clip is the program's own drawing of each moment (compared where
-    // the drawing is opaque), its speed changing as the car's does; the original-quality copy
-    // refuses it with the reason.
     // On the clip marked above: a box drawn on the picture, corrected at another moment, ended,
     // followed, previewed hidden; the clip exported through the window's path has it hidden.
     void boxesDrawnInTheRedactionWindowAreHiddenInTheClip() {
@@ -551,6 +548,9 @@ private slots:
         }
     }
 
+    // The overlay burned into a clip is the program's own drawing of each moment (compared where
+    // the drawing is opaque), its speed changing as the car's does; the original-quality copy
+    // refuses it with the reason.
     void aClipCarriesTheOverlayOfEachMoment() {
         const ZLXDrive& drive = m_viewerObject->trips().drives()[0];
         const double from = 20, to = 60; // across two recordings, from 08:15:20

@@ -18,7 +18,6 @@
 #include "ui_SettingWindow.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -583,28 +582,7 @@ private slots:
         setVolumeRenamer({});
     }
 
-    void choiceListsAndThePlateField() {
-        QComboBox combo;
-        combo.addItem("old");
-        setComboItems(&combo, {"0 B", "1.5 kB"});
-        QCOMPARE(combo.count(), 2);
-        QCOMPARE(combo.itemText(1), QStringLiteral("1.5 kB"));
-
-        QWidget matrix;
-        QButtonGroup cells;
-        for (int i = 0; i < 4; ++i)
-            cells.addButton(new QRadioButton(&matrix), i);
-        setCellTitles(&cells, {"a", "b", "c"}); // fewer titles than cells: the rest keep theirs
-        QCOMPARE(cells.button(0)->text(), QStringLiteral("a"));
-        QCOMPARE(cells.button(2)->text(), QStringLiteral("c"));
-        QCOMPARE(cells.button(3)->text(), QString());
-
-        TKSegmentedControl selector;
-        setSegmentLabels(&selector, {"x", "y"});
-        setSegmentLabels(&selector, {"one", "two", "three"});
-        QCOMPARE(selector.segmentCount(), 3);
-        QCOMPARE(selector.labelForSegment(2), QStringLiteral("three"));
-
+    void thePlateFieldTakesOnlyWhatAPlateMay() {
         // the plate holds only what a plate may, as it is typed, before any edit ends
         ZLXCarNumberTextField plate;
         QStringList seen;

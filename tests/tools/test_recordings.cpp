@@ -5,16 +5,12 @@
 #include "../support/FfmpegInput.h"
 #include "../support/TempTree.h"
 #include "telemetry/ZLXBlackBoxData.h"
-#include "config/filedata/ZLXFileData.h"
-#include "config/pages/ZLXFlashDataLog.h"
-#include "library/ZLXMediaList.h"
 #include "tools/ZLXRecordingWriter.h"
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <set>
 #include <sstream>
 
 using namespace daxo;
@@ -136,45 +132,6 @@ TEST_F(Recordings, PacketsAreTheRecordsWrittenAtTheOffsetsWritten) {
     }
     // the media stayed where its tables say it is: every video and audio packet decodes
     EXPECT_EQ(capture("ffmpeg -nostdin -v error -i '" + file + "' -map 0:v -map 0:a -f null - 2>&1"), "");
-}
-
-TEST_F(Recordings, DemoCardHasEveryKindOfRecording) {
-    ZLXMediaList list;
-    for (auto& media : ZLXMediaList::build(s_tree->path("card")).medias)
-        list.addMedia(media);
-    ASSERT_EQ(list.count(), 9u); // four pairs and a rear-only motion file; the odd name is left out
-    size_t fronts = 0, events = 0, motions = 0;
-    for (const auto& media : list.medias()) {
-        fronts += media->isFrontMedia();
-        events += media->isEventMedia();
-        motions += media->isMotionMedia();
-        EXPECT_EQ(streamTypes(media->path()), media->isFrontMedia() ? "video audio subtitle " : "video audio ")
-            << media->path();
-    }
-    EXPECT_EQ(fronts, 4u);
-    EXPECT_EQ(events, 2u);
-    EXPECT_EQ(motions, 1u);
-    EXPECT_TRUE(fs::exists(s_tree->path("card/holiday clip.mp4")));
-    _FILEDATA settings{};
-    EXPECT_TRUE(LoadFileData(s_tree->path("card/config.bin"), &settings));
-    EXPECT_EQ(settings.checksum, fileDataChecksum(settings));
-    const auto motion = list.findMediaPairWithFileName("motion_20241003_120210_R.MP4");
-    ASSERT_TRUE(motion);
-    EXPECT_FALSE(motion->frontMedia);
-    // the drive log: a dozen moments of every kind, each on the drive through Seoul
-    const auto log = readFlashDataFile(s_tree->path("card/DrvInfo/daxo_000.drv"));
-    ASSERT_TRUE(log);
-    ASSERT_EQ(log->records.size(), 12u);
-    EXPECT_EQ(log->missing(), 0u);
-    std::set<std::string> kinds;
-    for (size_t row = 0; row < log->records.size(); ++row) {
-        kinds.insert(flashDataCell(log->records[row], 10, row));
-        const auto at = flashDataPosition(log->records[row]);
-        ASSERT_TRUE(at);
-        EXPECT_NEAR(at->first, 37.568, 0.01);
-        EXPECT_NEAR(at->second, 126.99, 0.02);
-    }
-    EXPECT_EQ(kinds, (std::set<std::string>{"A", "F", "V"}));
 }
 
 TEST_F(Recordings, WalkMatchesFfprobeOnEveryDemoFrontFile) {
