@@ -3,6 +3,7 @@
 #include "redaction/ZLXRedaction.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <atomic>
@@ -250,6 +251,26 @@ TEST(BoxTracker, ABoxLostIsHeldWidenedAndMarkedNeverDropped) {
     // without frames to follow in, a tracked box is refused with the reason
     plan.boxes[0].channel = ZLXRedactionChannel::Rear;
     EXPECT_NE(followBoxes(plan, 4.0, &square, nullptr).error.find("no rear picture"), std::string::npos);
+}
+
+// A photograph of a person (from Debian's scikit-image sample data): the face is offered, once,
+// as a face, and nothing in it is taken for a plate; smaller, as in a 640-wide frame, as well.
+TEST(Suggestions, TheFaceInAPhotographIsOffered) {
+    const cv::Mat photo = cv::imread(DAXO_FACE_PICTURE);
+    ASSERT_FALSE(photo.empty()) << DAXO_FACE_PICTURE << " (scripts/setup takes it from python3-skimage)";
+    const ZLXBoxRect face{177, 67, 93, 93}; // where the face is in the 512 x 512 picture
+    for (const double scale : {1.0, 0.6}) {
+        cv::Mat picture;
+        cv::resize(photo, picture, {}, scale, scale, cv::INTER_AREA);
+        std::string error;
+        const auto found = suggestBoxes(picture, defaultCascadeFolder(), &error);
+        ASSERT_EQ(found.size(), 1u) << "scale " << scale;
+        EXPECT_FALSE(found[0].plate);
+        const ZLXBoxRect& box = found[0].rect;
+        EXPECT_NEAR(box.x + box.w / 2, (face.x + face.w / 2) * scale, 12 * scale) << "scale " << scale;
+        EXPECT_NEAR(box.y + box.h / 2, (face.y + face.h / 2) * scale, 12 * scale) << "scale " << scale;
+        EXPECT_NEAR(box.w, face.w * scale, 25 * scale) << "scale " << scale;
+    }
 }
 
 TEST(Suggestions, LoadTheDetectorsDebianShipsAndSayWhenTheyCannot) {
