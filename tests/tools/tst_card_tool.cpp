@@ -176,21 +176,14 @@ private slots:
         QRandomGenerator random(11);
         random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         noise[510] = 0;
-        struct Row {
-            QString name;
-            QByteArray bytes;
-            const char* says;
+        const std::pair<QString, QByteArray> files[] = {
+            {"archive.zip", QByteArray("PK\x03\x04") + QByteArray(624, 'z')},
+            {"document.pdf", QByteArray("%PDF-1.4\n") + QByteArray(117 * 1024, 'p')},
+            {"noise.bin", noise},
         };
-        const Row rows[] = {
-            {"archive.zip", QByteArray("PK\x03\x04") + QByteArray(624, 'z'), "not a card image"},
-            {"document.pdf", QByteArray("%PDF-1.4\n") + QByteArray(117 * 1024, 'p'),
-             "not a card image"},
-            {"noise.bin", noise, "not a card image"},
-        };
-        for (const Row& row : rows) {
-            QFile f(path(row.name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(row.bytes) == row.bytes.size());
-            f.close();
+        for (const auto& [name, bytes] : files) {
+            QFile f(path(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         }
         QVERIFY(makeFat(path("small.img"), 600 << 20));
         QVERIFY(makeFat(path("linked.img"), 1100ll << 20));
