@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QtConcurrent>
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <unistd.h>
 
@@ -439,10 +440,13 @@ void ZLXPlayback::syncVideoPositionDelay(int milliseconds) {
         m_moving = false;
         return;
     }
-    // The partner goes to player 1's exact time, if the two are apart at all.
+    // The partner goes to player 1's exact time, if the two are apart at all; frames stepped
+    // meanwhile follow from where the seek landed.
     later(milliseconds, [this] {
         m_moving = false;
         m_sync->align();
+        if (const int frames = std::exchange(m_pendingStep, 0))
+            stepFrame(frames);
     });
 }
 
@@ -499,8 +503,12 @@ void ZLXPlayback::jumpBackward() {
 }
 
 void ZLXPlayback::stepFrame(int frames) {
-    if (m_moving || !m_player1->hasMedia() || m_playInfo->isPlaying() || m_waitingForPlayStart)
+    if (!m_player1->hasMedia() || m_playInfo->isPlaying() || m_waitingForPlayStart)
         return;
+    if (m_moving) { // a seek is landing: the step is taken from where it lands
+        m_pendingStep += frames;
+        return;
+    }
     // An exact seek shows the first frame at or after the time asked for: a quarter frame
     // before the wanted frame's start lands on it, on both channels.
     const double frame = m_player1->frameDuration();
@@ -557,6 +565,7 @@ void ZLXPlayback::stopPlay() {
     m_pendingSeek.reset();
     m_swapping = false;
     m_moving = false;
+    m_pendingStep = 0;
     m_preparingPlayNext = false;
     if (!m_stopVideoLoadingView)
         hideLoading();

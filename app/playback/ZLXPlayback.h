@@ -164,6 +164,7 @@ private:
     bool m_waitingForPlayStart = false;
     bool m_swapping = false;
     bool m_moving = false;
+    int m_pendingStep = 0; // frames asked for while a seek was landing
     double m_movingPosition = 0;
     double m_shownPosition = 0; // what the position slider shows
     uint64_t m_volume = 70;

@@ -264,6 +264,14 @@ private slots:
         QCOMPARE(m_playback->timeText(), QStringLiteral("00:01.040 / 00:20"));
         m_playback->stepFrame(-1000);
         QCOMPARE(p1()->time(), 0);
+        // stepped while a seek lands: the steps are taken from where it landed, none lost
+        m_playback->videoPositionSliderMoved(0.5);
+        m_playback->stepFrame(1);
+        m_playback->stepFrame(1);
+        QCOMPARE(p1()->time(), 10000);
+        m_clock->advance(300);
+        QCOMPARE(p1()->time(), 10070); // a quarter frame before the second frame after
+        QCOMPARE(p2()->time(), 10070);
     }
 
     void thePlayButtonAtTheEndStartsTheRecordingAgain() {
