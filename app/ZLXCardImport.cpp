@@ -2,7 +2,6 @@
 #include "app/ZLXCardImport.h"
 
 #include "app/ZLXLibraryFolder.h"
-
 #include "widgets/ZLXAlert.h"
 
 #include <QDateTime>
