@@ -1,19 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The image-drawn controls' rules: image names, the pointer count, the three- and nine-part
-// geometry.
+// The image-drawn controls' rules: the pointer count, the three- and nine-part geometry.
 #include "presentation/ZLXPartImages.h"
 
 #include <gtest/gtest.h>
 
 namespace daxo {
 namespace {
-
-TEST(PartImages, HoverAndPressedImagesAreNamedAfterTheButtonsImage) {
-    EXPECT_EQ(buttonImageNameWithSuffix("rec_n", "_f"), "rec_f");
-    EXPECT_EQ(buttonImageNameWithSuffix("rec_n", "_p"), "rec_p");
-    EXPECT_EQ(buttonImageNameWithSuffix("icon_play_n", "_f"), "icon_play_f");
-    EXPECT_EQ(buttonImageNameWithSuffix("x", "_f"), "_f");
-}
 
 TEST(PartImages, ThePointerCountNeverGoesBelowZero) {
     ZLXCaptureCount captures;

@@ -9,18 +9,6 @@ using namespace daxo;
 
 namespace {
 
-TEST(GraphGeometry, AreaZeroLineAndUnitOfA400By100View) {
-    const ZLXGraphGeometry g(400, 100);
-    EXPECT_EQ(g.graphAreaLeftBottom(), (ZLXGraphPoint{20, 8}));
-    EXPECT_EQ(g.graphAreaSize(), (ZLXGraphPoint{360, 84}));
-    EXPECT_EQ(g.graphAreaZeroValuePoint(), (ZLXGraphPoint{20, 50}));
-    EXPECT_EQ(g.unit(), 21);
-    EXPECT_EQ(g.gridLineY(0), 8);
-    EXPECT_EQ(g.gridLineY(4), 92);
-    EXPECT_EQ(g.timeBarX(0.5), 200);
-    EXPECT_EQ(g.timeBarX(0), 20);
-}
-
 TEST(GraphGeometry, TenVerticesPerPointWhateverTheSampleCount) {
     const ZLXGraphGeometry g(400, 100);
     std::vector<ZLXGSensor> many(100000);
