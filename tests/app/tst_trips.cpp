@@ -24,6 +24,8 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -385,8 +387,10 @@ private slots:
         QDesktopServices::setUrlHandler("file", &opened, "open");
         saved->findChild<QPushButton*>(QStringLiteral("showInFolderButton"))->click();
         QDesktopServices::unsetUrlHandler("file");
-        // without a file manager on the session bus, the folder is opened
-        QVERIFY(opened.urls.isEmpty() || opened.urls == QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+        // without a file manager on the session bus (as here), the folder is opened
+        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        if (!bus || !bus->isServiceRegistered(QStringLiteral("org.freedesktop.FileManager1")))
+            QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
         saved->close();
         QProcess probe;
         probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=codec_type,width,height", "-of",
