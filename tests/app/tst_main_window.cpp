@@ -13,6 +13,7 @@
 #include "tools/ZLXCardMaker.h"
 #include "../support/MediaFixtures.h"
 #include "../support/QtTestMain.h"
+#include "../support/Settled.h"
 #include "../support/TempTree.h"
 #include "app/ZLXViewer.h"
 #include "app/ZLXLanguage.h"
@@ -329,7 +330,7 @@ private slots:
                  qPrintable(summary->text()));
         if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
             controller.clickTripViewButton();
-            QTest::qWait(500);
+            QVERIFY(test::waitSettled(controller.window()));
             controller.window()->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-library.png"));
         }
         controller.searchArea(10, 10, 11, 11); // where the car never went

@@ -4,6 +4,7 @@
 // are read from their pixels after every playback action.
 #include "../support/Viewer.h"
 #include "../support/PairSampling.h"
+#include "../support/Settled.h"
 #include "../support/QtTestMain.h"
 #include "app/ZLXAppDelegate.h"
 #include "app/ZLXLanguage.h"
@@ -164,18 +165,24 @@ private slots:
         // much by a held seek
         for (qint64 ahead : {300, 1500}) {
             m_viewer->playback()->player2()->setTime(m_viewer->playback()->player1()->time() + ahead);
-            QTest::qWait(ahead > 400 ? 500 : 3500);
+            // brought back on screen within a frame (a little by its rate over seconds, much by a
+            // seek), and kept there for a few looks in a row
+            int together = 0;
+            QVERIFY(QTest::qWaitFor([&] {
+                const int small = test::frameNumberIn(m_viewer->video2View()->currentFrame(), kVideo);
+                together = std::abs(frameShown() - small) <= 1 && small >= 0 ? together + 1 : 0;
+                return together >= 5;
+            }, 10000));
             expectTogether(ahead > 400 ? "1.5 s ahead" : "0.3 s ahead", 1000);
         }
     }
 
     void theSurfacesFollowTheWindowWhenItIsResized() {
         m_viewer->window()->resize(1400, 900);
-        QTest::qWait(300);
-        for (ZLXVideoView* view : {m_viewer->video1View(), m_viewer->video2View()}) {
-            QCOMPARE(view->currentFrame().size(), view->size() * view->devicePixelRatioF());
+        // each surface fills its box and draws at its new size
+        QVERIFY(test::waitSettled(m_viewer->window(), [&] { return m_viewer->window()->size() == QSize(1400, 900); }));
+        for (ZLXVideoView* view : {m_viewer->video1View(), m_viewer->video2View()})
             QCOMPARE(view->size(), view->parentWidget()->size());
-        }
         expectTogether("resized", 500);
     }
 };

@@ -2,6 +2,7 @@
 // Trips in the viewer, on the demo card with libmpv and the map page: the trip list with its
 // event, the route drawn and clicked, the trip's slider, the exports. Under an X server a
 // screenshot of the trip panel is kept (DAXO_SCREENSHOT).
+#include "../support/Settled.h"
 #include "../support/Viewer.h"
 #include "../support/MapPage.h"
 #include "../support/QtTestMain.h"
@@ -209,25 +210,25 @@ private slots:
 
         if (const QString shot = qEnvironmentVariable("DAXO_SCREENSHOT"); !shot.isEmpty()) {
             m_viewer->clickTripViewButton();
-            QTest::qWait(1500);
             CustomWindow* window = m_viewer->window();
+            QVERIFY(test::waitSettled(window, [&] { return m_viewerObject->trips().tripListView()->isVisible(); }));
             const QRect frame = window->frameGeometry();
             QVERIFY(window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(shot));
             m_viewer->clickMapViewButton();
-            QTest::qWait(1500);
+            QVERIFY(test::waitSettled(window, [&] { return evaluate("routeInfo().inView").toBool(); }));
             QString mapShot = shot;
             mapShot.replace(QStringLiteral(".png"), QStringLiteral("-map.png"));
             QVERIFY(window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(mapShot));
             // larger, and in full screen (the video and its strip only), with the trip playing
             window->move(0, 0); // the whole of it on the screen
             window->resize(1260, 780);
-            QTest::qWait(1500);
+            QVERIFY(test::waitSettled(window, [&] { return window->size() == QSize(1260, 780); }));
             grabWindow(picturePath(QStringLiteral("resized")));
             m_viewer->toggleFullScreen();
-            QTest::qWait(2000);
+            QVERIFY(test::waitSettled(window, [&] { return window->isFullScreen(); }));
             grabWindow(picturePath(QStringLiteral("fullscreen")));
             m_viewer->toggleFullScreen();
-            QTest::qWait(1000);
+            QVERIFY(test::waitSettled(window, [&] { return !window->isFullScreen(); }));
         }
     }
 
@@ -254,7 +255,7 @@ private slots:
         QCOMPARE(playingName(), playing); // playback did not move
         QCOMPARE(playingSeconds(), position);
         if (const QString path = picturePath(QStringLiteral("preview")); !path.isEmpty()) {
-            QTest::qWait(500);
+            QVERIFY(test::waitSettled(m_viewer->window(), {}, true));
             grabWindow(path);
         }
         // away and back: both pictures found, nothing decoded again
@@ -323,13 +324,16 @@ private slots:
         QVERIFY2(std::abs(ms(m_viewer->timeText()) - ms(before) - 40) <= 1, qPrintable(before + " -> " + m_viewer->timeText()));
         if (const QString zoomed = picturePath(QStringLiteral("zoom")); !zoomed.isEmpty()) {
             m_viewer->clickMediaListViewButton();
+            const QImage unzoomed = m_viewer->video1View()->currentFrame();
             const QPoint centre = m_viewer->video1View()->rect().center();
             for (int i = 0; i < 3; ++i) { // three wheel steps in, about the picture's centre
                 QWheelEvent wheel(centre, m_viewer->video1View()->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
                                   Qt::NoModifier, Qt::NoScrollPhase, false);
                 QApplication::sendEvent(m_viewer->video1View(), &wheel);
             }
-            QTest::qWait(1500);
+            QVERIFY(test::waitSettled(m_viewer->window(), [&] {
+                return !m_viewer->playback()->playerSync()->isHolding() && m_viewer->video1View()->currentFrame() != unzoomed;
+            }, true));
             grabWindow(zoomed);
             m_viewer->resetZoom();
         }
@@ -372,7 +376,7 @@ private slots:
         auto* progress = m_viewer->window()->findChild<QProgressDialog*>(QStringLiteral("clipProgress"));
         QVERIFY(progress);
         if (const QString shot = picturePath(QStringLiteral("clip-progress")); !shot.isEmpty()) {
-            QTest::qWait(400);
+            QVERIFY(QTest::qWaitFor([&] { return progress->value() > 0 || finished.count(); }, 10000));
             if (!finished.count())
                 progress->grab().save(shot);
         }

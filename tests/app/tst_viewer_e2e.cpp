@@ -2,6 +2,7 @@
 // The viewer end to end on the demo card with libmpv, offscreen or in a real window under an
 // X server (then a screenshot of it is kept in the build folder).
 #include "../support/FrameNumber.h"
+#include "../support/Settled.h"
 #include "../support/Viewer.h"
 #include "../support/MapPage.h"
 #include "../support/MediaRows.h"
@@ -151,20 +152,21 @@ private slots:
 
         if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
             const QString path = qEnvironmentVariable("DAXO_SCREENSHOT");
-            QTest::qWait(1500);
+            CustomWindow* window = m_controller->window();
+            QVERIFY(test::waitSettled(window));
             expectBothPicturesOnScreen(path);
             // after a resize and in full screen both surfaces are where their boxes are
-            m_controller->window()->setGeometry(QRect(QPoint(20, 10), QSize(1200, 740)));
-            QTest::qWait(800);
+            window->setGeometry(QRect(QPoint(20, 10), QSize(1200, 740)));
+            QVERIFY(test::waitSettled(window, [&] { return window->geometry().size() == QSize(1200, 740); }));
             expectBothPicturesOnScreen(QString(path).replace(".png", "-resized.png"));
             m_controller->toggleFullScreen();
-            QTest::qWait(1200);
+            QVERIFY(test::waitSettled(window, [&] { return window->isFullScreen(); }));
             expectBothPicturesOnScreen(QString(path).replace(".png", "-fullscreen.png"));
             m_controller->toggleFullScreen();
-            QTest::qWait(500);
+            QVERIFY(test::waitSettled(window, [&] { return !window->isFullScreen(); }));
             // the map beside the video, the car on it
             m_controller->clickMapViewButton();
-            QTest::qWait(1500);
+            QVERIFY(test::waitSettled(window, [&] { return evaluate("markerLatLng()").toList().size() == 2; }));
             const QRect frame = m_controller->window()->frameGeometry();
             QVERIFY(m_controller->window()->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
                         .save(QString(path).replace(".png", "-map.png")));
@@ -192,7 +194,7 @@ private slots:
             // and why: both files were cut short (an empty file is the shortest cut)
             QCOMPARE(m_controller->ui().player1BackgroundView->message(), qtTrId("player.cut_short"));
             if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
-                QTest::qWait(300);
+                QVERIFY(test::waitSettled(m_controller->window()));
                 const QRect frame = m_controller->window()->frameGeometry();
                 m_controller->window()->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
                     .save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-failed.png"));
@@ -221,7 +223,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(settings->windowTitle().endsWith(m_card + "/config.bin"), 10000);
         QVERIFY(settings->findChild<QWidget*>("videoEncodingBitrate"));
         if (qEnvironmentVariableIsSet("DAXO_SCREENSHOT")) {
-            QTest::qWait(300);
+            QVERIFY(test::waitSettled(settings));
             settings->grab().save(QString(qEnvironmentVariable("DAXO_SCREENSHOT")).replace(".png", "-settings.png"));
         }
         settings->close();

@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -230,10 +229,8 @@ private slots:
             ::kill(pid_t(exporter.processId()), signal);
             QVERIFY(exporter.waitForFinished(10000));
             QCOMPARE(exporter.exitStatus(), QProcess::CrashExit);
-            for (int i = 0; i < 100 && !processesMentioning(QFile::encodeName(partial)).isEmpty();
-                 ++i)
-                QThread::msleep(20); // the kernel delivers the kill
-            QVERIFY(processesMentioning(QFile::encodeName(partial)).isEmpty());
+            // once the kernel has delivered the kill
+            QVERIFY(QTest::qWaitFor([&] { return processesMentioning(QFile::encodeName(partial)).isEmpty(); }, 2000));
             QVERIFY(!QFile::exists(partial) && !QFile::exists(target));
             QCOMPARE(
                 QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
