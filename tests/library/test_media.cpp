@@ -172,6 +172,11 @@ TEST(ThumbnailFolder, PrunesThePicturesUsedLongestAgoAndNothingElse) {
     std::ofstream(foreign) << std::string(5000, 'x');
     tree.mkdir("fedcba9876543210.jpg"); // a folder by a picture's name
     std::filesystem::create_symlink(foreign, tree.path("00000000000000ff.jpg"));
+    ASSERT_EQ(mkfifo(tree.path("00000000000000fe.jpg").c_str(), 0600), 0);
+    // the folder reached through a link is not pruned
+    std::filesystem::create_directory_symlink(tree.path(), tree.path("linked"));
+    EXPECT_EQ(pruneThumbnailFolder(tree.path("linked"), 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(oldest));
 
     EXPECT_EQ(pruneThumbnailFolder(tree.path(), 4000), 0u); // within bounds: nothing goes
     EXPECT_EQ(pruneThumbnailFolder(tree.path(), 2500), 2000u);
@@ -180,5 +185,6 @@ TEST(ThumbnailFolder, PrunesThePicturesUsedLongestAgoAndNothingElse) {
     EXPECT_TRUE(std::filesystem::exists(newer) && std::filesystem::exists(renewed));
     EXPECT_TRUE(std::filesystem::exists(foreign) && std::filesystem::is_directory(tree.path("fedcba9876543210.jpg")));
     EXPECT_TRUE(std::filesystem::is_symlink(tree.path("00000000000000ff.jpg")));
+    EXPECT_TRUE(std::filesystem::is_fifo(tree.path("00000000000000fe.jpg")));
     EXPECT_EQ(pruneThumbnailFolder(tree.path("missing"), 0), 0u);
 }
