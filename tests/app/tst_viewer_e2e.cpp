@@ -174,15 +174,6 @@ private slots:
         }
     }
 
-    void theNextGroupStartsAfterTheEnd() {
-        const int64_t before = m_controller->playback()->mediaIndex();
-        m_controller->videoPositionSliderMoved(0.97);
-        QSignalSpy started(m_controller->playback(), &ZLXPlayback::started);
-        QVERIFY(started.wait(15000));
-        QCOMPARE(m_controller->playback()->mediaIndex(), before + 2);
-        QVERIFY(m_controller->playback()->player1()->mediaPath()->endsWith("alwa_20241003_081520_F.MP4"));
-    }
-
     void damagedRecordingsFailAndTheNextRowPlays() {
         QCOMPARE(rowOf("alwa_20241003_090200_F.MP4"), -1); // the FIFO is not listed
         for (const char* name : {"alwa_20241003_090000_F.MP4", "alwa_20241003_090100_F.MP4"}) {

@@ -150,11 +150,9 @@ private slots:
         const QString file = m_dir.filePath("offered.bin");
         QCOMPARE(run({"defaults", file}).exitCode, 0);
         const QByteArray before = bytes(file);
-        const char* refused[] = {"blackboxHeight=-1",      "blackboxHeight=100",    "LDW_width_L=50",
-                                 "LDW_width_R=-1",         "ADAS_HeadWayFactor=9",  "ADAS_HeadWayFactor=1.7",
-                                 "ADAS_SafeDistacne=99",   "ADAS_SafeDistacne=-1",  "ADAS_SafeDistacne=1.25",
-                                 "pip_position=4",         "pip_position=9",        "ADAS_Ldws_Speed=7",
-                                 "ADAS_Ldws_Speed=200",    "always_mode_timeout=11", "sd_mem_always_reserved=11550"};
+        // a stepper, a list of numbers, a list of fractions, radio buttons
+        const char* refused[] = {"blackboxHeight=100", "always_mode_timeout=11", "ADAS_SafeDistacne=1.25",
+                                 "pip_position=4"};
         for (const char* value : refused) {
             const Run r = run({"set", file, value});
             QVERIFY2(r.exitCode == 1 && r.err.contains("--raw"), value);
@@ -163,9 +161,7 @@ private slots:
         QVERIFY(run({"set", file, "always_mode_timeout=11"})
                     .err.contains("only these values here: 0, 10, 30, 60, 120, 180, 300, 420, 600."));
         QVERIFY(run({"set", file, "pip_position=4"}).err.contains("only these values here: 0, 1, 2, 3."));
-        for (const char* value : {"blackboxHeight=0.5", "blackboxHeight=3", "LDW_width_R=0", "ADAS_HeadWayFactor=1.15",
-                                  "ADAS_SafeDistacne=3.0", "pip_position=3", "ADAS_Ldws_Speed=100",
-                                  "always_mode_timeout=600", "sd_mem_always_reserved=12400"}) {
+        for (const char* value : {"blackboxHeight=3", "always_mode_timeout=600", "ADAS_SafeDistacne=3.0", "pip_position=3"}) {
             const Run r = run({"set", file, value});
             QVERIFY2(r.exitCode == 0, (QByteArray(value) + ": " + r.err).constData());
         }
