@@ -44,15 +44,8 @@ private slots:
         QCOMPARE(lines.size(), 101); // a header and 100 records
         QCOMPARE(lines[0].trimmed(), QByteArray("index,time,x,y,z,unit,sentences,latitude,longitude,speed_kmh,"
                                                  "hdop,satellites,gps_valid,utc"));
-        const QList<QByteArray> last = lines[100].trimmed().split(',');
-        QCOMPARE(last.size(), 14);
-        QCOMPARE(last[0], QByteArray("99"));
-        QCOMPARE(last[1], QByteArray("1727943319"));
-        QCOMPARE(last[5], QByteArray("9"));
-        QCOMPARE(last[6], QByteArray("1")); // the demo writes one sentence a record
-        QVERIFY(qAbs(last[7].toDouble() - 37.57) < 0.02);
-        QVERIFY(qAbs(last[8].toDouble() - 126.98) < 0.03);
-        QVERIFY(last[13].startsWith("2024-10-03T08:15:1"));
+        // (what each record holds is the walk's own test, against ffprobe)
+        QVERIFY(lines[100].trimmed().split(',').last().startsWith("2024-10-03T08:15:1"));
     }
 
     void eachRowShowsTheFixOfItsOwnRecord() {
@@ -80,18 +73,13 @@ private slots:
         QCOMPARE(lines[4].split(',').mid(7), QList<QByteArray>(7, QByteArray()));
     }
 
-    // The demo card's morning drive is one trip with its event; the car park's recording another.
+    // The demo card's morning drive and the car park's recording are two trips (their figures
+    // are the trip list's test); a longer gap joins them.
     void theDemoCardHasOneMorningDriveWithItsEvent() {
         const Run r = run(DAXO_TELEMETRY_TOOL, {"--trips", m_dir.filePath("card")});
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        const QList<QByteArray> lines = r.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[1].trimmed().split(',').mid(0, 5),
-                 (QList<QByteArray>{"1", "2024-10-03 08:15:00", "2024-10-03 08:16:20", "80.0", "4"}));
-        QVERIFY(qAbs(lines[1].split(',')[5].toDouble() - 1.0) < 0.1); // km
-        QCOMPARE(lines[1].trimmed().split(',')[7], QByteArray("1"));  // the hard stop
-        QCOMPARE(lines[2].trimmed().split(',').mid(0, 5),
-                 (QList<QByteArray>{"2", "2024-10-03 12:02:10", "2024-10-03 12:02:30", "20.0", "1"}));
+        QCOMPARE(r.out.trimmed().split('\n').size(), 3);
+        QVERIFY(r.out.contains("\n1,2024-10-03 08:15:00,2024-10-03 08:16:20,80.0,4,"));
         // a gap of 2 hours joins them; nonsense is refused
         QCOMPARE(run(DAXO_TELEMETRY_TOOL, {"--trips", "--gap", "14000", m_dir.filePath("card")}).out.count('\n'), 2);
         QCOMPARE(run(DAXO_TELEMETRY_TOOL, {"--trips", "--gap", "-1", m_dir.filePath("card")}).exitCode, 1);
